@@ -1,0 +1,48 @@
+// Layer renderers. A page holds one Renderer per layer (mask, foreground, background), made
+// from the layer's first chunk through a process-wide registry keyed by chunk id; later chunks
+// of the same layer are offered with addChunk. A Dictionary is shared shape data (Djbz) that
+// a mask renderer needs.
+#pragma once
+
+#include <cstdint>
+
+#include "djv_chunk.h"
+#include "djv_types.h"
+#include "vtx_memory.h"
+#include "vtx_string.h"
+
+namespace Vantorix::DjVu {
+
+class Dictionary : public Referable {
+public:
+    virtual String getChunkId() = 0;
+    virtual AutoPtr<Referable> getCodec() = 0;
+
+    // Throws 7 "Unknown chunk identifier; cannot instanciate dictionary!" for an id without a
+    // dictionary factory.
+    static AutoPtr<Dictionary> create(const AutoPtr<Chunk>& chunk);
+};
+
+class Renderer : public Referable {
+public:
+    // Offers a further chunk of the same layer; true if it was taken.
+    virtual bool addChunk(const AutoPtr<Chunk>& chunk) = 0;
+    virtual uint32_t getWidth() = 0;
+    virtual uint32_t getHeight() = 0;
+    // Draws the layer scaled to width x height (0: own size), the part rect of it, into dst.
+    // fgPixels (same photometric) colours a mask's set pixels; other layers ignore it.
+    virtual void render(uint8_t* dst, int32_t dstStride, Photometric photometric, const Rect& rect, uint32_t width,
+                        uint32_t height, const uint8_t* fgPixels, int32_t fgStride, uint32_t fgWidth,
+                        uint32_t fgHeight, uint32_t flags) = 0;
+    virtual String getChunkId() = 0;
+    virtual AutoPtr<Referable> getCodec() = 0;
+
+    // Throws 7 "Unknown chunk identifier; cannot instanciate renderer!" for an id without a
+    // renderer factory.
+    static AutoPtr<Renderer> create(const AutoPtr<Chunk>& chunk, const AutoPtr<Dictionary>& dictionary);
+};
+
+using RendererFactory = AutoPtr<Renderer> (*)(const AutoPtr<Chunk>& chunk, const AutoPtr<Dictionary>& dictionary);
+using DictionaryFactory = AutoPtr<Dictionary> (*)(const AutoPtr<Chunk>& chunk);
+
+} // namespace Vantorix::DjVu

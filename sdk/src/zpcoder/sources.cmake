@@ -1,2 +1,1 @@
-target_sources(djvu_sdk PRIVATE ${CMAKE_CURRENT_LIST_DIR}/djv_ZPDecoder.cpp)
 vtx_generate_table(djvu_sdk "${CMAKE_CURRENT_LIST_DIR}/zp_states.tsv" zp_states.inc COLUMNS 1 2 3 4)

@@ -115,6 +115,7 @@ inline std::string firstDifference(const Picture& a, const Picture& b)
 struct FixturePage {
     std::string name;
     uint32_t width, height;
+    friend void PrintTo(const FixturePage& p, std::ostream* os) { *os << p.name; }
 };
 
 inline std::vector<FixturePage> fixturePages()

@@ -11,7 +11,7 @@ namespace {
 constexpr uint32_t kNodeStep = 20000;
 }
 
-JB2CoderImpl::JB2CoderImpl()
+JB2CoderImpl::JB2CoderImpl() : nodeLimit_(JB2Limits::kMaxNumberNodes)
 {
     resetContexts();
     nodeContexts_.resize(kNodeStep);
@@ -40,7 +40,7 @@ void JB2CoderImpl::resetNumberCoder()
 void JB2CoderImpl::growNodes()
 {
     uint32_t size = nodeContexts_.size();
-    if (size + kNodeStep > JB2Limits::kMaxNumberNodes)
+    if (size + kNodeStep > nodeLimit_)
         VTX_THROW(38, "JB2Codec: too many number contexts!", "Vantorix::DjVu::JB2::JB2CoderImpl::codeNumber");
     nodeContexts_.resize(size + kNodeStep);
     nodeLeft_.resize(size + kNodeStep);

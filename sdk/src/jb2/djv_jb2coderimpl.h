@@ -78,6 +78,8 @@ protected:
     // coordinates) in x, y.
     void codeRelativeLocation(uint32_t w, uint32_t h, uint32_t& x, uint32_t& y);
 
+    // Bound of the node arrays: garbage data would otherwise grow them without end.
+    uint32_t nodeLimit_;
     BitContext directContexts_[1024];
     BitContext refinementContexts_[2048];
     BitContext offsetTypeContext_;

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "vtx_exception.h"
 #include "vtx_format.h"
@@ -177,7 +178,7 @@ String String::fromNarrow(const char* text, int32_t len)
     if (!text) return String();
     size_t n = len < 0 ? std::strlen(text) : size_t(len);
     std::u16string wide = Platform::narrowToUtf16(text, n);
-    return fromUtf16(wide.data(), int32_t(wide.size()));
+    return String(Utf::utf16ToUtf8(wide.data(), wide.size(), false));
 }
 
 String String::fromUtf16(const char16_t* text, int32_t len)
@@ -187,10 +188,24 @@ String String::fromUtf16(const char16_t* text, int32_t len)
     return String(utf8);
 }
 
+namespace {
+struct FreeBlock {
+    void operator()(void* p) const { std::free(p); }
+};
+} // namespace
+
 String String::formatV(const char* fmt, va_list args)
 {
-    std::string text = Format::formatNarrow(fmt, args);
-    return fromNarrow(text.data(), int32_t(text.size()));
+    size_t n = 0;
+    std::unique_ptr<char, FreeBlock> text(Format::formatAlloc(fmt, args, &n));
+    return fromNarrow(text.get(), int32_t(n));
+}
+
+String String::formatWideV(const char16_t* fmt, va_list args)
+{
+    size_t n = 0;
+    std::unique_ptr<char16_t, FreeBlock> text(Format::formatAlloc(fmt, args, &n));
+    return String(Utf::utf16ToUtf8(text.get(), n, false));
 }
 
 String String::format(const char* fmt, ...)
@@ -206,9 +221,9 @@ String String::formatWide(const char16_t* fmt, ...)
 {
     va_list args;
     va_start(args, fmt);
-    std::u16string text = Format::formatWide(fmt, args);
+    String s = formatWideV(fmt, args);
     va_end(args);
-    return fromUtf16(text.data(), int32_t(text.size()));
+    return s;
 }
 
 const char* String::getUtf8() const { return buf_->getData() + offset_; }

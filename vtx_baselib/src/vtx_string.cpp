@@ -7,6 +7,7 @@
 #include "vtx_exception.h"
 #include "vtx_format.h"
 #include "vtx_platform.h"
+#include "vtx_stringbuffer.h"
 #include "vtx_utf.h"
 
 namespace _Vtx_Internal_NS_ {
@@ -27,16 +28,33 @@ public:
             return;
         }
         if (n + 6 > allocated_) {
-            char* block = static_cast<char*>(std::malloc(size_t(n) + 6));
-            if (!block) VTX_THROW(1, "Out of memory!", "_Vtx_Internal_NS_::ReferableUtf8StringImpl::setText");
+            // copy before freeing: the text may live in the old block
+            char* block = newBlock(n);
+            std::memcpy(block, text, n);
+            releaseBlock();
+            data_ = block;
+            allocated_ = n + 6;
+        } else {
+            std::memmove(data_, text, n);
+        }
+        std::memset(data_ + n, 0, 6);
+        length_ = n;
+    }
+
+    // Makes room for n bytes (contents undefined, six zero bytes behind) for a caller to fill.
+    char* prepare(uint32_t n)
+    {
+        if (n + 6 > allocated_) {
+            char* block = newBlock(n);
             releaseBlock();
             data_ = block;
             allocated_ = n + 6;
         }
-        std::memmove(data_, text, n);
         std::memset(data_ + n, 0, 6);
         length_ = n;
+        return data_;
     }
+
     const char* getData() const override { return data_; }
     uint32_t getLength() const override
     {
@@ -46,6 +64,13 @@ public:
     bool isAllocated() const override { return data_ != emptyText(); }
 
 private:
+    static char* newBlock(uint32_t n)
+    {
+        if (n > 0x7FFFFFF0u) VTX_THROW(26, "errOperationFailed", "_Vtx_Internal_NS_::ReferableUtf8StringImpl::setText");
+        char* block = static_cast<char*>(std::malloc(size_t(n) + 6));
+        if (!block) VTX_THROW(1, "Out of memory!", "_Vtx_Internal_NS_::ReferableUtf8StringImpl::setText");
+        return block;
+    }
     static char* emptyText()
     {
         static char empty[8] = {};
@@ -77,6 +102,22 @@ AutoPtr<ReferableString> sharedEmpty()
     static AutoPtr<ReferableString> empty(new _Vtx_Internal_NS_::ReferableUtf8StringImpl());
     return empty;
 }
+
+} // namespace
+
+AutoPtr<ReferableString> makeWritableBuffer(uint32_t length, char*& data)
+{
+    if (length == 0) {
+        data = nullptr;
+        return sharedEmpty();
+    }
+    auto* impl = new _Vtx_Internal_NS_::ReferableUtf8StringImpl();
+    AutoPtr<ReferableString> buf(impl);
+    data = impl->prepare(length);
+    return buf;
+}
+
+namespace {
 
 AutoPtr<ReferableString> makeBuffer(const char* text, int32_t len)
 {

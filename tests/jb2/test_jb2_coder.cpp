@@ -4,7 +4,7 @@
 #include <random>
 
 #include "djv_jb2.h"
-#include "jb2_test_encoder.h"
+#include "jb2_testwriter.h"
 #include "jb2_test_util.h"
 #include "vtx_exception.h"
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "djv_jb2.h"
-#include "jb2_test_encoder.h"
+#include "jb2_testwriter.h"
 #include "jb2_test_util.h"
 #include "vtx_exception.h"
 

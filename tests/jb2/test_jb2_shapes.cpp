@@ -5,7 +5,7 @@
 
 #include "djv_jb2.h"
 #include "djv_jb2shapeimpls.h"
-#include "jb2_test_encoder.h"
+#include "jb2_testwriter.h"
 #include "vtx_exception.h"
 
 using namespace Vantorix;

@@ -1,76 +1,9 @@
-#include "jb2_test_encoder.h"
-
-#include "djv_zpdecoder.h"
+#include "jb2_testwriter.h"
 
 using namespace Vantorix::DjVu;
 using namespace Vantorix::DjVu::JB2;
 
 namespace jb2test {
-
-void ZPTestEncoder::carry(int64_t amount)
-{
-    // Adds amount (possibly negative) at the last bit of high_.
-    for (size_t i = high_.size(); amount != 0 && i-- > 0;) {
-        int64_t v = high_[i] + amount;
-        int64_t r = ((v % 2) + 2) % 2;
-        high_[i] = uint8_t(r);
-        amount = (v - r) / 2;
-    }
-}
-
-void ZPTestEncoder::shift()
-{
-    a_ = (a_ << 1) & 0xFFFF;
-    high_.push_back(0);
-    window_ = 2 * window_ + 0x10000;
-    int64_t over = window_ >= 0 ? window_ >> 16 : -((-window_ + 0xFFFF) >> 16);
-    window_ -= over * 0x10000;
-    carry(over);
-}
-
-void ZPTestEncoder::encode(int bit, uint8_t& ctx)
-{
-    const ZPDecoder::StateRow& row = ZPDecoder::kStateTable[ctx];
-    uint32_t z = a_ + row.p;
-    if (z > 0x7FFF) {
-        uint32_t limit = 0x6000 + ((a_ + z) >> 2);
-        if (z > limit) z = limit;
-    }
-    if (bit == (ctx & 1)) {
-        if (z > 0x7FFF) {
-            if (a_ >= row.m) ctx = row.up;
-            a_ = z;
-            shift();
-        } else {
-            a_ = z;
-        }
-    } else {
-        ctx = row.dn;
-        uint32_t d = 0x10000 - z;
-        a_ += d;
-        window_ -= d;
-        while (a_ & 0x8000) shift();
-    }
-}
-
-std::vector<uint8_t> ZPTestEncoder::finish()
-{
-    window_ += a_;
-    int64_t over = window_ >> 16;
-    window_ &= 0xFFFF;
-    carry(over);
-    std::vector<uint8_t> bits = high_;
-    for (int i = 15; i >= 0; --i) bits.push_back(uint8_t((window_ >> i) & 1));
-    while (bits.size() % 8) bits.push_back(0);
-    std::vector<uint8_t> bytes;
-    for (size_t i = 0; i < bits.size(); i += 8) {
-        uint8_t b = 0;
-        for (int k = 0; k < 8; ++k) b = uint8_t((b << 1) | bits[i + size_t(k)]);
-        bytes.push_back(b);
-    }
-    bytes.insert(bytes.end(), 8, 0);
-    return bytes;
-}
 
 Box boxOf(const Bits& bits)
 {

@@ -1,31 +1,15 @@
-// A JB2 writer for the tests: a plain ZP encoder that mirrors the decoder's interval arithmetic,
-// and record writers that code bitmaps with the context templates computed pixel by pixel (no
-// incremental contexts), so streams of every record type, and broken ones, can be made here.
+// A JB2 writer for the tests: record writers over the test ZP encoder that code bitmaps with the
+// context templates computed pixel by pixel (no incremental contexts), so streams of every record
+// type, and broken ones, can be made here.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
 #include "djv_jb2coderimpl.h"
+#include "zp_testencoder.h"
 
 namespace jb2test {
-
-// Encodes decisions so that ZPDecoder reads them back. The coded value is kept exactly: the
-// low end of the interval is E + a at scale 2^(16 + shifts), E = high bits * 2^16 + window.
-class ZPTestEncoder {
-public:
-    void encode(int bit, uint8_t& ctx);
-    // The bytes of the lowest value inside the final interval, then some zero bytes.
-    std::vector<uint8_t> finish();
-
-private:
-    void shift();
-    void carry(int64_t amount);
-
-    uint32_t a_ = 0;
-    std::vector<uint8_t> high_; // one bit per entry, most significant first
-    int64_t window_ = 0;
-};
 
 // A bilevel picture, one byte per pixel (1 = black).
 struct Bits {
@@ -77,7 +61,7 @@ public:
     void end() { type(11); }
     std::vector<uint8_t> finish() { return zp.finish(); }
 
-    ZPTestEncoder zp;
+    zptest::ZPTestEncoder zp;
     // Library entries the reader knows of (inherited ones included): the range of match indices.
     int32_t library = 0;
     // A dictionary never counts as started: its start record is read and ignored.

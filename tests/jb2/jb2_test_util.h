@@ -2,6 +2,8 @@
 // through its row source.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <fstream>
 #include <sstream>
@@ -10,6 +12,7 @@
 
 #include "djv_jb2.h"
 #include "djv_jb2decoder.h"
+#include "vtx_exception.h"
 #include "vtx_stream.h"
 
 namespace jb2test {
@@ -125,6 +128,21 @@ inline std::vector<FixturePage> fixturePages()
     FixturePage p;
     while (in >> p.name >> p.width >> p.height) pages.push_back(p);
     return pages;
+}
+
+// Runs f and checks that it throws with this code, function and text.
+template <class F>
+void expectError(F&& f, int32_t code, const std::string& function, const std::string& text)
+{
+    try {
+        f();
+        ADD_FAILURE() << "no exception; expected " << text;
+    } catch (const Vantorix::Exception& e) {
+        EXPECT_EQ(e.getCode(), code) << e.what();
+        EXPECT_NE(std::string(e.what()).find(function + ": Error " + std::to_string(code) + ": " + text),
+                  std::string::npos)
+            << e.what();
+    }
 }
 
 } // namespace jb2test

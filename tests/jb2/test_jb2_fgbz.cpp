@@ -44,20 +44,6 @@ AutoPtr<JB2Page> pageOf(uint32_t n)
     return page;
 }
 
-template <class F>
-void expectError(F&& f, int32_t code, const std::string& function, const std::string& text)
-{
-    try {
-        f();
-        ADD_FAILURE() << "no exception; expected " << text;
-    } catch (const Exception& e) {
-        EXPECT_EQ(e.getCode(), code) << e.what();
-        EXPECT_NE(std::string(e.what()).find(function + ": Error " + std::to_string(code) + ": " + text),
-                  std::string::npos)
-            << e.what();
-    }
-}
-
 const Color kRed{0, 0, 255, 0}, kTeal{0x80, 0x80, 0, 0}, kOdd{0x10, 0x20, 0x30, 0};
 
 TEST(JB2FGbz, ColoursEveryShapeInRecordOrder)

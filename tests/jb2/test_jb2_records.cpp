@@ -51,21 +51,6 @@ AutoPtr<JB2Page> decodePage(JB2TestWriter& w, const AutoPtr<JB2Dictionary>& dict
     return JB2Page::create(streamOf(w.finish()), dict);
 }
 
-// Runs f and checks the exception's code, text and function.
-template <class F>
-void expectError(F&& f, int32_t code, const std::string& function, const std::string& text)
-{
-    try {
-        f();
-        ADD_FAILURE() << "no exception; expected " << text;
-    } catch (const Exception& e) {
-        EXPECT_EQ(e.getCode(), code) << e.what();
-        EXPECT_NE(std::string(e.what()).find(function + ": Error " + std::to_string(code) + ": " + text),
-                  std::string::npos)
-            << e.what();
-    }
-}
-
 TEST(JB2Records, EveryPageRecordTypeRoundTrips)
 {
     const Bits a = glyph(5, 7, 0), b = glyph(6, 4, 1), a2 = glyph(6, 7, 2), c = glyph(9, 3, 3);

@@ -6,6 +6,7 @@
 #include "djv_jb2.h"
 #include "djv_jb2shapeimpls.h"
 #include "jb2_testwriter.h"
+#include "jb2_test_util.h"
 #include "vtx_exception.h"
 
 using namespace Vantorix;
@@ -28,21 +29,10 @@ Bits randomBits(std::mt19937& rng, uint32_t w, uint32_t h, unsigned density)
     return b;
 }
 
-void expectMessage(const Exception& e, const std::string& function, const std::string& text)
-{
-    EXPECT_EQ(e.getCode(), 26);
-    EXPECT_NE(std::string(e.what()).find(function + ": Error 26: " + text), std::string::npos) << e.what();
-}
-
 template <class F>
 void expectFailure(F&& f, const std::string& function, const std::string& text)
 {
-    try {
-        f();
-        ADD_FAILURE() << "no exception: " << text;
-    } catch (const Exception& e) {
-        expectMessage(e, function, text);
-    }
+    expectError(std::forward<F>(f), 26, function, text);
 }
 
 TEST(JB2BoundingBox, KnownCases)

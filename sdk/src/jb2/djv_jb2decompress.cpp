@@ -116,12 +116,9 @@ void JB2Decompressor::decodeNewMark()
 {
     static const char* const kFunction = "_Vtx_Internal_NS_::JB2Decompressor::decodeNewMark";
     if (isDictionary_) VTX_THROW(20, "JB2Decoder: NewMark found in the dictionary!", kFunction);
-    int32_t w = codeNumber(0, kMaxNumber, 0, roots_[RootSymbolWidth]);
-    int32_t h = codeNumber(0, kMaxNumber, 0, roots_[RootSymbolHeight]);
-    ShapeBitmap bitmap = newBitmap(w, h, kFunction);
-    decodeDirectBitmap(bitmap);
+    ShapeBitmap bitmap = decodeDirect(kFunction);
     uint32_t x, y;
-    codeRelativeLocation(uint32_t(w), uint32_t(h), x, y);
+    codeRelativeLocation(bitmap.getWidth(), bitmap.getHeight(), x, y);
     storeShape(makeAuto<ShapeImpl>(Normal, nullptr, x, y, std::move(bitmap), true), true);
 }
 
@@ -129,10 +126,7 @@ void JB2Decompressor::decodeNewMarkLibraryOnly()
 {
     static const char* const kFunction = "_Vtx_Internal_NS_::JB2Decompressor::decodeNewMarkLibraryOnly";
     if (!isDictionary_) VTX_THROW(20, "JB2Decoder: NewMarkLibraryOnly found on page!", kFunction);
-    int32_t w = codeNumber(0, kMaxNumber, 0, roots_[RootSymbolWidth]);
-    int32_t h = codeNumber(0, kMaxNumber, 0, roots_[RootSymbolHeight]);
-    ShapeBitmap bitmap = newBitmap(w, h, kFunction);
-    decodeDirectBitmap(bitmap);
+    ShapeBitmap bitmap = decodeDirect(kFunction);
     storeShape(makeAuto<ShapeImpl>(Normal, nullptr, 0, 0, std::move(bitmap), true), true);
 }
 
@@ -180,10 +174,7 @@ void JB2Decompressor::decodeNonMarkData()
 {
     static const char* const kFunction = "_Vtx_Internal_NS_::JB2Decompressor::decodeNonMarkData";
     if (isDictionary_) VTX_THROW(20, "JB2Decoder: NonMarkData found on the dictionary!", kFunction);
-    int32_t w = codeNumber(0, kMaxNumber, 0, roots_[RootSymbolWidth]);
-    int32_t h = codeNumber(0, kMaxNumber, 0, roots_[RootSymbolHeight]);
-    ShapeBitmap bitmap = newBitmap(w, h, kFunction);
-    decodeDirectBitmap(bitmap);
+    ShapeBitmap bitmap = decodeDirect(kFunction);
     uint32_t x = uint32_t(codeNumber(1, int32_t(loc_.imageWidth), 0, roots_[RootAbsoluteX])) - 1;
     uint32_t y = loc_.imageHeight - uint32_t(codeNumber(1, int32_t(loc_.imageHeight), 0, roots_[RootAbsoluteY]));
     storeShape(makeAuto<ShapeImpl>(NonMark, nullptr, x, y, std::move(bitmap), true), false);
@@ -228,6 +219,15 @@ ShapeBitmap JB2Decompressor::newBitmap(int32_t width, int32_t height, const char
     charge(kShapeOverhead + packed + (isDictionary_ ? 0 : 4ull * uint32_t(height)), function);
     if (!isDictionary_) pixelsPlaced_ += pixels;
     return ShapeBitmap(uint32_t(width), uint32_t(height));
+}
+
+ShapeBitmap JB2Decompressor::decodeDirect(const char* function)
+{
+    int32_t w = codeNumber(0, kMaxNumber, 0, roots_[RootSymbolWidth]);
+    int32_t h = codeNumber(0, kMaxNumber, 0, roots_[RootSymbolHeight]);
+    ShapeBitmap bitmap = newBitmap(w, h, function);
+    decodeDirectBitmap(bitmap);
+    return bitmap;
 }
 
 uint8_t* JB2Decompressor::workRows(uint32_t width, uint32_t count)

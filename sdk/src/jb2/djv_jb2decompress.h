@@ -52,6 +52,8 @@ private:
 
     // Size of a new direct bitmap, checked against the limits.
     Vantorix::DjVu::JB2::ShapeBitmap newBitmap(int32_t width, int32_t height, const char* function);
+    // Size and bitmap of a new mark.
+    Vantorix::DjVu::JB2::ShapeBitmap decodeDirect(const char* function);
     void decodeDirectBitmap(Vantorix::DjVu::JB2::ShapeBitmap& bitmap);
     // The refined bitmap of the match at library index (whose entry is returned in entry).
     Vantorix::DjVu::JB2::ShapeBitmap decodeRefinement(const char* function,

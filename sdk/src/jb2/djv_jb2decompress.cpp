@@ -133,7 +133,7 @@ void JB2Decompressor::decodeNewMarkLibraryOnly()
 void JB2Decompressor::decodeMatchedRefine()
 {
     static const char* const kFunction = "_Vtx_Internal_NS_::JB2Decompressor::decodeMatchedRefine";
-    AutoPtr<Shape> reference;
+    Shape* reference;
     LibraryEntry entry;
     ShapeBitmap bitmap = decodeRefinement(kFunction, reference, entry);
     uint32_t x, y;
@@ -145,7 +145,7 @@ void JB2Decompressor::decodeMatchedRefineLibraryOnly()
 {
     static const char* const kFunction = "_Vtx_Internal_NS_::JB2Decompressor::decodeMatchedRefineLibraryOnly";
     if (!isDictionary_) VTX_THROW(20, "JB2Decoder: MatchedRefineLibraryOnly found on page!", kFunction);
-    AutoPtr<Shape> reference;
+    Shape* reference;
     LibraryEntry entry;
     ShapeBitmap bitmap = decodeRefinement(kFunction, reference, entry);
     storeShape(makeAuto<ShapeImpl>(Refined, reference, 0, 0, std::move(bitmap), true), true);
@@ -155,9 +155,8 @@ void JB2Decompressor::decodeMatchedCopy()
 {
     static const char* const kFunction = "_Vtx_Internal_NS_::JB2Decompressor::decodeMatchedCopy";
     if (isDictionary_) VTX_THROW(20, "JB2Decoder: MatchedCopy found on the dictionary!", kFunction);
-    AutoPtr<Shape> reference;
     LibraryEntry entry;
-    lookUpMatch(kFunction, reference, entry);
+    Shape* reference = lookUpMatch(kFunction, entry);
     uint32_t x, y;
     codeRelativeLocation(uint32_t(entry.box.width), uint32_t(entry.box.height), x, y);
     const ShapeBitmap* bitmap = reference->getBitmap();
@@ -266,7 +265,7 @@ void JB2Decompressor::decodeDirectBitmap(ShapeBitmap& bitmap)
     }
 }
 
-void JB2Decompressor::lookUpMatch(const char* function, AutoPtr<Shape>& shape, LibraryEntry& entry)
+Shape* JB2Decompressor::lookUpMatch(const char* function, LibraryEntry& entry)
 {
     const uint32_t inheritedSize = inherited_ ? inherited_->size() : 0;
     const uint64_t size = uint64_t(inheritedSize) + own_.size();
@@ -274,16 +273,15 @@ void JB2Decompressor::lookUpMatch(const char* function, AutoPtr<Shape>& shape, L
     if (index < 0 || uint64_t(index) >= size) VTX_THROW(20, "JB2Decoder: Shape index out of range!", function);
     if (uint32_t(index) < inheritedSize) {
         entry = (*inherited_)[uint32_t(index)];
-        shape = (*dictionaryShapes_)[entry.shapeIndex];
-    } else {
-        entry = own_[uint32_t(index) - inheritedSize];
-        shape = store_[entry.shapeIndex];
+        return (*dictionaryShapes_)[entry.shapeIndex].get();
     }
+    entry = own_[uint32_t(index) - inheritedSize];
+    return store_[entry.shapeIndex].get();
 }
 
-ShapeBitmap JB2Decompressor::decodeRefinement(const char* function, AutoPtr<Shape>& reference, LibraryEntry& entry)
+ShapeBitmap JB2Decompressor::decodeRefinement(const char* function, Shape*& reference, LibraryEntry& entry)
 {
-    lookUpMatch(function, reference, entry);
+    reference = lookUpMatch(function, entry);
     int32_t dw = codeNumber(-262143, kMaxNumber, 0, roots_[RootRefineWidth]);
     int32_t dh = codeNumber(-262143, kMaxNumber, 0, roots_[RootRefineHeight]);
     ShapeBitmap bitmap = newBitmap(entry.box.width + dw, entry.box.height + dh, function);

@@ -56,15 +56,14 @@ private:
     Vantorix::DjVu::JB2::ShapeBitmap decodeDirect(const char* function);
     void decodeDirectBitmap(Vantorix::DjVu::JB2::ShapeBitmap& bitmap);
     // The refined bitmap of the match at library index (whose entry is returned in entry).
-    Vantorix::DjVu::JB2::ShapeBitmap decodeRefinement(const char* function,
-                                                     Vantorix::AutoPtr<Vantorix::DjVu::JB2::Shape>& reference,
+    Vantorix::DjVu::JB2::ShapeBitmap decodeRefinement(const char* function, Vantorix::DjVu::JB2::Shape*& reference,
                                                      LibraryEntry& entry);
     void decodeRefinementBitmap(Vantorix::DjVu::JB2::ShapeBitmap& bitmap,
                                 const Vantorix::DjVu::JB2::ShapeBitmap& reference,
                                 const Vantorix::DjVu::JB2::BoundingBox& box);
-    // Reads a match index and finds its entry and shape; throws when it names none.
-    void lookUpMatch(const char* function, Vantorix::AutoPtr<Vantorix::DjVu::JB2::Shape>& shape,
-                     LibraryEntry& entry);
+    // Reads a match index and finds its entry and shape; throws when it names none. The shape
+    // stays owned by its store (no count is taken: dictionaries are shared).
+    Vantorix::DjVu::JB2::Shape* lookUpMatch(const char* function, LibraryEntry& entry);
     void storeShape(const Vantorix::AutoPtr<Vantorix::DjVu::JB2::Shape>& shape, bool joinsLibrary);
     void charge(uint64_t bytes, const char* function);
     // Zeroed work rows of at least width + borders; returns the first pixel of row 0.

@@ -15,7 +15,8 @@
 // more than JB2Limits::kMaxPlacedPixels pixels on a page, or grow its number coder beyond
 // JB2Limits::kMaxNumberNodes nodes or read more than JB2Limits::kMaxRecords records; a single
 // shape may not exceed JB2Limits::kMaxShapePixels.
-// Going beyond fails the decoding with code 38. These are far above what any encoder produces.
+// Going beyond fails the decoding with code 38. These lie far above what real pages need (an A4
+// page at 600 dpi has 2^25 pixels) and keep a hostile file to seconds and a few hundred MiB.
 //
 // Threads: shapes use unlocked reference counts and the page builds its row index on the
 // first draw, so a page and its shapes belong to one thread at a time.
@@ -32,8 +33,8 @@ namespace Vantorix::DjVu::JB2 {
 
 struct JB2Limits {
     static constexpr uint64_t kMaxShapePixels = uint64_t(1) << 28;
-    static constexpr uint64_t kMaxDecodedPixels = uint64_t(1) << 31;
-    static constexpr uint64_t kMaxPlacedPixels = uint64_t(1) << 33;
+    static constexpr uint64_t kMaxDecodedPixels = uint64_t(1) << 29;
+    static constexpr uint64_t kMaxPlacedPixels = uint64_t(1) << 31;
     static constexpr uint64_t kMaxImageBytes = uint64_t(256) << 20;
     static constexpr uint32_t kMaxNumberNodes = 1u << 22;
     static constexpr uint64_t kMaxRecords = uint64_t(1) << 24; // comment bytes count as records

@@ -180,6 +180,13 @@ TEST(JB2RowIndex, ShapesOutsideThePageAreLeftOutAndTraced)
     EXPECT_EQ(g_trace.size(), 3u);
 }
 
+TEST(JB2RowIndex, RefusesAbsurdPagesMadeByHand)
+{
+    AutoPtr<JB2Page> page = JB2Page::create(10, 0xFFFFFFFFu);
+    expectError([&] { static_cast<JB2PageImpl&>(*page).getRowSource(); }, 38,
+                "_Vtx_Internal_NS_::JB2PageImpl::buildRowIndex", "JB2Page: the row index would be too large!");
+}
+
 TEST(JB2RowIndex, EmptyPageDrawsNothing)
 {
     AutoPtr<JB2Page> page = JB2Page::create(streamOf({}), nullptr);

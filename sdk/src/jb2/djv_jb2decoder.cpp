@@ -105,7 +105,10 @@ void JB2PageImpl::addFGbz(const AutoPtr<Stream>& stream)
 
 void JB2PageImpl::buildRowIndex()
 {
+    static const char* const kFunction = "_Vtx_Internal_NS_::JB2PageImpl::buildRowIndex";
     invalidate();
+    // Decoded pages are at most 262142 rows; a page made by hand could claim anything.
+    if (height_ > (1u << 28)) VTX_THROW(38, "JB2Page: the row index would be too large!", kFunction);
     rowStart_.resize(height_ + 1);
     std::memset(rowStart_.data(), 0, sizeof(uint32_t) * (size_t(height_) + 1));
 
@@ -131,8 +134,7 @@ void JB2PageImpl::buildRowIndex()
         rowStart_[y + h] -= 1;
         total += h;
     }
-    if (total >= (uint64_t(1) << 29))
-        VTX_THROW(38, "JB2Page: the row index would be too large!", "_Vtx_Internal_NS_::JB2PageImpl::buildRowIndex");
+    if (total >= (uint64_t(1) << 29)) VTX_THROW(38, "JB2Page: the row index would be too large!", kFunction);
 
     // Running sum of the differences gives counts; an exclusive prefix sum gives the starts.
     uint32_t count = 0, start = 0;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <fstream>
 #include <sstream>
@@ -32,7 +33,7 @@ inline Vantorix::AutoPtr<Vantorix::Stream> streamOf(const std::vector<uint8_t>& 
     return Vantorix::AutoPtr<Vantorix::Stream>(Vantorix::MemoryStorage::create(bytes.data(), uint32_t(bytes.size())));
 }
 
-// A Netpbm picture as one byte per pixel (P4: 1 = black) or three (P6: r, g, b).
+// A Netpbm picture as one byte per pixel (P4: 1 = black; P5: grey) or three (P6: r, g, b).
 struct Picture {
     uint32_t width = 0, height = 0, channels = 1;
     std::vector<uint8_t> pixels;
@@ -58,11 +59,11 @@ inline Picture readNetpbm(const std::string& path)
     std::string magic = token();
     pic.width = uint32_t(std::stoul(token()));
     pic.height = uint32_t(std::stoul(token()));
-    if (magic == "P6") {
+    if (magic == "P6" || magic == "P5") {
         token(); // maxval
-        pic.channels = 3;
+        pic.channels = magic == "P6" ? 3 : 1;
         ++pos;
-        pic.pixels.assign(bytes.begin() + long(pos), bytes.begin() + long(pos + size_t(pic.width) * pic.height * 3));
+        pic.pixels.assign(bytes.begin() + long(pos), bytes.begin() + long(pos + size_t(pic.width) * pic.height * pic.channels));
     } else {
         ++pos;
         uint32_t rowBytes = (pic.width + 7) / 8;
@@ -115,16 +116,28 @@ inline std::string firstDifference(const Picture& a, const Picture& b)
     return "";
 }
 
+// Peak signal-to-noise ratio of two pictures of the same size, in dB (1000 when equal).
+inline double psnr(const Picture& a, const Picture& b)
+{
+    double sum = 0;
+    for (size_t i = 0; i < a.pixels.size(); ++i) {
+        double d = double(a.pixels[i]) - double(b.pixels[i]);
+        sum += d * d;
+    }
+    if (sum == 0) return 1000;
+    return 10 * std::log10(255.0 * 255.0 * double(a.pixels.size()) / sum);
+}
+
 struct FixturePage {
     std::string name;
     uint32_t width, height;
     friend void PrintTo(const FixturePage& p, std::ostream* os) { *os << p.name; }
 };
 
-inline std::vector<FixturePage> fixturePages()
+inline std::vector<FixturePage> fixturePages(const char* list = "pages.txt")
 {
     std::vector<FixturePage> pages;
-    std::ifstream in(fixtureDir() + "pages.txt");
+    std::ifstream in(fixtureDir() + list);
     FixturePage p;
     while (in >> p.name >> p.width >> p.height) pages.push_back(p);
     return pages;

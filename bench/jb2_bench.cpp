@@ -78,7 +78,8 @@ void theirs(benchmark::State& state, std::string name)
     }
 }
 
-// Keeps the console output and remembers the mean time of every run for the ratios.
+// Keeps the console output and remembers the wall time of every run (in ms) for the ratios:
+// wall time, since the reference decodes in a thread of its own.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override
@@ -86,7 +87,7 @@ public:
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs)
             if (!run.error_occurred && run.run_type == Run::RT_Iteration)
-                times_[run.benchmark_name()] = run.GetAdjustedRealTime();
+                times_[run.run_name.function_name] = run.GetAdjustedRealTime();
     }
     void printRatios() const
     {
@@ -94,7 +95,7 @@ public:
         for (const char* name : kFiles) {
             auto o = times_.find(std::string("ours/") + name), t = times_.find(std::string("ddjvu/") + name);
             if (o == times_.end() || t == times_.end()) continue;
-            std::printf("%-24s %12.3f %12.3f %8.2f\n", name, o->second / 1e6, t->second / 1e6, t->second / o->second);
+            std::printf("%-24s %12.3f %12.3f %8.2f\n", name, o->second, t->second, t->second / o->second);
         }
     }
 
@@ -108,9 +109,11 @@ int main(int argc, char** argv)
 {
     for (const char* name : kFiles) {
         benchmark::RegisterBenchmark((std::string("ours/") + name).c_str(), ours, std::string(name))
-            ->Unit(benchmark::kMillisecond);
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
         benchmark::RegisterBenchmark((std::string("ddjvu/") + name).c_str(), theirs, std::string(name))
-            ->Unit(benchmark::kMillisecond);
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
     }
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;

@@ -48,9 +48,12 @@ enum ShapeType : int32_t {
 };
 
 // Packed bilevel rows: (width + 7) / 8 bytes per row, top row first, most significant bit
-// leftmost, 1 = black. Bits past the width in a row's last byte are 0.
+// leftmost, 1 = black. Bits past the width in a row's last byte are 0. Behind the last row the
+// storage holds kPadding more zero bytes, so that a scan may read any row a word at a time.
 class ShapeBitmap {
 public:
+    static constexpr uint32_t kPadding = 8;
+
     ShapeBitmap() = default;
     // A white bitmap; the byte count must stay below 2 GiB (else 26 from the array).
     ShapeBitmap(uint32_t width, uint32_t height);

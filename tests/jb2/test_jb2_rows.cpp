@@ -95,7 +95,9 @@ TEST(JB2Runs, EqualAPlainScanOfRandomRows)
     std::mt19937 rng(4);
     for (int i = 0; i < 3000; ++i) {
         const uint32_t width = 1 + rng() % 300, rowBytes = (width + 7) / 8;
-        std::vector<uint8_t> row(rowBytes, 0);
+        // Whatever follows the row (the next row of a bitmap) must not leak into its runs.
+        std::vector<uint8_t> row(rowBytes + 8, 0);
+        for (uint32_t k = rowBytes; k < row.size(); ++k) row[k] = uint8_t(rng() | 0x80);
         const unsigned mode = rng() % 3; // sparse dots, long runs, noise
         for (uint32_t x = 0; x < width; ++x) {
             bool on = mode == 0 ? rng() % 40 == 0 : mode == 1 ? (x / (1 + rng() % 3 + 20)) % 2 : rng() % 2;

@@ -1,5 +1,6 @@
 // Runs of set pixels in packed bilevel rows (most significant bit leftmost), found a word at a
-// time so that white stretches cost one test per 64 pixels.
+// time so that white stretches cost one test per 64 pixels. The rows must be readable for eight
+// bytes past their end (ShapeBitmap pads its storage).
 #pragma once
 
 #include <bit>
@@ -9,18 +10,21 @@
 namespace _Vtx_Internal_NS_ {
 
 // Up to 64 bits of row from bit i on, in the top bits of the result; avail gets how many of
-// them belong to the row's bytes (at least 1 while i < rowBytes * 8).
+// them belong to the row's bytes (at least 1 while i < rowBytes * 8). Reads eight bytes from the
+// byte of bit i: shape bitmaps keep zero padding behind their last row for this.
 inline uint64_t loadBits(const uint8_t* row, uint32_t rowBytes, uint32_t i, uint32_t& avail)
 {
-    const uint32_t byte = i >> 3, shift = i & 7;
-    if (byte + 8 <= rowBytes) {
-        uint64_t v;
-        std::memcpy(&v, row + byte, 8);
+    const uint32_t byte = i >> 3, shift = i & 7, left = rowBytes - byte;
+    uint64_t v;
+    std::memcpy(&v, row + byte, 8);
+    v = __builtin_bswap64(v);
+    if (left < 8) {
+        v &= ~uint64_t(0) << (64 - 8 * left);
+        avail = 8 * left - shift;
+    } else {
         avail = 64 - shift;
-        return __builtin_bswap64(v) << shift;
     }
-    avail = 8 - shift;
-    return (uint64_t(row[byte]) << 56) << shift;
+    return v << shift;
 }
 
 // First set bit in [i, end), or end.

@@ -69,17 +69,21 @@ uint32_t checkedByteCount(uint32_t width, uint32_t height)
 }
 } // namespace
 
-// Exact capacities: bitmaps are many and never grow.
-ShapeBitmap::ShapeBitmap(uint32_t width, uint32_t height)
-    : width_(width), height_(height), bits_(checkedByteCount(width, height))
+// Exact capacities (bitmaps are many and never grow), plus the zero padding behind the rows.
+ShapeBitmap::ShapeBitmap(uint32_t width, uint32_t height) : width_(width), height_(height)
 {
-    if (bits_.size()) std::memset(bits_.data(), 0, bits_.size());
+    const uint32_t count = checkedByteCount(width, height);
+    if (!count) return;
+    bits_ = ByteArray(count, int64_t(count) + kPadding);
+    std::memset(bits_.data(), 0, size_t(count) + kPadding);
 }
 
-ShapeBitmap::ShapeBitmap(const ShapeBitmap& other)
-    : width_(other.width_), height_(other.height_), bits_(other.bits_.size())
+ShapeBitmap::ShapeBitmap(const ShapeBitmap& other) : width_(other.width_), height_(other.height_)
 {
-    if (bits_.size()) std::memcpy(bits_.data(), other.bits_.data(), bits_.size());
+    const uint32_t count = other.bits_.size();
+    if (!count) return;
+    bits_ = ByteArray(count, int64_t(count) + kPadding);
+    std::memcpy(bits_.data(), other.bits_.data(), size_t(count) + kPadding);
 }
 
 ShapeBitmap& ShapeBitmap::operator=(const ShapeBitmap& other)

@@ -63,7 +63,8 @@ inline Picture readNetpbm(const std::string& path)
         token(); // maxval
         pic.channels = magic == "P6" ? 3 : 1;
         ++pos;
-        pic.pixels.assign(bytes.begin() + long(pos), bytes.begin() + long(pos + size_t(pic.width) * pic.height * pic.channels));
+        const size_t count = size_t(pic.width) * pic.height * pic.channels;
+        pic.pixels.assign(bytes.begin() + long(pos), bytes.begin() + long(pos + count));
     } else {
         ++pos;
         uint32_t rowBytes = (pic.width + 7) / 8;

@@ -196,23 +196,6 @@ TEST(JB2Records, RefinementReachesFarOutsideItsReference)
     expectBitmap(*page->getShapes()[2], small);
 }
 
-TEST(JB2Records, WideShapesCrossWholeWords)
-{
-    Bits wide(203, 5);
-    for (uint32_t x = 0; x < 203; ++x)
-        for (uint32_t y = 0; y < 5; ++y) wide.set(x, y, (x / 9 + y) % 3 == 0 || x == 202);
-    Bits wider = wide;
-    wider.set(100, 2, 1 - wider.at(100, 2));
-    JB2TestWriter w;
-    w.startOfImage(300, 30);
-    w.newMark(1, wide, {true, 1, -1});
-    w.refine(4, 0, wide, wider, {true, 0, -6});
-    w.end();
-    AutoPtr<JB2Page> page = decodePage(w);
-    expectBitmap(*page->getShapes()[0], wide);
-    expectBitmap(*page->getShapes()[1], wider);
-}
-
 TEST(JB2Records, EmptyPayloadGivesAnEmptyPage)
 {
     AutoPtr<JB2Page> page = JB2Page::create(streamOf({}), nullptr);

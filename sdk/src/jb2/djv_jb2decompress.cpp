@@ -41,7 +41,8 @@ void collectLibrary(const ShapeArray& shapes, LibraryArray& library)
 {
     for (uint32_t i = 0; i < shapes.size(); ++i) {
         ShapeType type = shapes[i]->getType();
-        if (type == Normal || type == Refined) library.append(LibraryEntry{i, computeBoundingBox(*shapes[i]->getBitmap())});
+        if (type == Normal || type == Refined)
+            library.append(LibraryEntry{i, computeBoundingBox(*shapes[i]->getBitmap())});
     }
 }
 
@@ -188,7 +189,8 @@ void JB2Decompressor::decodeRequiredDictOrReset()
     int32_t count = codeNumber(0, kMaxNumber, 0, roots_[RootInheritedCount]);
     uint32_t expected = dictionaryShapes_ ? dictionaryShapes_->size() : 0;
     if (uint32_t(count) != expected)
-        VTX_THROW(20, "JB2Decoder: Shape count mismatch!", "_Vtx_Internal_NS_::JB2Decompressor::decodeRequiredDictOrReset");
+        VTX_THROW(20, "JB2Decoder: Shape count mismatch!",
+                  "_Vtx_Internal_NS_::JB2Decompressor::decodeRequiredDictOrReset");
 }
 
 void JB2Decompressor::decodeComment()

@@ -19,7 +19,8 @@
 // page at 600 dpi has 2^25 pixels) and keep a hostile file to seconds and a few hundred MiB.
 //
 // Threads: shapes use unlocked reference counts and the page builds its row index on the
-// first draw, so a page and its shapes belong to one thread at a time.
+// first draw, so a page and its shapes belong to one thread at a time. Pages that share a
+// dictionary also count references to its shapes: build and release them on one thread.
 #pragma once
 
 #include <cstdint>

@@ -40,14 +40,14 @@ enum NumberRoot {
 
 class JB2CoderImpl {
 public:
+    // One binary decision under ctx. An encoder writes bit and returns it; a decoder ignores
+    // bit and returns what it reads.
+    virtual int codeBit(int bit, BitContext& ctx) = 0;
+
     JB2CoderImpl();
     virtual ~JB2CoderImpl();
     JB2CoderImpl(const JB2CoderImpl&) = delete;
     JB2CoderImpl& operator=(const JB2CoderImpl&) = delete;
-
-    // One binary decision under ctx. An encoder writes bit and returns it; a decoder ignores
-    // bit and returns what it reads.
-    virtual int codeBit(int bit, BitContext& ctx) = 0;
 
     // A number in [low, high] under the tree rooted at ctx. value is what an encoder codes.
     // Throws 7 "JB2Codec.bad_number_of_context" when ctx names a node not allocated yet, and 38

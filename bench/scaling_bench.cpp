@@ -3,7 +3,7 @@
 // mask of a 300 dpi text page drawn at thumbnail size, and DjVuLibre drawing the same mask
 // from its already decoded page.
 //
-// Inputs come from the test fixtures: tests/fixtures/make_fixtures.sh build/bench/fixtures
+// Inputs come from the test fixtures, which the benchmark build makes.
 #include <benchmark/benchmark.h>
 
 #include <libdjvu/ddjvuapi.h>
@@ -159,7 +159,7 @@ void maskCase(benchmark::State& state, uint32_t w, uint32_t h, Photometric p, ui
 {
     const RunMask& m = textMask();
     if (!m.w) {
-        state.SkipWithError("text300.pbm missing: run tests/fixtures/make_fixtures.sh on the fixture directory");
+        state.SkipWithError("text300.pbm missing from the fixtures");
         return;
     }
     const uint32_t bpp = p == Photometric::Gray ? 1 : 3;
@@ -193,7 +193,7 @@ void BM_DjVuLibreMaskFit256(benchmark::State& state)
     ddjvu_context_t* ctx = ddjvu_context_create("scaling_bench");
     ddjvu_document_t* doc = ddjvu_document_create_by_filename_utf8(ctx, path.c_str(), 1);
     if (!doc) {
-        state.SkipWithError("text.djvu missing: run tests/fixtures/make_fixtures.sh on the fixture directory");
+        state.SkipWithError("text.djvu missing from the fixtures");
         ddjvu_context_release(ctx);
         return;
     }

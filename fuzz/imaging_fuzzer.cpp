@@ -1,6 +1,7 @@
 // Scaling, rotation and mask drawing with sizes, rectangles, flags, photometrics and mask runs
 // taken from the input. Runs may be unordered, overlapping, reversed or out of range, as a
 // broken decoder might give them; every call must end normally or in an Exception.
+// seeds: imaging/*.djvu 8192
 #include <cstddef>
 #include <cstdint>
 #include <vector>

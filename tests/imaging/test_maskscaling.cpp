@@ -325,3 +325,45 @@ TEST(MaskScaling, HugeMasksAndTinyOnes)
         EXPECT_EQ(e.at(20, y)[0], e.at(20, 0)[0]);
     }
 }
+
+namespace {
+// Unordered runs drawn over each other, as overlapping JB2 shapes give them.
+const Color kA{200, 0, 0, 0}, kB{0, 200, 0, 0}, kC{0, 0, 200, 0}, kD{90, 90, 90, 0};
+struct OverlappingSource {
+    template <class Paint>
+    bool forEachSpan(uint32_t y, uint32_t x0, uint32_t x1, Paint&& paint) const
+    {
+        const uint32_t s = y % 3; // shift the pattern from row to row
+        const uint32_t runs[4][2] = {{2 + s, 30 + s}, {10 + s, 20 + s}, {25 + s, 40 + s}, {0, 5 + s}};
+        const Color colours[4] = {kA, kB, kC, kD};
+        for (int k = 0; k < 4; ++k)
+            paint(std::max(runs[k][0], x0), std::min(runs[k][1], x1), colours[k]);
+        return true;
+    }
+};
+} // namespace
+
+TEST(MaskScaling, OverlappingRunsShowOnlyTheirVisibleParts)
+{
+    // The same picture without overlaps: what the last run painted wins.
+    VectorMask visible(48, 12);
+    for (uint32_t y = 0; y < 12; ++y) {
+        const uint32_t s = y % 3;
+        for (uint32_t x = 0; x < 48; ++x) {
+            if (x < 5 + s) visible.put(x, y, kD);
+            else if (x >= 25 + s && x < 40 + s) visible.put(x, y, kC);
+            else if (x >= 10 + s && x < 20 + s) visible.put(x, y, kB);
+            else if (x >= 2 + s && x < 30 + s) visible.put(x, y, kA);
+        }
+    }
+    OverlappingSource overlapping;
+    for (auto [dw, dh] : {std::pair{48u, 12u}, std::pair{13u, 5u}, std::pair{29u, 7u}, std::pair{100u, 30u}}) {
+        for (uint32_t flags : {kBox, kInterpolating}) {
+            Image under = imagingtest::randomImage(dw, dh, 3, dw);
+            Image a = under, b = drawn(visible, dw, dh, Rect{0, 0, dw, dh}, Photometric::YCbCr, nullptr, flags, under);
+            _Vtx_Internal_NS_::resampleMaskT(a.px.data(), a.stride(), Rect{0, 0, dw, dh}, dw, dh, overlapping, 48u, 12u,
+                                             nullptr, 0, 0, 0, Photometric::YCbCr, 0, flags);
+            ASSERT_EQ(a.px, b.px) << dw << "x" << dh << " flags " << flags;
+        }
+    }
+}

@@ -289,3 +289,48 @@ TEST(Resample, TinyImagesAndExtremeRatios)
     }
     EXPECT_EQ(whole(strip, 7, 3, 0).px, reference::enlarge(strip, 7, 3, Rect{0, 0, 7, 3}).px);
 }
+
+TEST(Resample, RowKernelsMatchPlainLoops)
+{
+    using namespace _Vtx_Internal_NS_;
+    std::mt19937 rng(17);
+    std::uniform_real_distribution<float> weight(0.0f, 1.0f);
+    for (int channels = 1; channels <= 4; ++channels) {
+        std::vector<uint8_t> src(400 * channels);
+        for (auto& b : src) b = uint8_t(rng());
+        // Footprints of every length up to 12, anywhere in the row, arbitrary end weights.
+        std::vector<Footprint> fps(60);
+        for (Footprint& fp : fps) {
+            fp.len = rng() % 13;
+            fp.first = rng() % (400 - 12);
+            for (float& w : fp.w) w = weight(rng);
+        }
+        auto weightAt = [](const Footprint& fp, uint32_t k) {
+            if (fp.len <= 4) return fp.w[k];
+            return k < 2 ? fp.w[k] : k + 2 >= fp.len ? fp.w[4 - (fp.len - k)] : 1.0f;
+        };
+        FloatRows rows;
+        rows.allocate(2, uint32_t(fps.size()) * channels);
+        float* out = rows.row(0);
+        for (bool add : {false, true}) {
+            std::vector<float> before(out, out + fps.size() * channels);
+            reduceRow(channels, add, src.data(), fps.data(), uint32_t(fps.size()), out, 0.75f);
+            for (size_t c = 0; c < fps.size(); ++c)
+                for (int ch = 0; ch < channels; ++ch) {
+                    double sum = 0;
+                    for (uint32_t k = 0; k < fps[c].len; ++k)
+                        sum += double(weightAt(fps[c], k)) * src[(fps[c].first + k) * channels + ch];
+                    const double want = (add ? before[c * channels + ch] : 0.0) + 0.75 * sum;
+                    ASSERT_NEAR(out[c * channels + ch], want, 1e-5 * (1 + std::abs(want))) << channels << " " << c;
+                }
+        }
+        // combineRow: init, then multiply-add, over whole aligned rows.
+        float* acc = rows.row(1);
+        const uint32_t n = rows.stride();
+        std::vector<float> r(out, out + n), expect(n);
+        combineRow(acc, out, n, 0.5f, true);
+        combineRow(acc, out, n, 2.0f, false);
+        for (uint32_t i = 0; i < n; ++i) expect[i] = 0.5f * r[i] + 2.0f * r[i];
+        EXPECT_TRUE(std::equal(expect.begin(), expect.end(), acc));
+    }
+}

@@ -99,7 +99,7 @@ public:
     {
         requests.push_back(size);
         uint32_t n = std::min<uint32_t>({size, maxPerRead_, uint32_t(bytes_.size() - pos_)});
-        std::memcpy(buffer, bytes_.data() + pos_, n);
+        if (n) std::memcpy(buffer, bytes_.data() + pos_, n);
         pos_ += n;
         return n;
     }

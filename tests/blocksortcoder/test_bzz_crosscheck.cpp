@@ -37,8 +37,7 @@ Outcome reference(const std::vector<uint8_t>& payload, const std::string& tag)
     std::ofstream(in, std::ios::binary).write(reinterpret_cast<const char*>(payload.data()), std::streamsize(payload.size()));
     std::string cmd = "bzz -d '" + in.string() + "' '" + out.string() + "' 2>/dev/null";
     bool ok = std::system(cmd.c_str()) == 0;
-    Outcome o{ok, ok ? readFile(out.string()) : std::vector<uint8_t>()};
-    return o;
+    return {ok, ok ? readFile(out.string()) : std::vector<uint8_t>()};
 }
 
 Outcome ours(const std::vector<uint8_t>& payload)
@@ -50,22 +49,25 @@ Outcome ours(const std::vector<uint8_t>& payload)
     }
 }
 
-void expectSameAsReference(const std::vector<uint8_t>& payload, const std::string& tag)
-{
-    Outcome r = reference(payload, tag), o = ours(payload);
-    EXPECT_EQ(o.ok, r.ok) << tag;
-    if (o.ok && r.ok) {
-        EXPECT_EQ(o.bytes, r.bytes) << tag;
-    }
-}
-
 bool haveReference()
 {
 #ifdef _WIN32
     return false;
 #else
-    return std::system("command -v bzz >/dev/null 2>&1") == 0;
+    static const bool found = std::system("command -v bzz >/dev/null 2>&1") == 0;
+    return found;
 #endif
+}
+
+// Without DjVuLibre at hand (as under Wine) there is nothing to compare with.
+void expectSameAsReference(const std::vector<uint8_t>& payload, const std::string& tag)
+{
+    if (!haveReference()) return;
+    Outcome r = reference(payload, tag), o = ours(payload);
+    EXPECT_EQ(o.ok, r.ok) << tag;
+    if (o.ok && r.ok) {
+        EXPECT_EQ(o.bytes, r.bytes) << tag;
+    }
 }
 
 std::vector<uint8_t> sample(size_t n, uint32_t seed, int alphabet)
@@ -95,7 +97,6 @@ TEST(BzzCrossCheck, EverySpeedAndBlockSize)
 
 TEST(BzzCrossCheck, OddAndBrokenBlocks)
 {
-    if (!haveReference()) GTEST_SKIP() << "DjVuLibre's bzz is not installed";
     auto payload = [](auto&& build) {
         BzzTestWriter w;
         build(w);
@@ -104,12 +105,15 @@ TEST(BzzCrossCheck, OddAndBrokenBlocks)
     };
     // The walk passes the marker's row and comes back to it: accepted by both as "\0a".
     expectSameAsReference(payload([](BzzTestWriter& w) { w.columnBlock({'a', -1, 'b'}, 0); }), "shortcycle");
-    // A real 0 byte coded as a marker before the real one.
-    expectSameAsReference(payload([](BzzTestWriter& w) {
+    // "b\0a" sorts to 'a', 'b', 0, marker. Coding its 0 byte as a marker stores the same byte
+    // and leaves the list alone; the later, real marker then replaces it.
+    auto twoMarkers = payload([](BzzTestWriter& w) {
         w.blockHeader(4);
         BzzTestWriter::MtfModel m;
         w.index(m.encode('a', 0)), w.index(m.encode('b', 0)), w.marker(), w.marker();
-    }), "twomarkers");
+    });
+    EXPECT_EQ(ours(twoMarkers).bytes, (std::vector<uint8_t>{'b', 0, 'a'}));
+    expectSameAsReference(twoMarkers, "twomarkers");
     expectSameAsReference(payload([](BzzTestWriter& w) { w.columnBlock({'b', 'a', -1}, 0); }), "offmarker");
     expectSameAsReference(payload([](BzzTestWriter& w) { w.columnBlock({-1, 'a', 'b'}, 1); }), "marker0");
     expectSameAsReference(payload([](BzzTestWriter& w) {

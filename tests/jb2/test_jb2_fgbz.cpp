@@ -67,7 +67,7 @@ TEST(JB2FGbz, ColoursReachTheRowIndexBuiltBefore)
     auto& impl = static_cast<_Vtx_Internal_NS_::JB2PageImpl&>(*page);
     EXPECT_EQ(drawPage(impl, true).row(0)[0], 0); // black before
     page->addFGbz(streamOf(fgbz(0, {kRed}, 2, {0, 0})));
-    Picture pic = drawPage(impl, true);
+    Image pic = drawPage(impl, true);
     EXPECT_EQ(pic.row(0)[0], 255);
     EXPECT_EQ(pic.row(0)[1], 0);
 }
@@ -78,7 +78,7 @@ TEST(JB2FGbz, EmptyPaletteServesOnlyAnEmptyPage)
     empty->addFGbz(streamOf(fgbz(0, {}, 0, {})));
     EXPECT_TRUE(empty->hasFGbz());
     AutoPtr<JB2Page> page = pageOf(1);
-    expectError([&] { page->addFGbz(streamOf(fgbz(0, {}, 1, {0}))); }, 20, kDecode,
+    expectThrow([&] { page->addFGbz(streamOf(fgbz(0, {}, 1, {0}))); }, 20, kDecode,
                 "JB2Decoder::decodeFGbz : Palette index out of range!");
     EXPECT_FALSE(page->hasFGbz());
 }
@@ -86,12 +86,12 @@ TEST(JB2FGbz, EmptyPaletteServesOnlyAnEmptyPage)
 TEST(JB2FGbz, RefusedPayloads)
 {
     AutoPtr<JB2Page> page = pageOf(3);
-    expectError([&] { page->addFGbz(streamOf(fgbz(0x81, {kRed}, 3, {0, 0, 0}))); }, 20, kDecode,
+    expectThrow([&] { page->addFGbz(streamOf(fgbz(0x81, {kRed}, 3, {0, 0, 0}))); }, 20, kDecode,
                 "JB2Decoder: Unknown FGbz version.");
-    expectError([&] { page->addFGbz(streamOf(fgbz(0, {kRed}, 2, {0, 0}))); }, 20, kDecode,
+    expectThrow([&] { page->addFGbz(streamOf(fgbz(0, {kRed}, 2, {0, 0}))); }, 20, kDecode,
                 "JB2Decoder::decodeFGbz : Shape count mismatch to the one of Sjbz!");
     // A bad index stops the colouring there; the shapes before keep their colour.
-    expectError([&] { page->addFGbz(streamOf(fgbz(0, {kRed, kTeal}, 3, {1, 2, 0}))); }, 20, kDecode,
+    expectThrow([&] { page->addFGbz(streamOf(fgbz(0, {kRed, kTeal}, 3, {1, 2, 0}))); }, 20, kDecode,
                 "JB2Decoder::decodeFGbz : Palette index out of range!");
     EXPECT_EQ(page->getShapes()[0]->getColor(), kTeal);
     EXPECT_EQ(page->getShapes()[1]->getColor(), Color());
@@ -106,7 +106,7 @@ TEST(JB2FGbz, RefusedPayloads)
 
     page->addFGbz(streamOf(good));
     EXPECT_TRUE(page->hasFGbz());
-    expectError([&] { page->addFGbz(streamOf(fgbz(0, {kRed}, 3, {0, 0, 0}))); }, 26,
+    expectThrow([&] { page->addFGbz(streamOf(fgbz(0, {kRed}, 3, {0, 0, 0}))); }, 26,
                 "_Vtx_Internal_NS_::JB2PageImpl::addFGbz", "FGbz already loaded!");
     EXPECT_EQ(page->getShapes()[0]->getColor(), kTeal); // unchanged
 }

@@ -226,67 +226,67 @@ TEST(JB2Records, ErrorsNameTheirRecord)
     {
         JB2TestWriter w;
         w.newMark(1, a);
-        expectError([&] { dictionary(w); }, 20, fn + "decodeNewMark", "JB2Decoder: NewMark found in the dictionary!");
+        expectThrow([&] { dictionary(w); }, 20, fn + "decodeNewMark", "JB2Decoder: NewMark found in the dictionary!");
     }
     {
         JB2TestWriter w;
         w.newMark(3, a);
-        expectError([&] { dictionary(w); }, 20, fn + "decodeNewMark", "JB2Decoder: NewMark found in the dictionary!");
+        expectThrow([&] { dictionary(w); }, 20, fn + "decodeNewMark", "JB2Decoder: NewMark found in the dictionary!");
     }
     {
         JB2TestWriter w;
         w.startOfImage(10, 10);
         w.newMark(2, a);
-        expectError([&] { page(w); }, 20, fn + "decodeNewMarkLibraryOnly",
+        expectThrow([&] { page(w); }, 20, fn + "decodeNewMarkLibraryOnly",
                     "JB2Decoder: NewMarkLibraryOnly found on page!");
     }
     {
         JB2TestWriter w; // the page check comes before the index, which would fail too
         w.type(5);
-        expectError([&] { page(w); }, 20, fn + "decodeMatchedRefineLibraryOnly",
+        expectThrow([&] { page(w); }, 20, fn + "decodeMatchedRefineLibraryOnly",
                     "JB2Decoder: MatchedRefineLibraryOnly found on page!");
     }
     {
         JB2TestWriter w;
         w.type(7);
-        expectError([&] { dictionary(w); }, 20, fn + "decodeMatchedCopy",
+        expectThrow([&] { dictionary(w); }, 20, fn + "decodeMatchedCopy",
                     "JB2Decoder: MatchedCopy found on the dictionary!");
     }
     {
         JB2TestWriter w;
         w.type(8);
-        expectError([&] { dictionary(w); }, 20, fn + "decodeNonMarkData",
+        expectThrow([&] { dictionary(w); }, 20, fn + "decodeNonMarkData",
                     "JB2Decoder: NonMarkData found on the dictionary!");
     }
     {
         JB2TestWriter w; // empty library: the index costs no bit and names nothing
         w.startOfImage(10, 10);
         w.copy(0, {true, 0, 0});
-        expectError([&] { page(w); }, 20, fn + "decodeMatchedCopy", "JB2Decoder: Shape index out of range!");
+        expectThrow([&] { page(w); }, 20, fn + "decodeMatchedCopy", "JB2Decoder: Shape index out of range!");
     }
     // Only an empty library lets a match index name nothing: otherwise its range keeps it in.
     for (int t : {4, 6}) {
         JB2TestWriter w;
         w.startOfImage(10, 10);
         w.type(t);
-        expectError([&] { page(w); }, 20, fn + "decodeMatchedRefine", "JB2Decoder: Shape index out of range!");
+        expectThrow([&] { page(w); }, 20, fn + "decodeMatchedRefine", "JB2Decoder: Shape index out of range!");
     }
     {
         JB2TestWriter w;
         w.type(5);
-        expectError([&] { dictionary(w); }, 20, fn + "decodeMatchedRefineLibraryOnly",
+        expectThrow([&] { dictionary(w); }, 20, fn + "decodeMatchedRefineLibraryOnly",
                     "JB2Decoder: Shape index out of range!");
     }
     {
         JB2TestWriter w; // a count without a dictionary
         w.requiredDictOrReset(1);
-        expectError([&] { page(w); }, 20, fn + "decodeRequiredDictOrReset", "JB2Decoder: Shape count mismatch!");
+        expectThrow([&] { page(w); }, 20, fn + "decodeRequiredDictOrReset", "JB2Decoder: Shape count mismatch!");
     }
     {
         JB2TestWriter w; // a dictionary counts its own shapes so far
         w.newMark(2, a);
         w.requiredDictOrReset(2);
-        expectError([&] { dictionary(w); }, 20, fn + "decodeRequiredDictOrReset", "JB2Decoder: Shape count mismatch!");
+        expectThrow([&] { dictionary(w); }, 20, fn + "decodeRequiredDictOrReset", "JB2Decoder: Shape count mismatch!");
     }
     {
         JB2TestWriter d;
@@ -296,7 +296,7 @@ TEST(JB2Records, ErrorsNameTheirRecord)
         AutoPtr<JB2Dictionary> dict = JB2Dictionary::create(streamOf(d.finish()));
         JB2TestWriter w;
         w.requiredDictOrReset(0);
-        expectError([&] { JB2Page::create(streamOf(w.finish()), dict); }, 20, fn + "decodeRequiredDictOrReset",
+        expectThrow([&] { JB2Page::create(streamOf(w.finish()), dict); }, 20, fn + "decodeRequiredDictOrReset",
                     "JB2Decoder: Shape count mismatch!");
     }
 }
@@ -310,7 +310,7 @@ TEST(JB2Records, HostileSizesFailBeforeAllocating)
         w.type(1);
         w.number(0, 262142, 262142, RootSymbolWidth);
         w.number(0, 262142, 262142, RootSymbolHeight);
-        expectError([&] { decodePage(w); }, 38, fn + "decodeNewMark", "JB2Decoder: shape too large!");
+        expectThrow([&] { decodePage(w); }, 38, fn + "decodeNewMark", "JB2Decoder: shape too large!");
     }
     {
         JB2TestWriter w; // a refinement whose size differences make it negative
@@ -321,7 +321,7 @@ TEST(JB2Records, HostileSizesFailBeforeAllocating)
         w.number(0, 0, 0, RootMatchIndex);
         w.number(-262143, 262142, -100, RootRefineWidth);
         w.number(-262143, 262142, 0, RootRefineHeight);
-        expectError([&] { decodePage(w); }, 20, fn + "decodeMatchedRefine", "JB2Decoder: negative shape size!");
+        expectThrow([&] { decodePage(w); }, 20, fn + "decodeMatchedRefine", "JB2Decoder: negative shape size!");
     }
     {
         JB2TestWriter w; // copies of a large shape over and over: capped by the placed area
@@ -331,7 +331,7 @@ TEST(JB2Records, HostileSizesFailBeforeAllocating)
         w.startOfImage(1000, 1000);
         w.newMark(1, big);
         for (int i = 0; i < 9000; ++i) w.copy(0, {false, -1000, 0});
-        expectError([&] { decodePage(w); }, 38, fn + "decodeMatchedCopy",
+        expectThrow([&] { decodePage(w); }, 38, fn + "decodeMatchedCopy",
                     "JB2Decoder: the image places too many pixels!");
     }
 }

@@ -26,23 +26,19 @@ AutoPtr<JB2Page> decodeFixture(const std::string& name, bool colours)
 }
 
 // Draws over white into a picture of w x h (Gray or RGB).
-Picture render(JB2Page& page, uint32_t w, uint32_t h, bool rgb, Rect rect = {})
+Image render(JB2Page& page, uint32_t w, uint32_t h, bool rgb, Rect rect = {})
 {
     if (rect == Rect{}) rect = Rect{0, 0, w, h};
-    Picture pic;
-    pic.width = rect.w;
-    pic.height = rect.h;
-    pic.channels = rgb ? 3 : 1;
-    pic.pixels.assign(size_t(rect.w) * rect.h * pic.channels, 255);
-    page.renderMask(pic.pixels.data(), int32_t(rect.w * pic.channels), rgb ? Photometric::RGB : Photometric::Gray, rect,
+    Image pic(rect.w, rect.h, rgb ? 3 : 1, 255);
+    page.renderMask(pic.px.data(), int32_t(rect.w * pic.bpp), rgb ? Photometric::RGB : Photometric::Gray, rect,
                     w, h, 0, 0);
     return pic;
 }
 
 // The reference mask (1 = black) as grey over white.
-Picture maskAsGrey(Picture mask)
+Image maskAsGrey(Image mask)
 {
-    for (auto& p : mask.pixels) p = p ? 0 : 255;
+    for (auto& p : mask.px) p = p ? 0 : 255;
     return mask;
 }
 
@@ -52,8 +48,8 @@ TEST_P(JB2Render, OwnSizeEqualsReferenceMask)
 {
     const FixturePage& fx = GetParam();
     AutoPtr<JB2Page> page = decodeFixture(fx.name, false);
-    Picture ours = render(*page, 0, 0, false, Rect{0, 0, fx.width, fx.height});
-    EXPECT_EQ(firstDifference(ours, maskAsGrey(readNetpbm(fixtureDir() + fx.name + ".mask.pbm"))), "");
+    Image ours = render(*page, 0, 0, false, Rect{0, 0, fx.width, fx.height});
+    EXPECT_EQ(firstDifference(ours, maskAsGrey(readPnm(fixtureDir() + fx.name + ".mask.pbm"))), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, JB2Render, ::testing::ValuesIn(fixturePages()),
@@ -64,9 +60,9 @@ TEST(JB2Render, PartsEqualTheWhole)
     for (const char* name : {"cjb2_text_odd", "minidjvu_lossy_p5", "cpaldjvu"}) {
         AutoPtr<JB2Page> page = decodeFixture(name, false);
         const uint32_t w = page->getWidth(), h = page->getHeight();
-        Picture whole = render(*page, w, h, true);
+        Image whole = render(*page, w, h, true);
         const Rect part{w / 3, h / 4, w / 2 + 1, h / 3 + 1};
-        Picture piece = render(*page, w, h, true, part);
+        Image piece = render(*page, w, h, true, part);
         for (uint32_t y = 0; y < part.h; ++y)
             ASSERT_EQ(0, std::memcmp(piece.row(y), whole.row(part.y + y) + 3 * part.x, 3 * part.w)) << name << " " << y;
     }
@@ -76,8 +72,8 @@ TEST(JB2Render, ColouredPagesEqualReferenceForeground)
 {
     for (const char* name : {"cpaldjvu", "zones"}) {
         AutoPtr<JB2Page> page = decodeFixture(name, true);
-        Picture ours = render(*page, page->getWidth(), page->getHeight(), true);
-        EXPECT_EQ(firstDifference(ours, readNetpbm(fixtureDir() + name + ".fg.ppm")), "") << name;
+        Image ours = render(*page, page->getWidth(), page->getHeight(), true);
+        EXPECT_EQ(firstDifference(ours, readPnm(fixtureDir() + name + ".fg.ppm")), "") << name;
     }
 }
 
@@ -89,10 +85,10 @@ TEST(JB2Render, ScaledPagesStayCloseToTheReference)
         const std::string stem = fixtureDir() + fx.name + "." + std::to_string(fx.width) + "x" +
                                  std::to_string(fx.height);
         AutoPtr<JB2Page> page = decodeFixture(fx.name, false);
-        EXPECT_GT(psnr(render(*page, fx.width, fx.height, false), readNetpbm(stem + ".pgm")), 22.0) << fx.name;
+        EXPECT_GT(psnr(render(*page, fx.width, fx.height, false), readPnm(stem + ".pgm")), 22.0) << fx.name;
         if (fileExists(stem + ".ppm")) {
             AutoPtr<JB2Page> coloured = decodeFixture(fx.name, true);
-            EXPECT_GT(psnr(render(*coloured, fx.width, fx.height, true), readNetpbm(stem + ".ppm")), 22.0) << fx.name;
+            EXPECT_GT(psnr(render(*coloured, fx.width, fx.height, true), readPnm(stem + ".ppm")), 22.0) << fx.name;
         }
     }
 }

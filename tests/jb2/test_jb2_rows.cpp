@@ -41,17 +41,13 @@ AutoPtr<Shape> randomShape(std::mt19937& rng, uint32_t w, uint32_t h, int32_t x,
 }
 
 // The page drawn pixel by pixel from its shapes, with the index's rules written out plainly.
-Picture plainDraw(JB2Page& page, uint32_t x0, uint32_t x1)
+Image plainDraw(JB2Page& page, uint32_t x0, uint32_t x1)
 {
-    Picture pic;
-    pic.width = page.getWidth();
-    pic.height = page.getHeight();
-    pic.channels = 3;
-    pic.pixels.assign(size_t(pic.width) * pic.height * 3, 255);
+    Image pic(page.getWidth(), page.getHeight(), 3, 255);
     for (uint32_t i = 0; i < page.getShapes().size(); ++i) {
         const Shape& s = *page.getShapes()[i];
         const ShapeBitmap& bm = *s.getBitmap();
-        if (s.getY() >= pic.height || uint64_t(s.getY()) + bm.getHeight() > pic.height) continue;
+        if (s.getY() >= pic.h || uint64_t(s.getY()) + bm.getHeight() > pic.h) continue;
         for (uint32_t y = 0; y < bm.getHeight(); ++y)
             for (uint32_t x = 0; x < bm.getWidth(); ++x) {
                 int64_t px = int64_t(int32_t(s.getX())) + x;
@@ -65,16 +61,12 @@ Picture plainDraw(JB2Page& page, uint32_t x0, uint32_t x1)
     return pic;
 }
 
-Picture spanDraw(JB2PageImpl& page, uint32_t x0, uint32_t x1, uint32_t& setRows)
+Image spanDraw(JB2PageImpl& page, uint32_t x0, uint32_t x1, uint32_t& setRows)
 {
-    Picture pic;
-    pic.width = page.getWidth();
-    pic.height = page.getHeight();
-    pic.channels = 3;
-    pic.pixels.assign(size_t(pic.width) * pic.height * 3, 255);
+    Image pic(page.getWidth(), page.getHeight(), 3, 255);
     _Vtx_Internal_NS_::JB2RowSource source = page.getRowSource();
     setRows = 0;
-    for (uint32_t y = 0; y < pic.height; ++y) {
+    for (uint32_t y = 0; y < pic.h; ++y) {
         bool any = source.forEachSpan(y, x0, x1, [&](uint32_t b, uint32_t e, const Color& c) {
             EXPECT_LT(b, e);
             EXPECT_GE(b, x0);
@@ -141,10 +133,10 @@ TEST(JB2RowSource, SpansEqualPlainDrawingWithClipping)
             x1 = x0 + 1 + rng() % (w - x0);
         }
         uint32_t setRows = 0;
-        Picture spans = spanDraw(static_cast<JB2PageImpl&>(*page), x0, x1, setRows);
-        Picture plain = plainDraw(*page, x0, x1);
+        Image spans = spanDraw(static_cast<JB2PageImpl&>(*page), x0, x1, setRows);
+        Image plain = plainDraw(*page, x0, x1);
         ASSERT_EQ(firstDifference(spans, plain), "") << "round " << round;
-        EXPECT_EQ(spanDraw(static_cast<JB2PageImpl&>(*page), x0, x0, setRows).pixels,
+        EXPECT_EQ(spanDraw(static_cast<JB2PageImpl&>(*page), x0, x0, setRows).px,
                   std::vector<uint8_t>(size_t(w) * h * 3, 255)); // empty column range
         EXPECT_EQ(setRows, 0u);
     }
@@ -163,7 +155,7 @@ TEST(JB2RowIndex, ShapesOutsideThePageAreLeftOutAndTraced)
     shapes.append(Shape::create(2, 3, 2, px, uint32_t(-1), 0, Normal));        // half left of the page
     shapes.append(Shape::create(2, 3, 2, px, 9, 0, Normal));                   // half right of it
     auto& impl = static_cast<JB2PageImpl&>(*page);
-    Picture pic = drawPage(impl, false);
+    Image pic = drawPage(impl, false);
     EXPECT_EQ(g_trace, (std::vector<std::string>{"Ignored: Shape 1 has invalid height (h=3)\n",
                                                  "Ignored: Shape 2 has invalid position (y=8)\n",
                                                  "Ignored: Shape 3 has invalid position (y=4294967294)\n"}));
@@ -185,7 +177,7 @@ TEST(JB2RowIndex, ShapesOutsideThePageAreLeftOutAndTraced)
 TEST(JB2RowIndex, RefusesAbsurdPagesMadeByHand)
 {
     AutoPtr<JB2Page> page = JB2Page::create(10, 0xFFFFFFFFu);
-    expectError([&] { static_cast<JB2PageImpl&>(*page).getRowSource(); }, 38,
+    expectThrow([&] { static_cast<JB2PageImpl&>(*page).getRowSource(); }, 38,
                 "_Vtx_Internal_NS_::JB2PageImpl::buildRowIndex", "JB2Page: the row index would be too large!");
 }
 

@@ -32,7 +32,7 @@ Bits randomBits(std::mt19937& rng, uint32_t w, uint32_t h, unsigned density)
 template <class F>
 void expectFailure(F&& f, const std::string& function, const std::string& text)
 {
-    expectError(std::forward<F>(f), 26, function, text);
+    expectThrow(std::forward<F>(f), 26, function, text);
 }
 
 TEST(JB2BoundingBox, KnownCases)

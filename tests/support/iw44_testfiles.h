@@ -7,9 +7,12 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "djv_chunk.h"
 #include "djv_iw44.h"
+#include "vtx_exception.h"
 #include "vtx_stream.h"
 
 namespace iw44test {
@@ -84,6 +87,74 @@ inline Vantorix::AutoPtr<Vantorix::DjVu::IW44::IW44Decoder> decodeAll(const std:
     }
     return decoder;
 }
+
+// Just enough of a leaf chunk to hand a payload to a decoder or renderer. Without bytes it has
+// no data; with `streamless` its data offers no stream.
+class TestData : public Vantorix::DjVu::Data {
+public:
+    TestData(const Bytes& bytes, bool streamless) : bytes_(bytes), streamless_(streamless) {}
+    const uint8_t* getBytes() override { return bytes_.data(); }
+    uint32_t getLength() override { return uint32_t(bytes_.size()); }
+    Vantorix::AutoPtr<Vantorix::Storage> getStream(bool) override
+    {
+        if (streamless_) return nullptr;
+        return Vantorix::MemoryStorage::create(bytes_.data(), uint32_t(bytes_.size()));
+    }
+    void load() override {}
+    Vantorix::AutoPtr<Vantorix::DjVu::Data> clone() override { return Vantorix::makeAuto<TestData>(bytes_, streamless_); }
+    void compact() override {}
+    void lock() override {}
+    void unlock() override {}
+
+private:
+    Bytes bytes_;
+    bool streamless_;
+};
+
+class TestChunk : public Vantorix::DjVu::Chunk {
+public:
+    TestChunk(const char* id, Vantorix::AutoPtr<Vantorix::DjVu::Data> data) : id_(id), data_(data) {}
+    static Vantorix::AutoPtr<Vantorix::DjVu::Chunk> make(const char* id, const Bytes& bytes, bool streamless = false)
+    {
+        return Vantorix::makeAuto<TestChunk>(id, Vantorix::makeAuto<TestData>(bytes, streamless));
+    }
+    static Vantorix::AutoPtr<Vantorix::DjVu::Chunk> empty(const char* id)
+    {
+        return Vantorix::makeAuto<TestChunk>(id, nullptr);
+    }
+    Vantorix::String getId() override { return id_; }
+    Vantorix::AutoPtr<Vantorix::DjVu::Data> getData() override { return data_; }
+    void setData(const Vantorix::AutoPtr<Vantorix::DjVu::Data>& data) override { data_ = data; }
+    Vantorix::DjVu::ChunkArray& getChildren() override { VTX_THROW(26, "Not a collection chunk!", "TestChunk"); }
+    int32_t find(const Vantorix::String&, const Vantorix::String&, int32_t, bool) override { return -1; }
+    int32_t find(const Vantorix::String&, int32_t, bool) override { return -1; }
+    bool isRedirector() override { return false; }
+    bool isAvailable() override { return true; }
+    bool isCollection() override { return false; }
+    void loadAll(Vantorix::DjVu::ChunkCallback, void*) override {}
+    void compact() override {}
+    void lock() override {}
+    void unlock() override {}
+
+private:
+    Vantorix::String id_;
+    Vantorix::AutoPtr<Vantorix::DjVu::Data> data_;
+};
+
+// Runs f, which must throw; returns the exception's code and message line ("" if it did not
+// throw).
+template <class F>
+std::pair<int32_t, std::string> thrown(F&& f)
+{
+    try {
+        f();
+    } catch (const Vantorix::Exception& e) {
+        return {e.getCode(), e.what()};
+    }
+    return {0, ""};
+}
+
+inline bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 // First differing byte as "pixel (x, y) channel c: got g, want w", or "" when equal.
 inline std::string firstDifference(const Bytes& got, const Bytes& want, uint32_t width, uint32_t channels)

@@ -207,6 +207,11 @@ void IW44DecoderImpl::renderScaled(uint8_t* dst, int32_t dstStride, Photometric 
         reducedW >>= 1;
         reducedH >>= 1;
     }
+    if (rotation == 0 && scaledW == reducedW && scaledH == reducedH && rect == Rect{0, 0, reducedW, reducedH}) {
+        // Nothing to scale: straight into the caller's buffer.
+        render(dst, dstStride, photometric, s, nullptr);
+        return;
+    }
     ImageUtils::SimpleImage reduced(reducedW, reducedH, photometric);
     render(reduced.getPixels(), int32_t(reduced.getStride()), photometric, s, nullptr);
     const uint8_t* src = reduced.getPixels();

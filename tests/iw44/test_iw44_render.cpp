@@ -201,26 +201,6 @@ TEST(Photometrics, VectorPathsEqualReference)
     }
 }
 
-TEST(Photometrics, ColourTransformClamps)
-{
-    uint8_t r, g, b;
-    ycbcrToRgb(127, 127, 127, r, g, b);
-    EXPECT_EQ(r, 255);
-    EXPECT_EQ(b, 255);
-    ycbcrToRgb(-128, -128, -128, r, g, b);
-    EXPECT_EQ(r, 0);
-    EXPECT_EQ(b, 0);
-    ycbcrToRgb(0, 0, 0, r, g, b);
-    EXPECT_EQ(r, 128);
-    EXPECT_EQ(g, 128);
-    EXPECT_EQ(b, 128);
-    // t2 = 15, t3 = 128 - (-10 >> 2) = 131: R = 143, G = 131 - 7 = 124, B = 131 - 20 = 111.
-    ycbcrToRgb(0, -10, 10, r, g, b);
-    EXPECT_EQ(r, 143);
-    EXPECT_EQ(g, 124);
-    EXPECT_EQ(b, 111);
-}
-
 // A rectangle of the reduced image rendered alone equals the same part of the whole reduced
 // image away from its edges. Near the edges it need not: each level is reconstructed only
 // over the rectangle grown by three samples of its grid, with its far edge where the start

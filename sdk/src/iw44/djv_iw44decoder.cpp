@@ -99,6 +99,8 @@ bool IW44DecoderImpl::decode(Stream* stream)
         colour = h.colour;
         chromaDelay = h.chromaDelay;
         chromaHalf = h.chromaHalf;
+        // A first chunk starts the image afresh, also after a first chunk that failed.
+        sliceCount = 0;
         for (auto& c : components) c = nullptr;
         const int count = colour ? 3 : 1;
         for (int i = 0; i < count; ++i)

@@ -97,6 +97,15 @@ TEST(RenderScaled, Errors)
     auto d = decodeAll(djvuChunks(fixture("c1x1.djvu")));
     EXPECT_EQ(thrown([&] { d->renderScaled(px, 3, Photometric::RGB, {0, 0, 1, 1}, 1, 1, 4, 0); }).first, 7);
     EXPECT_NO_THROW(d->renderScaled(px, 3, Photometric::RGB, {0, 0, 1, 1}, 1, 1, 0, 0));
+    // Rectangles beyond the output, in every rotation, are refused before anything is drawn.
+    uint8_t big[64 * 3] = {};
+    for (uint32_t rotation = 0; rotation < 4; ++rotation) {
+        for (const Rect& r : {Rect{0, 0, 3, 1}, Rect{1, 0, 2, 2}, Rect{0, 0xFFFFFFFF, 1, 2}}) {
+            EXPECT_EQ(thrown([&] { d->renderScaled(big, 9, Photometric::RGB, r, 2, 2, rotation, 0); }).first, 7)
+                << rotation << " " << r.x << "," << r.y << " " << r.w << "x" << r.h;
+        }
+        EXPECT_NO_THROW(d->renderScaled(big, 9, Photometric::RGB, {0, 0, 0, 5}, 2, 2, rotation, 0));
+    }
 }
 
 TEST(IW44Renderer, RefinesOneDecoderChunkByChunk)

@@ -87,8 +87,8 @@ const int16_t* ComponentRows::row(uint32_t y)
 {
     if (!finestColumns_) return origin_ + ptrdiff_t(halfRows_ ? y >> 1 : y) * pitch_;
     for (; rowsDone_ <= y; ++rowsDone_) {
-        // The column steps that finish a row read up to nine rows beyond it; a row may be
-        // lifted along x only once no column step will read it again.
+        // A row may be lifted along x only once no column step will read it again, that is
+        // once the rows three above it are finished; that reads up to six rows further.
         const uint32_t needed = std::min(rowsDone_ + 9, height_ - 1);
         for (; rowsMade_ <= needed; ++rowsMade_) makeRow(rowsMade_);
         finestColumns_->finish(rowsDone_ + 3);

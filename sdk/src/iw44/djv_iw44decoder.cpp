@@ -191,6 +191,7 @@ void IW44DecoderImpl::renderScaled(uint8_t* dst, int32_t dstStride, Photometric 
 {
     constexpr const char* kRenderScaled = "Vantorix::DjVu::IW44::IW44DecoderImpl::renderScaled";
     if (rotation > 3) VTX_THROW(7, "errInvalidParam", kRenderScaled);
+    if (rect.w == 0 || rect.h == 0) return;
     const bool quarter = rotation == 1 || rotation == 3;
     // The displayed size, and the unrotated size that the image is scaled to.
     const uint32_t shownW = outWidth ? outWidth : (quarter ? height : width);

@@ -53,7 +53,8 @@ class ColumnLifter {
 public:
     ColumnLifter(int16_t* base, ptrdiff_t pitch, uint32_t width, uint32_t height, uint32_t step);
     // Over a ring of rows (a power of two of them, step 1): line sample i lives in ring row
-    // i % count. finish(i) reads the rows from i - 3 up to i + 6 (i + 9 for odd i).
+    // i % count. finish(i) reads rows up to i + 3 (i + 6 for odd i), and none more than three
+    // below the first row that the previous call left unfinished.
     struct Ring {
         uint32_t count;
     };

@@ -1,0 +1,249 @@
+#include "djv_iw44decoder.h"
+
+#include <optional>
+
+#include "djv_imageutils.h"
+#include "djv_iw44colour.h"
+#include "djv_iw44compose.h"
+#include "djv_scaling.h"
+#include "vtx_exception.h"
+
+namespace Vantorix::DjVu::IW44 {
+namespace {
+
+constexpr const char* kDecode = "Vantorix::DjVu::IW44::IW44DecoderImpl::decode";
+constexpr const char* kRender = "Vantorix::DjVu::IW44::IW44DecoderImpl::render";
+constexpr const char* kCompose = "Vantorix::DjVu::IW44::ComponentDecoder::composeImage";
+
+// The reduction level k of a subsample 32 >> k; anything else is refused.
+uint32_t subsampleLevel(uint32_t subsample)
+{
+    uint32_t k = 0;
+    while (k < 5 && (32u >> k) > subsample) ++k;
+    if (subsample != (32u >> k))
+        VTX_THROW(7, String::format("Invalid IW44 image sample_factor (%u != %u)", subsample, 32u >> k), kCompose);
+    return k;
+}
+
+// The rectangle must be non-empty and inside the reduced image w x h.
+void checkRect(const Rect& rect, uint32_t w, uint32_t h)
+{
+    if (rect.w == 0 || rect.h == 0 || uint64_t(rect.x) + rect.w > w || uint64_t(rect.y) + rect.h > h)
+        VTX_THROW(7,
+                  String::format("Invalid IW44 image (%u,%u) %ux%u out of %ux%u!", rect.x, rect.y, rect.w, rect.h, w,
+                                 h),
+                  kCompose);
+}
+
+} // namespace
+
+void ComponentDecoder::composeImage(uint8_t* dst, int32_t dstStride, uint32_t subsample, const Rect& rect,
+                                    uint32_t pixelStep, bool chromaHalf) const
+{
+    const uint32_t k = subsampleLevel(subsample);
+    checkRect(rect, map->getWidth() / subsample, map->getHeight() / subsample);
+    composeReduced(dst, dstStride, k, rect, pixelStep, chromaHalf);
+}
+
+IW44DecoderImpl::IW44DecoderImpl(ProgressCallback callback, void* data) : progressCallback(callback), userData(data)
+{
+}
+
+AutoPtr<IW44Decoder> IW44Decoder::create(ProgressCallback progressCallback, void* userData)
+{
+    return makeAuto<IW44DecoderImpl>(progressCallback, userData);
+}
+
+bool IW44DecoderImpl::decode(const AutoPtr<Chunk>& chunk)
+{
+    if (!chunk) VTX_THROW(7, "inChunk is NULL.", kDecode);
+    AutoPtr<Data> data = chunk->getData();
+    if (!data) VTX_THROW(7, "inChunk has no data.", kDecode);
+    AutoPtr<Storage> stream = data->getStream(true);
+    if (!stream) VTX_THROW(7, "inChunk doesn't be compatible Stream.", kDecode);
+    return decode(stream.get());
+}
+
+IW44DecoderImpl::Header IW44DecoderImpl::readHeader(Stream* stream)
+{
+    constexpr const char* kReadHeader = "Vantorix::DjVu::IW44::IW44DecoderImpl::readHeader";
+    Header h;
+    uint8_t b[7];
+    stream->readBytes(b, 2, true);
+    if (b[0] != serial) VTX_THROW(7, "wrong serial number of the chunk.", kReadHeader);
+    h.serial = b[0];
+    h.slices = b[1];
+    if (h.serial != 0) return h;
+    stream->readBytes(b, 2, true);
+    h.colour = (b[0] & 0x80) ? 0 : 1;
+    const uint8_t major = b[0] & 0x7F, minor = b[1];
+    if (major != 1 || minor > 2) VTX_THROW(27, "version number of the IW44 data is not supported.", kReadHeader);
+    stream->readBytes(b, 4, true);
+    h.width = uint16_t((b[0] << 8) | b[1]);
+    h.height = uint16_t((b[2] << 8) | b[3]);
+    if (minor == 2) {
+        stream->readBytes(b, 1, true);
+        h.chromaDelay = b[0] & 0x7F;
+        h.chromaHalf = (b[0] & 0x80) ? 0 : 1;
+    }
+    return h;
+}
+
+bool IW44DecoderImpl::decode(Stream* stream)
+{
+    if (!stream) VTX_THROW(7, "inStream is NULL.", kDecode);
+    const Header h = readHeader(stream);
+    if (h.serial == 0) {
+        width = h.width;
+        height = h.height;
+        colour = h.colour;
+        chromaDelay = h.chromaDelay;
+        chromaHalf = h.chromaHalf;
+        // A first chunk starts the image afresh, also after a first chunk that failed.
+        sliceCount = 0;
+        for (auto& c : components) c = nullptr;
+        const int count = colour ? 3 : 1;
+        for (int i = 0; i < count; ++i)
+            components[i] = makeAuto<ComponentDecoder>(makeAuto<Map>(width, height, kImageByteLimit / count));
+    }
+
+    ZPDecoder zp(stream, 0, 16);
+    for (uint32_t i = 0; i < h.slices; ++i) {
+        int more = components[0]->decodeSlice(zp);
+        if (colour && chromaDelay <= sliceCount) {
+            more |= components[1]->decodeSlice(zp);
+            more |= components[2]->decodeSlice(zp);
+        }
+        ++sliceCount;
+        if (!more) break;
+        if (progressCallback && progressCallback(this, serial, i, 0, userData) == 1) return false;
+    }
+    ++serial;
+    return true;
+}
+
+bool IW44DecoderImpl::isNextChunk(const AutoPtr<Chunk>& chunk)
+{
+    try {
+        if (!chunk) return false;
+        AutoPtr<Data> data = chunk->getData();
+        if (!data) return false;
+        AutoPtr<Storage> stream = data->getStream(true);
+        return stream && isNextChunk(stream.get());
+    } catch (const Exception&) {
+        return false;
+    }
+}
+
+bool IW44DecoderImpl::isNextChunk(Stream* stream)
+{
+    if (!stream) return false;
+    try {
+        auto* storage = dynamic_cast<Storage*>(stream);
+        const uint64_t pos = storage ? storage->getPos() : 0;
+        uint8_t first = 0;
+        const bool read = stream->readBytes(&first, 1, false) == 1;
+        if (storage) storage->setPos(pos);
+        return read && first == serial;
+    } catch (const Exception&) {
+        return false;
+    }
+}
+
+void IW44DecoderImpl::render(uint8_t* dst, int32_t dstStride, Photometric photometric, uint32_t subsample,
+                             const Rect* rect)
+{
+    if (!components[0]) VTX_THROW(9, "There are no decoded image yet.", kRender);
+    if (uint32_t(photometric) > uint32_t(Photometric::YCbCr)) VTX_THROW(7, "Unknown photometric!", kRender);
+
+    const uint32_t level = subsampleLevel(subsample);
+    const uint32_t rw = width / subsample, rh = height / subsample;
+    // Planes run bottom-up: the top-down rectangle is turned over, and so is the output.
+    Rect plane{0, 0, rw, rh};
+    if (rect) plane = Rect{rect->x, rh - rect->y - rect->h, rect->w, rect->h};
+    checkRect(plane, rw, rh);
+
+    const bool whole = subsample == 1 && !rect;
+    const int count = (colour && photometric != Photometric::Gray) ? 3 : 1;
+    std::optional<ComponentRows> rows[3];
+    for (int c = 0; c < count; ++c) {
+        const bool half = c > 0 && chromaHalf;
+        if (whole)
+            rows[c].emplace(*components[c], half);
+        else
+            rows[c].emplace(*components[c], level, plane, half);
+    }
+    // Plane row 0 is the bottom row of the output.
+    for (uint32_t y = 0; y < plane.h; ++y) {
+        SampleRows in;
+        in.y = rows[0]->row(y);
+        if (count == 3) {
+            in.cb = rows[1]->row(y);
+            in.cr = rows[2]->row(y);
+            in.halfColumns = rows[1]->halfColumns();
+        }
+        emitRow(dst + ptrdiff_t(plane.h - 1 - y) * dstStride, in, plane.w, photometric, colour != 0);
+    }
+}
+
+void IW44DecoderImpl::renderScaled(uint8_t* dst, int32_t dstStride, Photometric photometric, const Rect& rect,
+                                   uint32_t outWidth, uint32_t outHeight, uint32_t rotation, uint32_t flags)
+{
+    constexpr const char* kRenderScaled = "Vantorix::DjVu::IW44::IW44DecoderImpl::renderScaled";
+    if (rotation > 3) VTX_THROW(7, "errInvalidParam", kRenderScaled);
+    if (rect.w == 0 || rect.h == 0) return;
+    const bool quarter = rotation == 1 || rotation == 3;
+    // The displayed size, and the unrotated size that the image is scaled to.
+    const uint32_t shownW = outWidth ? outWidth : (quarter ? height : width);
+    const uint32_t shownH = outHeight ? outHeight : (quarter ? width : height);
+    const uint32_t scaledW = quarter ? shownH : shownW, scaledH = quarter ? shownW : shownH;
+
+    // The coarsest power-of-two reduction that still has at least the output's resolution.
+    uint32_t r = 1;
+    if (scaledW && scaledH) {
+        const uint32_t rx = (width + scaledW - 1) / scaledW, ry = (height + scaledH - 1) / scaledH;
+        r = rx < ry ? rx : ry;
+    }
+    uint32_t s = 1, reducedW = width, reducedH = height;
+    while (s < r && s < 32) {
+        s <<= 1;
+        reducedW >>= 1;
+        reducedH >>= 1;
+    }
+    if (rotation == 0 && scaledW == reducedW && scaledH == reducedH && rect == Rect{0, 0, reducedW, reducedH}) {
+        // Nothing to scale: straight into the caller's buffer.
+        render(dst, dstStride, photometric, s, nullptr);
+        return;
+    }
+    ImageUtils::SimpleImage reduced(reducedW, reducedH, photometric);
+    render(reduced.getPixels(), int32_t(reduced.getStride()), photometric, s, nullptr);
+    const uint8_t* src = reduced.getPixels();
+    const int32_t srcStride = int32_t(reduced.getStride());
+
+    switch (rotation) {
+    case 0:
+        Imaging::resample(dst, dstStride, rect, scaledW, scaledH, src, srcStride, reducedW, reducedH, photometric,
+                          flags);
+        break;
+    case 2: {
+        // Drawn upside down, then each row mirrored.
+        const Rect turned{shownW - rect.x - rect.w, shownH - rect.y - rect.h, rect.w, rect.h};
+        Imaging::resample(dst + ptrdiff_t(rect.h - 1) * dstStride, -dstStride, turned, scaledW, scaledH, src,
+                          srcStride, reducedW, reducedH, photometric, flags);
+        Imaging::horzMirror(dst, dstStride, photometric, rect.w, rect.h);
+        break;
+    }
+    default: {
+        const Rect turned = rotation == 1 ? Rect{shownH - rect.y - rect.h, rect.x, rect.h, rect.w}
+                                          : Rect{rect.y, shownW - rect.x - rect.w, rect.h, rect.w};
+        ImageUtils::SimpleImage upright(turned.w, turned.h, photometric);
+        Imaging::resample(upright.getPixels(), int32_t(upright.getStride()), turned, scaledW, scaledH, src, srcStride,
+                          reducedW, reducedH, photometric, flags);
+        Imaging::rotate90(dst, dstStride, upright.getPixels(), int32_t(upright.getStride()), turned.w, turned.h,
+                          photometric, rotation == 1);
+        break;
+    }
+    }
+}
+
+} // namespace Vantorix::DjVu::IW44

@@ -1,0 +1,54 @@
+// The IW44 image decoder: chunk headers, the slice sequence over the components, and the
+// reconstruction of pixels.
+#pragma once
+
+#include <cstdint>
+
+#include "djv_iw44.h"
+#include "djv_iw44codec.h"
+
+namespace Vantorix::DjVu::IW44 {
+
+class IW44DecoderImpl : public IW44Decoder {
+public:
+    IW44DecoderImpl(ProgressCallback progressCallback, void* userData);
+
+    bool decode(const AutoPtr<Chunk>& chunk) override;
+    bool decode(Stream* stream) override;
+    bool isNextChunk(const AutoPtr<Chunk>& chunk) override;
+    bool isNextChunk(Stream* stream) override;
+    bool hasImage() override { return width > 0 && height > 0; }
+    uint32_t getChunkCount() override { return serial; }
+    uint32_t getWidth() override { return width; }
+    uint32_t getHeight() override { return height; }
+    bool isColor() override { return colour != 0; }
+    void renderScaled(uint8_t* dst, int32_t dstStride, Photometric photometric, const Rect& rect, uint32_t width,
+                      uint32_t height, uint32_t rotation, uint32_t flags) override;
+    void render(uint8_t* dst, int32_t dstStride, Photometric photometric, uint32_t subsample,
+                const Rect* rect) override;
+
+    // The components decoded so far (chroma only for colour images); null before the first chunk.
+    const ComponentDecoder* getComponent(int index) const { return components[index].get(); }
+    uint8_t getChromaDelay() const { return chromaDelay; }
+    bool getChromaHalf() const { return chromaHalf != 0; }
+    uint32_t getSliceCount() const { return sliceCount; }
+
+private:
+    struct Header {
+        uint8_t serial = 0, slices = 0, colour = 1, chromaDelay = 10, chromaHalf = 0;
+        uint16_t width = 0, height = 0;
+    };
+    Header readHeader(Stream* stream);
+
+    uint32_t serial = 0;
+    uint32_t width = 0, height = 0;
+    uint8_t colour = 1;
+    uint8_t chromaDelay = 10;
+    uint8_t chromaHalf = 0;
+    uint32_t sliceCount = 0;
+    ProgressCallback progressCallback;
+    void* userData;
+    AutoPtr<ComponentDecoder> components[3]; // Y, Cb, Cr
+};
+
+} // namespace Vantorix::DjVu::IW44

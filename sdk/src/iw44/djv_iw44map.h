@@ -1,0 +1,97 @@
+// The wavelet coefficients of one IW44 component.
+//
+// The image is cut into 32 x 32 blocks, stored row by row from the bottom of the picture up.
+// A block holds its 1024 coefficients in 64 buckets of 16, in coarse-to-fine order: the first
+// 4^k coefficients form the 2^k x 2^k coarse grid of the block. Most buckets of a block stay
+// zero for many slices (or for ever), so a block is four pointers to groups of 16 bucket
+// pointers, and groups and buckets are taken from a zero-filled pool only when a coefficient
+// becomes non-zero. A missing bucket reads as all zero.
+//
+// The file states the size, not the amount of data, so nothing is allocated for the size alone
+// beyond one pointer per row of blocks: a row's block records appear with its first bucket.
+// Every allocation counts against a limit fixed at construction and exceeding it throws, so
+// that a small hostile file cannot claim gigabytes.
+#pragma once
+
+#include <cstdint>
+
+#include "vtx_memory.h"
+
+namespace Vantorix::DjVu::IW44 {
+
+// What one image may allocate: the coefficients of all its components, and separately a work
+// plane while it is reconstructed.
+inline constexpr uint64_t kImageByteLimit = uint64_t(1) << 30;
+
+class Map : public Referable {
+public:
+    using Bucket = int16_t*;
+    struct Block {
+        Bucket* groups[4];
+    };
+
+    // An empty block, for rows that have none yet.
+    static const Block kEmptyBlock;
+
+    Map(uint32_t width, uint32_t height, uint64_t byteLimit);
+    ~Map() override;
+    Map(const Map&) = delete;
+    Map& operator=(const Map&) = delete;
+
+    uint32_t getWidth() const { return width_; }
+    uint32_t getHeight() const { return height_; }
+    uint32_t getBlocksWide() const { return blocksWide_; }
+    uint32_t getBlocksHigh() const { return blocksHigh_; }
+    // The blocks of block row by (0 at the bottom), or null while the row is all zero.
+    Block* getRow(uint32_t by) { return rows_[by]; }
+    const Block* getRow(uint32_t by) const { return rows_[by]; }
+    // The blocks of row by, created zero-filled when missing. Throws 38 past the limit.
+    Block* makeRow(uint32_t by);
+    uint64_t getAllocatedBytes() const { return allocated_; }
+
+    static const int16_t* getBucket(const Block& block, uint32_t bucket)
+    {
+        const Bucket* group = block.groups[bucket >> 4];
+        return group ? group[bucket & 15] : nullptr;
+    }
+    static int16_t* getBucket(Block& block, uint32_t bucket)
+    {
+        Bucket* group = block.groups[bucket >> 4];
+        return group ? group[bucket & 15] : nullptr;
+    }
+    // The bucket, created zero-filled when missing. Throws 38 past the limit.
+    int16_t* makeBucket(Block& block, uint32_t bucket)
+    {
+        Bucket*& group = block.groups[bucket >> 4];
+        if (!group) group = reinterpret_cast<Bucket*>(take(kGroupUnits));
+        Bucket& b = group[bucket & 15];
+        if (!b) b = take(16);
+        return b;
+    }
+
+    // Units of 16 bits in one pool chunk; a bucket takes 16, a group of bucket pointers 64
+    // (on 64-bit targets).
+    static constexpr uint32_t kChunkUnits = 4080;
+    static constexpr uint32_t kGroupUnits = uint32_t(16 * sizeof(Bucket) / sizeof(int16_t));
+
+private:
+    int16_t* take(uint32_t units)
+    {
+        if (used_ + units > kChunkUnits) newChunk();
+        int16_t* p = current_ + used_;
+        used_ += units;
+        return p;
+    }
+    void newChunk();
+    void* allocate(uint64_t bytes);
+
+    struct PoolChunk;
+    uint32_t width_, height_, blocksWide_, blocksHigh_;
+    Block** rows_ = nullptr;
+    PoolChunk* chunks_ = nullptr;
+    int16_t* current_ = nullptr;
+    uint32_t used_ = kChunkUnits;
+    uint64_t limit_, allocated_ = 0;
+};
+
+} // namespace Vantorix::DjVu::IW44

@@ -1,0 +1,362 @@
+// Chunk headers, the slice sequence and its states, the coefficient map, and hostile chunks.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "djv_iw44codec.h"
+#include "djv_iw44decoder.h"
+#include "iw44_testfiles.h"
+
+using namespace Vantorix;
+using namespace Vantorix::DjVu;
+using namespace Vantorix::DjVu::IW44;
+using namespace iw44test;
+
+namespace {
+
+IW44DecoderImpl& impl(const AutoPtr<IW44Decoder>& d) { return *static_cast<IW44DecoderImpl*>(d.get()); }
+
+bool decodeBytes(const AutoPtr<IW44Decoder>& d, const Bytes& chunk)
+{
+    auto stream = MemoryStorage::create(chunk.data(), uint32_t(chunk.size()));
+    return d->decode(stream.get());
+}
+
+// A first chunk: serial 0, the slice count, bit 7 of byte 2 for grey, the version, the size,
+// byte 8 (minor version 2 only), then the slice data.
+Bytes firstChunk(uint8_t slices, bool grey, uint8_t major, uint8_t minor, uint16_t w, uint16_t h, uint8_t byte8,
+                 const Bytes& data = {})
+{
+    Bytes c{0, slices, uint8_t((grey ? 0x80 : 0) | major), minor, uint8_t(w >> 8), uint8_t(w), uint8_t(h >> 8),
+            uint8_t(h)};
+    if (minor == 2) c.push_back(byte8);
+    c.insert(c.end(), data.begin(), data.end());
+    return c;
+}
+
+std::vector<Bytes> photoChunks() { return djvuChunks(fixture("photo.djvu")); }
+
+TEST(IW44Header, FirstChunkFixesSizeColourAndChroma)
+{
+    struct Expect {
+        const char* file;
+        bool colour;
+        uint8_t delay;
+        bool half;
+    };
+    for (const Expect& e : {Expect{"photo.djvu", true, 10, false}, Expect{"photo_half.djvu", true, 10, true},
+                            Expect{"photo_delay3.djvu", true, 3, true}, Expect{"photo_grey.djvu", false, 0, true}}) {
+        auto d = IW44Decoder::create();
+        EXPECT_FALSE(d->hasImage());
+        EXPECT_TRUE(d->isColor()) << "colour until a header says otherwise";
+        ASSERT_TRUE(decodeBytes(d, djvuChunks(fixture(e.file)).at(0))) << e.file;
+        EXPECT_EQ(d->getWidth(), 640u);
+        EXPECT_EQ(d->getHeight(), 480u);
+        EXPECT_TRUE(d->hasImage());
+        EXPECT_EQ(d->getChunkCount(), 1u);
+        EXPECT_EQ(d->isColor(), e.colour) << e.file;
+        EXPECT_EQ(impl(d).getChromaDelay(), e.delay) << e.file;
+        EXPECT_EQ(impl(d).getChromaHalf(), e.half) << e.file;
+        EXPECT_EQ(impl(d).getSliceCount(), 74u);
+        // A grey image has one component and never touches chroma.
+        EXPECT_EQ(impl(d).getComponent(1) != nullptr, e.colour) << e.file;
+        EXPECT_EQ(impl(d).getComponent(2) != nullptr, e.colour) << e.file;
+    }
+}
+
+TEST(IW44Header, MinorVersionsBeforeTwoHaveNoChromaByte)
+{
+    for (uint8_t minor : {0, 1}) {
+        auto d = IW44Decoder::create();
+        // The byte after the size is slice data here, not chroma settings.
+        ASSERT_TRUE(decodeBytes(d, firstChunk(0, false, 1, minor, 100, 50, 0, {0x03, 0x00})));
+        EXPECT_EQ(impl(d).getChromaDelay(), 10);
+        EXPECT_FALSE(impl(d).getChromaHalf());
+        EXPECT_EQ(d->getWidth(), 100u);
+        EXPECT_EQ(d->getHeight(), 50u);
+    }
+}
+
+TEST(IW44Header, UnsupportedVersionsAreRefused)
+{
+    for (auto [major, minor] : {std::pair<uint8_t, uint8_t>{2, 2}, {1, 3}, {0, 2}, {127, 0}}) {
+        auto d = IW44Decoder::create();
+        auto [code, what] = thrown([&] { decodeBytes(d, firstChunk(10, false, major, minor, 64, 64, 0x8a)); });
+        EXPECT_EQ(code, 27);
+        EXPECT_TRUE(contains(what, "Vantorix::DjVu::IW44::IW44DecoderImpl::readHeader: Error 27: version number "
+                                   "of the IW44 data is not supported."))
+            << what;
+        EXPECT_TRUE(contains(what, "src/iw44/djv_iw44decoder")) << what;
+        EXPECT_FALSE(d->hasImage());
+        EXPECT_EQ(d->getChunkCount(), 0u);
+    }
+}
+
+TEST(IW44Header, WrongSerialLeavesTheDecoderUnchanged)
+{
+    const auto chunks = photoChunks();
+    ASSERT_EQ(chunks.size(), 3u);
+    auto d = IW44Decoder::create();
+    auto [code, what] = thrown([&] { decodeBytes(d, chunks[1]); });
+    EXPECT_EQ(code, 7);
+    EXPECT_TRUE(contains(what, "IW44DecoderImpl::readHeader: Error 7: wrong serial number of the chunk.")) << what;
+    EXPECT_FALSE(d->hasImage());
+
+    ASSERT_TRUE(decodeBytes(d, chunks[0]));
+    EXPECT_FALSE(d->isNextChunk(TestChunk::make("BG44", chunks[2])));
+    EXPECT_EQ(thrown([&] { decodeBytes(d, chunks[2]); }).first, 7);
+    EXPECT_EQ(d->getChunkCount(), 1u);
+    EXPECT_EQ(impl(d).getSliceCount(), 74u);
+    EXPECT_TRUE(d->isNextChunk(TestChunk::make("BG44", chunks[1])));
+    ASSERT_TRUE(decodeBytes(d, chunks[1]));
+    EXPECT_EQ(d->getChunkCount(), 2u);
+    EXPECT_EQ(impl(d).getSliceCount(), 89u);
+}
+
+TEST(IW44Header, IsNextChunkReadsOneByteAndNeverThrows)
+{
+    const auto chunks = photoChunks();
+    auto d = IW44Decoder::create();
+    auto storage = MemoryStorage::create(chunks[0].data(), uint32_t(chunks[0].size()));
+    EXPECT_TRUE(d->isNextChunk(storage.get()));
+    EXPECT_EQ(storage->getPos(), 0u) << "a storage gets its position back";
+    EXPECT_TRUE(d->decode(storage.get()));
+
+    auto empty = MemoryStorage::create();
+    EXPECT_FALSE(d->isNextChunk(empty.get()));
+    EXPECT_FALSE(d->isNextChunk(static_cast<Stream*>(nullptr)));
+    EXPECT_FALSE(d->isNextChunk(AutoPtr<Chunk>()));
+    EXPECT_FALSE(d->isNextChunk(TestChunk::empty("BG44")));
+    EXPECT_FALSE(d->isNextChunk(TestChunk::make("BG44", chunks[1], true)));
+    EXPECT_FALSE(d->isNextChunk(TestChunk::make("BG44", {})));
+    EXPECT_TRUE(d->isNextChunk(TestChunk::make("BG44", chunks[1])));
+}
+
+TEST(IW44Header, ChunkWithoutSlicesStillCounts)
+{
+    auto d = IW44Decoder::create();
+    ASSERT_TRUE(decodeBytes(d, firstChunk(0, false, 1, 2, 33, 17, 0x8a)));
+    EXPECT_EQ(d->getChunkCount(), 1u);
+    ASSERT_TRUE(decodeBytes(d, Bytes{1, 0}));
+    EXPECT_EQ(d->getChunkCount(), 2u);
+    EXPECT_EQ(impl(d).getSliceCount(), 0u);
+    // Nothing coded: every sample is 0, the middle grey of a colour image.
+    std::vector<uint8_t> px(33 * 17 * 3);
+    d->render(px.data(), 33 * 3, Photometric::RGB, 1, nullptr);
+    for (uint8_t v : px) ASSERT_EQ(v, 128);
+}
+
+TEST(IW44Decode, MissingInputsAreNamed)
+{
+    auto d = IW44Decoder::create();
+    auto check = [&](auto&& f, const char* text) {
+        auto [code, what] = thrown(f);
+        EXPECT_EQ(code, 7) << text;
+        EXPECT_TRUE(contains(what, std::string("Vantorix::DjVu::IW44::IW44DecoderImpl::decode: Error 7: ") + text))
+            << what;
+    };
+    check([&] { d->decode(static_cast<Stream*>(nullptr)); }, "inStream is NULL.");
+    check([&] { d->decode(AutoPtr<Chunk>()); }, "inChunk is NULL.");
+    check([&] { d->decode(TestChunk::empty("BG44")); }, "inChunk has no data.");
+    check([&] { d->decode(TestChunk::make("BG44", photoChunks()[0], true)); }, "inChunk doesn't be compatible Stream.");
+    EXPECT_FALSE(d->hasImage());
+    // A stream that ends inside the header is an error of the stream.
+    EXPECT_NE(thrown([&] { decodeBytes(d, Bytes{0, 74, 1}); }).first, 0);
+    EXPECT_FALSE(d->hasImage());
+}
+
+struct HookLog {
+    std::vector<uint32_t> serials, slices, reserved;
+    IW44Decoder* decoder = nullptr;
+    int abortAt = -1;
+};
+
+int32_t hook(IW44Decoder* decoder, uint32_t serial, uint32_t slice, uint32_t reserved, void* user)
+{
+    auto* log = static_cast<HookLog*>(user);
+    log->decoder = decoder;
+    log->serials.push_back(serial);
+    log->slices.push_back(slice);
+    log->reserved.push_back(reserved);
+    return int(log->slices.size()) - 1 == log->abortAt ? 1 : 0;
+}
+
+TEST(IW44Decode, ProgressHookSeesEverySliceAndCanAbort)
+{
+    const auto chunks = photoChunks();
+    HookLog log;
+    auto d = IW44Decoder::create(hook, &log);
+    ASSERT_TRUE(decodeBytes(d, chunks[0]));
+    ASSERT_EQ(log.slices.size(), 74u);
+    EXPECT_EQ(log.decoder, d.get());
+    for (uint32_t i = 0; i < 74; ++i) {
+        EXPECT_EQ(log.slices[i], i);
+        EXPECT_EQ(log.serials[i], 0u);
+        EXPECT_EQ(log.reserved[i], 0u);
+    }
+
+    HookLog abort;
+    abort.abortAt = 0;
+    auto e = IW44Decoder::create(hook, &abort);
+    EXPECT_FALSE(decodeBytes(e, chunks[0]));
+    EXPECT_EQ(abort.slices.size(), 1u);
+    EXPECT_EQ(e->getChunkCount(), 0u) << "an abandoned chunk is not counted";
+    EXPECT_TRUE(e->isNextChunk(TestChunk::make("BG44", chunks[0])));
+}
+
+// Before the chroma delay (10 slices here) chroma stays zero: the picture is grey.
+TEST(IW44Decode, ChromaWaitsForItsDelay)
+{
+    Bytes first = photoChunks()[0];
+    first[1] = 10;
+    auto d = IW44Decoder::create();
+    ASSERT_TRUE(decodeBytes(d, first));
+    for (int c : {1, 2}) {
+        const Map& map = impl(d).getComponent(c)->getMap();
+        for (uint32_t by = 0; by < map.getBlocksHigh(); ++by) EXPECT_EQ(map.getRow(by), nullptr);
+    }
+    std::vector<uint8_t> rgb(160 * 120 * 3), grey(160 * 120);
+    d->render(rgb.data(), 160 * 3, Photometric::RGB, 4, nullptr);
+    d->render(grey.data(), 160, Photometric::Gray, 4, nullptr);
+    for (size_t i = 0; i < grey.size(); ++i) {
+        ASSERT_EQ(rgb[3 * i], grey[i]);
+        ASSERT_EQ(rgb[3 * i + 1], grey[i]);
+        ASSERT_EQ(rgb[3 * i + 2], grey[i]);
+    }
+}
+
+// Ten bands per bit-plane; band 9 starts at 0x80000, so a component is exhausted after 200
+// slices and then reads nothing.
+TEST(IW44Slices, ComponentEndsAfterTwentyBitPlanes)
+{
+    Bytes zeros(1 << 16, 0);
+    auto stream = MemoryStorage::create(zeros.data(), uint32_t(zeros.size()));
+    ZPDecoder zp(stream.get());
+    auto map = makeAuto<Map>(40, 40, kImageByteLimit);
+    ComponentDecoder c(map);
+    int slices = 0;
+    while (c.decodeSlice(zp)) ASSERT_LT(++slices, 1000);
+    EXPECT_EQ(slices + 1, 200);
+    EXPECT_EQ(c.curBit, -1);
+    const uint64_t pos = stream->getPos();
+    EXPECT_EQ(c.decodeSlice(zp), 0);
+    EXPECT_EQ(stream->getPos(), pos);
+    for (uint32_t q : c.quantHi) EXPECT_EQ(q, 0u);
+}
+
+TEST(IW44Map, BlocksBucketsAndPool)
+{
+    Map map(129, 70, kImageByteLimit);
+    EXPECT_EQ(map.getBlocksWide(), 5u);
+    EXPECT_EQ(map.getBlocksHigh(), 3u);
+    EXPECT_EQ(map.getRow(1), nullptr);
+    Map::Block* row = map.makeRow(1);
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(map.makeRow(1), row);
+    // More buckets than one pool chunk holds: all distinct, zero, aligned and kept.
+    std::vector<int16_t*> seen;
+    for (uint32_t bx = 0; bx < 5; ++bx) {
+        for (uint32_t b = 0; b < 64; ++b) {
+            int16_t* p = map.makeBucket(row[bx], b);
+            ASSERT_EQ(reinterpret_cast<uintptr_t>(p) % alignof(void*), 0u);
+            for (int k = 0; k < 16; ++k) ASSERT_EQ(p[k], 0);
+            for (int k = 0; k < 16; ++k) p[k] = int16_t(bx * 64 + b);
+            EXPECT_EQ(map.makeBucket(row[bx], b), p);
+            seen.push_back(p);
+        }
+    }
+    for (uint32_t bx = 0; bx < 5; ++bx)
+        for (uint32_t b = 0; b < 64; ++b) ASSERT_EQ(Map::getBucket(row[bx], b)[15], int16_t(bx * 64 + b));
+    EXPECT_GT(map.getAllocatedBytes(), uint64_t(Map::kChunkUnits) * 2);
+}
+
+TEST(IW44Map, AllocationLimitIsEnforced)
+{
+    Map map(2048, 2048, 64 * 1024);
+    auto [code, what] = thrown([&] {
+        for (uint32_t by = 0; by < map.getBlocksHigh(); ++by) {
+            Map::Block* row = map.makeRow(by);
+            for (uint32_t b = 0; b < 64; ++b) map.makeBucket(row[0], b);
+        }
+    });
+    EXPECT_EQ(code, 38);
+    EXPECT_TRUE(contains(what, "more memory than one image may take")) << what;
+    EXPECT_LE(map.getAllocatedBytes(), 64u * 1024);
+}
+
+// A header that claims the largest size costs nothing until coefficients appear; whatever
+// the data, decoding ends, with an image or an Exception.
+TEST(IW44Hostile, LargestSizeClaimedByAFewBytes)
+{
+    for (uint8_t fill : {0x00, 0xFF, 0x5A}) {
+        auto d = IW44Decoder::create();
+        Bytes chunk = firstChunk(255, false, 1, 2, 65535, 65535, 0x80, Bytes(64, fill));
+        try {
+            decodeBytes(d, chunk);
+        } catch (const Exception&) {
+        }
+        if (const ComponentDecoder* y = impl(d).getComponent(0)) {
+            EXPECT_LT(y->getMap().getAllocatedBytes(), 64u << 20);
+        }
+        // The thumbnail path still works on what was decoded.
+        std::vector<uint8_t> px(2047 * 3);
+        Rect r{0, 0, 2047, 1};
+        EXPECT_NO_THROW(d->render(px.data(), 2047 * 3, Photometric::RGB, 32, &r));
+    }
+}
+
+// Corrupted and truncated versions of real chunks decode or fail with an Exception, and what
+// was decoded still renders.
+TEST(IW44Hostile, CorruptedAndTruncatedChunks)
+{
+    std::mt19937 rng(2024);
+    const auto chunks = djvuChunks(fixture("c157x113.djvu"));
+    for (int trial = 0; trial < 120; ++trial) {
+        auto d = IW44Decoder::create();
+        for (Bytes c : chunks) {
+            if (trial % 3 == 0) c.resize(rng() % (c.size() + 1));
+            const int flips = 1 + int(rng() % 6);
+            for (int f = 0; f < flips && !c.empty(); ++f) c[rng() % c.size()] ^= uint8_t(1 + rng() % 255);
+            try {
+                decodeBytes(d, c);
+            } catch (const Exception&) {
+            }
+        }
+        if (!d->hasImage() || d->getWidth() > 4096 || d->getHeight() > 4096) continue;
+        for (uint32_t s : {1u, 4u, 32u}) {
+            const uint32_t w = d->getWidth() / s, h = d->getHeight() / s;
+            std::vector<uint8_t> px(size_t(w) * h * 3 + 1);
+            try {
+                d->render(px.data(), int32_t(w * 3), Photometric::BGR, s, nullptr);
+            } catch (const Exception&) {
+            }
+        }
+    }
+}
+
+// A chunk that fails part-way keeps what it decoded and is not counted.
+TEST(IW44Hostile, FailedChunkIsNotCounted)
+{
+    Bytes first = photoChunks()[0];
+    first.resize(40); // far fewer bytes than 74 slices need: the coder runs out and fails
+    auto d = IW44Decoder::create();
+    auto [code, what] = thrown([&] { decodeBytes(d, first); });
+    EXPECT_EQ(code, 26) << what;
+    EXPECT_EQ(d->getChunkCount(), 0u);
+    EXPECT_TRUE(d->hasImage());
+    EXPECT_GT(impl(d).getSliceCount(), 0u);
+    std::vector<uint8_t> px(640 * 480 * 3);
+    EXPECT_NO_THROW(d->render(px.data(), 640 * 3, Photometric::RGB, 1, nullptr));
+
+    // The first chunk may come again, whole this time: the image starts afresh.
+    ASSERT_TRUE(decodeBytes(d, photoChunks()[0]));
+    EXPECT_EQ(impl(d).getSliceCount(), 74u);
+    auto fresh = IW44Decoder::create();
+    ASSERT_TRUE(decodeBytes(fresh, photoChunks()[0]));
+    std::vector<uint8_t> want(640 * 480 * 3);
+    d->render(px.data(), 640 * 3, Photometric::RGB, 1, nullptr);
+    fresh->render(want.data(), 640 * 3, Photometric::RGB, 1, nullptr);
+    EXPECT_EQ(px, want);
+}
+
+} // namespace

@@ -1,0 +1,324 @@
+// Reconstruction against the reference decoder, the photometrics, the reduced path's regions,
+// and the render errors.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+
+#include "djv_iw44codec.h"
+#include "djv_iw44colour.h"
+#include "djv_iw44decoder.h"
+#include "iw44_testfiles.h"
+
+using namespace Vantorix;
+using namespace Vantorix::DjVu;
+using namespace Vantorix::DjVu::IW44;
+using namespace iw44test;
+
+namespace {
+
+struct Case {
+    const char* name;
+    const char* reference; // extension of ddjvu's rendering: "ppm" (rendered as RGB) or "pgm"
+};
+
+Bytes renderWhole(const AutoPtr<IW44Decoder>& d, Photometric photometric, uint32_t subsample)
+{
+    const uint32_t w = d->getWidth() / subsample, h = d->getHeight() / subsample;
+    const uint32_t bpp = photometric == Photometric::Gray ? 1 : 3;
+    Bytes px(size_t(w) * h * bpp);
+    d->render(px.data(), int32_t(w * bpp), photometric, subsample, nullptr);
+    return px;
+}
+
+class FullSize : public ::testing::TestWithParam<Case> {};
+
+// Every chunk decoded and the whole image rendered equals ddjvu's background byte for byte.
+TEST_P(FullSize, EqualsReference)
+{
+    const Case c = GetParam();
+    const Pnm want = readPnm(fixture(std::string(c.name) + "." + c.reference));
+    ASSERT_FALSE(want.pixels.empty()) << c.name;
+    auto d = decodeAll(djvuChunks(fixture(std::string(c.name) + ".djvu")));
+    ASSERT_EQ(d->getWidth(), want.width);
+    ASSERT_EQ(d->getHeight(), want.height);
+    const Bytes got = renderWhole(d, want.channels == 1 ? Photometric::Gray : Photometric::RGB, 1);
+    EXPECT_EQ(firstDifference(got, want.pixels, want.width, want.channels), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    C44, FullSize,
+    ::testing::Values(Case{"photo", "ppm"}, Case{"photo_grey", "pgm"}, Case{"photo_half", "ppm"},
+                      Case{"photo_delay3", "ppm"}, Case{"photo_full", "ppm"}, Case{"photo_nocrcb", "ppm"},
+                      Case{"photo_slice20", "ppm"}, Case{"photo_grey150", "pgm"}, Case{"a4", "ppm"},
+                      Case{"detail", "ppm"}, Case{"detail416", "ppm"}, Case{"detail_grey", "pgm"},
+                      Case{"c157x113", "ppm"}, Case{"c129x70", "ppm"}, Case{"c1x1", "ppm"}, Case{"c300x7", "ppm"},
+                      Case{"c7x300", "ppm"}, Case{"g157x113", "pgm"}, Case{"page", "ppm"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Where the size is a multiple of 32, ddjvu's direct subsampling is the same reduced
+// reconstruction: exact at 2, 4 and 8.
+TEST(Reduced, EqualsReferenceOnWholeBlocks)
+{
+    for (const char* name : {"photo", "detail416"}) {
+        auto d = decodeAll(djvuChunks(fixture(std::string(name) + ".djvu")));
+        for (uint32_t s : {2u, 4u, 8u}) {
+            const Pnm want = readPnm(fixture(std::string(name) + ".s" + std::to_string(s) + ".ppm"));
+            ASSERT_EQ(want.width, d->getWidth() / s);
+            EXPECT_EQ(firstDifference(renderWhole(d, Photometric::RGB, s), want.pixels, want.width, 3), "")
+                << name << " s=" << s;
+        }
+    }
+}
+
+// Pinned: the reduced path stops its filters at the padded size (whole blocks), ddjvu at the
+// image's own reduced size. On detail (400 x 300) they differ only near the right and top
+// edges, where the padding is.
+TEST(Reduced, DiffersFromReferenceOnlyNearThePadding)
+{
+    auto d = decodeAll(djvuChunks(fixture("detail.djvu")));
+    for (uint32_t s : {2u, 4u, 8u}) {
+        const Pnm want = readPnm(fixture("detail.s" + std::to_string(s) + ".ppm"));
+        const Bytes got = renderWhole(d, Photometric::RGB, s);
+        ASSERT_EQ(got.size(), want.pixels.size());
+        uint32_t differing = 0;
+        for (size_t i = 0; i < got.size(); ++i) {
+            if (got[i] == want.pixels[i]) continue;
+            ++differing;
+            const uint32_t x = uint32_t(i / 3 % want.width), y = uint32_t(i / 3 / want.width);
+            ASSERT_TRUE(want.width - 1 - x < 24 || y < 24) << "s=" << s << " pixel " << x << "," << y;
+        }
+        EXPECT_GT(differing, 0u) << "s=" << s;
+    }
+    const Pnm want2 = readPnm(fixture("detail.s2.ppm"));
+    EXPECT_EQ(firstDifference(renderWhole(d, Photometric::RGB, 2), want2.pixels, 200, 3),
+              "pixel (0, 0) channel 0: got 3, want 0");
+}
+
+// Pinned: past 150 slices the steps of band 0 coefficient 0 (and later of whole bands) reach
+// 0. Decoded as coded, such a slice reads bits that c44 never wrote: the chunk runs out and
+// fails, where ddjvu treats a step of 0 as coding nothing.
+TEST(DeepSlices, StepZeroIsDecoded)
+{
+    const auto chunks = djvuChunks(fixture("photo_grey151.djvu"));
+    ASSERT_EQ(chunks.size(), 2u);
+    auto d = IW44Decoder::create();
+    auto first = MemoryStorage::create(chunks[0].data(), uint32_t(chunks[0].size()));
+    ASSERT_TRUE(d->decode(first.get()));
+    auto second = MemoryStorage::create(chunks[1].data(), uint32_t(chunks[1].size()));
+    auto [code, what] = thrown([&] { d->decode(second.get()); });
+    EXPECT_EQ(code, 26);
+    EXPECT_TRUE(contains(what, "preload failed.")) << what;
+    EXPECT_EQ(static_cast<IW44DecoderImpl*>(d.get())->getSliceCount(), 150u) << "the 151st fails";
+    const Pnm want = readPnm(fixture("photo_grey151.pgm"));
+    EXPECT_EQ(firstDifference(renderWhole(d, Photometric::Gray, 1), want.pixels, 640, 1),
+              "pixel (185, 0) channel 0: got 138, want 139");
+
+    // A deep colour file: its last chunk fails the same way; the image stays usable.
+    auto deep = IW44Decoder::create();
+    const auto deepChunks = djvuChunks(fixture("photo_deep.djvu"));
+    for (size_t i = 0; i < deepChunks.size(); ++i) {
+        auto s = MemoryStorage::create(deepChunks[i].data(), uint32_t(deepChunks[i].size()));
+        if (i < 2) {
+            EXPECT_TRUE(deep->decode(s.get()));
+        } else {
+            EXPECT_EQ(thrown([&] { deep->decode(s.get()); }).first, 26);
+        }
+    }
+    EXPECT_NO_THROW(renderWhole(deep, Photometric::RGB, 1));
+}
+
+// The photometrics are one reconstruction in different clothes.
+TEST(Photometrics, AgreeWithEachOther)
+{
+    for (const char* name : {"photo", "photo_half", "c157x113"}) {
+        auto d = decodeAll(djvuChunks(fixture(std::string(name) + ".djvu")));
+        for (uint32_t s : {1u, 4u}) {
+            const Bytes rgb = renderWhole(d, Photometric::RGB, s), bgr = renderWhole(d, Photometric::BGR, s);
+            const Bytes ycc = renderWhole(d, Photometric::YCbCr, s), gray = renderWhole(d, Photometric::Gray, s);
+            for (size_t i = 0; i < gray.size(); ++i) {
+                uint8_t r, g, b;
+                ycbcrToRgb(int8_t(ycc[3 * i]), int8_t(ycc[3 * i + 1]), int8_t(ycc[3 * i + 2]), r, g, b);
+                ASSERT_EQ(rgb[3 * i], r) << name << " " << i;
+                ASSERT_EQ(rgb[3 * i + 1], g);
+                ASSERT_EQ(rgb[3 * i + 2], b);
+                ASSERT_EQ(bgr[3 * i], b);
+                ASSERT_EQ(bgr[3 * i + 1], g);
+                ASSERT_EQ(bgr[3 * i + 2], r);
+                ASSERT_EQ(gray[i], uint8_t(ycc[3 * i] + 128)) << "grey of a colour image is y + 128";
+            }
+        }
+    }
+    // Grey images store darkness: 127 - y everywhere, no chroma.
+    auto d = decodeAll(djvuChunks(fixture("g157x113.djvu")));
+    const Bytes rgb = renderWhole(d, Photometric::RGB, 1), bgr = renderWhole(d, Photometric::BGR, 1);
+    const Bytes ycc = renderWhole(d, Photometric::YCbCr, 1), gray = renderWhole(d, Photometric::Gray, 1);
+    EXPECT_EQ(rgb, bgr);
+    for (size_t i = 0; i < gray.size(); ++i) {
+        ASSERT_EQ(rgb[3 * i], gray[i]);
+        ASSERT_EQ(rgb[3 * i + 1], gray[i]);
+        ASSERT_EQ(rgb[3 * i + 2], gray[i]);
+        ASSERT_EQ(gray[i], uint8_t(127 - int8_t(ycc[3 * i])));
+        ASSERT_EQ(ycc[3 * i + 1], 0);
+        ASSERT_EQ(ycc[3 * i + 2], 0);
+    }
+}
+
+// The conversion kernels against their per-pixel reference on random samples, including
+// values far outside the byte range and rows of every length around the vector width.
+TEST(Photometrics, VectorPathsEqualReference)
+{
+    std::mt19937 rng(5);
+    std::uniform_int_distribution<int> sample(-32768, 32767), small(-9000, 9000);
+    for (int trial = 0; trial < 200; ++trial) {
+        const uint32_t width = 1 + rng() % 40;
+        std::vector<int16_t> y(width), cb(width), cr(width);
+        for (uint32_t x = 0; x < width; ++x) {
+            auto& dist = trial % 2 ? sample : small;
+            y[x] = int16_t(dist(rng));
+            cb[x] = int16_t(dist(rng));
+            cr[x] = int16_t(dist(rng));
+        }
+        for (bool colour : {true, false}) {
+            for (bool half : {false, true}) {
+                SampleRows in;
+                in.y = y.data();
+                if (colour) {
+                    in.cb = cb.data();
+                    in.cr = cr.data();
+                    in.halfColumns = half;
+                }
+                for (Photometric p : {Photometric::RGB, Photometric::BGR, Photometric::Gray, Photometric::YCbCr}) {
+                    Bytes a(width * 3, 0xEE), b(width * 3, 0xEE);
+                    emitRow(a.data(), in, width, p, colour);
+                    emitRowReference(b.data(), in, width, p, colour);
+                    ASSERT_EQ(a, b) << "width " << width << " colour " << colour << " half " << half << " p "
+                                    << int(p);
+                }
+            }
+        }
+    }
+}
+
+// A rectangle of the reduced image rendered alone equals the same part of the whole reduced
+// image away from its edges. Near the edges it need not: each level is reconstructed only
+// over the rectangle grown by three samples of its grid, with its far edge where the start
+// was rounded down, while one lifting scale reaches six samples. The band of difference is
+// at most 5 << level pixels deep (here: 115 of 160 at subsample 1). At subsample 32 nothing
+// is lifted and every rectangle is exact.
+TEST(Reduced, RectangleEqualsPartOfWholeAwayFromItsEdges)
+{
+    std::mt19937 rng(11);
+    for (const char* name : {"photo", "detail", "c157x113", "photo_half"}) {
+        auto d = decodeAll(djvuChunks(fixture(std::string(name) + ".djvu")));
+        for (uint32_t level = 0; level <= 5; ++level) {
+            const uint32_t s = 32u >> level, band = level ? 5u << level : 0;
+            const uint32_t w = d->getWidth() / s, h = d->getHeight() / s;
+            if (!w || !h) continue;
+            Rect all{0, 0, w, h};
+            Bytes whole(size_t(w) * h * 3);
+            d->render(whole.data(), int32_t(w * 3), Photometric::RGB, s, &all);
+            for (int trial = 0; trial < 12; ++trial) {
+                Rect r;
+                r.x = rng() % w;
+                r.y = rng() % h;
+                r.w = 1 + rng() % (w - r.x);
+                r.h = 1 + rng() % (h - r.y);
+                Bytes part(size_t(r.w) * r.h * 3);
+                d->render(part.data(), int32_t(r.w * 3), Photometric::RGB, s, &r);
+                for (uint32_t y = 0; y < r.h; ++y) {
+                    for (uint32_t x = 0; x < r.w; ++x) {
+                        const uint32_t edge = std::min(std::min(x, r.w - 1 - x), std::min(y, r.h - 1 - y));
+                        if (edge < band) continue;
+                        for (int c = 0; c < 3; ++c)
+                            ASSERT_EQ(part[(size_t(y) * r.w + x) * 3 + c],
+                                      whole[(size_t(r.y + y) * w + r.x + x) * 3 + c])
+                                << name << " s=" << s << " rect " << r.x << "," << r.y << " " << r.w << "x" << r.h
+                                << " at " << x << "," << y;
+                    }
+                }
+            }
+        }
+    }
+}
+
+// At subsample 32 a block is its first coefficient: pixel = 127 - ((c + 32) >> 6) for grey.
+TEST(Reduced, Subsample32IsTheFirstCoefficient)
+{
+    auto d = decodeAll(djvuChunks(fixture("photo_grey.djvu")));
+    const Bytes gray = renderWhole(d, Photometric::Gray, 32);
+    const Map& map = static_cast<IW44DecoderImpl*>(d.get())->getComponent(0)->getMap();
+    ASSERT_EQ(gray.size(), 20u * 15u);
+    for (uint32_t y = 0; y < 15; ++y) {
+        for (uint32_t x = 0; x < 20; ++x) {
+            const Map::Block* row = map.getRow(14 - y); // output rows run top-down
+            const int16_t* b = row ? Map::getBucket(row[x], 0) : nullptr;
+            const int32_t c = b ? b[0] : 0;
+            ASSERT_EQ(gray[y * 20 + x], uint8_t(127 - int8_t(sampleToByte(c)))) << x << "," << y;
+        }
+    }
+}
+
+TEST(RenderErrors, SubsampleMustBeAPowerOfTwoUpTo32)
+{
+    auto d = decodeAll(djvuChunks(fixture("photo.djvu")));
+    uint8_t px[3];
+    const Rect one{0, 0, 1, 1};
+    struct Bad {
+        uint32_t s;
+        const char* text;
+    };
+    for (const Bad& bad : {Bad{3, "(3 != 2)"}, Bad{12, "(12 != 8)"}, Bad{0, "(0 != 1)"}, Bad{64, "(64 != 32)"},
+                           Bad{33, "(33 != 32)"}}) {
+        auto [code, what] = thrown([&] { d->render(px, 3, Photometric::RGB, bad.s, &one); });
+        EXPECT_EQ(code, 7);
+        EXPECT_TRUE(contains(what, std::string("Vantorix::DjVu::IW44::ComponentDecoder::composeImage: Error 7: "
+                                               "Invalid IW44 image sample_factor ") +
+                                       bad.text))
+            << what;
+    }
+}
+
+TEST(RenderErrors, RectangleMustLieInTheReducedImage)
+{
+    auto d = decodeAll(djvuChunks(fixture("photo.djvu")));
+    std::vector<uint8_t> px(80 * 60 * 3);
+    // 640 x 480 at subsample 8 is 80 x 60: the last row and column are inside.
+    const Rect corner{79, 59, 1, 1}, right{79, 0, 1, 60}, bottom{0, 59, 80, 1};
+    for (const Rect& r : {corner, right, bottom}) EXPECT_NO_THROW(d->render(px.data(), 240, Photometric::RGB, 8, &r));
+    // The message gives the rectangle turned into the bottom-up plane.
+    auto [code, what] = thrown([&] {
+        const Rect beyond{80, 0, 1, 1};
+        d->render(px.data(), 240, Photometric::RGB, 8, &beyond);
+    });
+    EXPECT_EQ(code, 7);
+    EXPECT_TRUE(contains(what, "composeImage: Error 7: Invalid IW44 image (80,59) 1x1 out of 80x60!")) << what;
+    for (const Rect& r : {Rect{0, 0, 81, 1}, Rect{0, 0, 0, 1}, Rect{0, 0, 1, 0}, Rect{0, 60, 1, 1},
+                          Rect{0, 1, 1, 60}, Rect{0xFFFFFFFF, 0, 2, 1}})
+        EXPECT_EQ(thrown([&] { d->render(px.data(), 240, Photometric::RGB, 8, &r); }).first, 7)
+            << r.x << "," << r.y << " " << r.w << "x" << r.h;
+    // An image smaller than the subsample has no pixel to show.
+    auto tiny = decodeAll(djvuChunks(fixture("c1x1.djvu")));
+    EXPECT_TRUE(contains(thrown([&] { tiny->render(px.data(), 3, Photometric::RGB, 2, nullptr); }).second,
+                         "Invalid IW44 image (0,0) 0x0 out of 0x0!"));
+}
+
+TEST(RenderErrors, NothingDecodedAndUnknownPhotometric)
+{
+    uint8_t px[16] = {};
+    auto empty = IW44Decoder::create();
+    auto [code, what] = thrown([&] { empty->render(px, 3, Photometric::RGB, 1, nullptr); });
+    EXPECT_EQ(code, 9);
+    EXPECT_TRUE(contains(what, "IW44DecoderImpl::render: Error 9: There are no decoded image yet.")) << what;
+
+    auto d = decodeAll(djvuChunks(fixture("c1x1.djvu")));
+    for (Photometric p : {Photometric::Bytes1, Photometric::Bytes4, Photometric(8)}) {
+        auto [pc, pwhat] = thrown([&] { d->render(px, 3, p, 1, nullptr); });
+        EXPECT_EQ(pc, 7);
+        EXPECT_TRUE(contains(pwhat, "IW44DecoderImpl::render: Error 7: Unknown photometric!")) << pwhat;
+    }
+    for (uint8_t v : px) EXPECT_EQ(v, 0) << "nothing is written before the checks";
+}
+
+} // namespace

@@ -1,0 +1,145 @@
+// Rendering at any size and rotation, and the layer renderer over the decoder.
+#include <gtest/gtest.h>
+
+#include "djv_iw44renderer.h"
+#include "djv_scaling.h"
+#include "iw44_testfiles.h"
+
+using namespace Vantorix;
+using namespace Vantorix::DjVu;
+using namespace iw44test;
+
+namespace {
+
+Bytes scaled(const AutoPtr<IW44::IW44Decoder>& d, const Rect& rect, uint32_t w, uint32_t h, uint32_t rotation = 0)
+{
+    Bytes px(size_t(rect.w) * rect.h * 3);
+    d->renderScaled(px.data(), int32_t(rect.w * 3), Photometric::RGB, rect, w, h, rotation, 0);
+    return px;
+}
+
+Bytes reduced(const AutoPtr<IW44::IW44Decoder>& d, uint32_t s)
+{
+    const uint32_t w = d->getWidth() / s, h = d->getHeight() / s;
+    Bytes px(size_t(w) * h * 3);
+    d->render(px.data(), int32_t(w * 3), Photometric::RGB, s, nullptr);
+    return px;
+}
+
+// What renderScaled should do for rotation 0: the reduced image at subsample s, resampled.
+Bytes viaSubsample(const AutoPtr<IW44::IW44Decoder>& d, uint32_t s, const Rect& rect, uint32_t w, uint32_t h)
+{
+    const Bytes src = reduced(d, s);
+    Bytes px(size_t(rect.w) * rect.h * 3);
+    Imaging::resample(px.data(), int32_t(rect.w * 3), rect, w, h, src.data(), int32_t(d->getWidth() / s * 3),
+                      d->getWidth() / s, d->getHeight() / s, Photometric::RGB, 0);
+    return px;
+}
+
+TEST(RenderScaled, ChoosesTheCoarsestSubsampleThatCovers)
+{
+    auto d = decodeAll(djvuChunks(fixture("photo.djvu")));
+    // Own size (0 x 0 too) is the full reconstruction.
+    EXPECT_EQ(scaled(d, {0, 0, 640, 480}, 0, 0), reduced(d, 1));
+    EXPECT_EQ(scaled(d, {0, 0, 640, 480}, 640, 480), reduced(d, 1));
+    // Exactly an eighth: subsample 8 and a copy.
+    EXPECT_EQ(scaled(d, {0, 0, 80, 60}, 80, 60), reduced(d, 8));
+    // 640 / 100 and 480 / 75 round up to 7: subsample 8, enlarged a little.
+    EXPECT_EQ(scaled(d, {0, 0, 100, 75}, 100, 75), viaSubsample(d, 8, {0, 0, 100, 75}, 100, 75));
+    // The smaller of the two ratios decides: ceil(640 / 300) = 3 against 480 / 50 = 10.
+    EXPECT_EQ(scaled(d, {0, 0, 300, 50}, 300, 50), viaSubsample(d, 4, {0, 0, 300, 50}, 300, 50));
+    // Never beyond 32, however small the output.
+    EXPECT_EQ(scaled(d, {0, 0, 10, 8}, 10, 8), viaSubsample(d, 32, {0, 0, 10, 8}, 10, 8));
+    // A part of the picture is the same part of the whole.
+    const Bytes whole = scaled(d, {0, 0, 100, 75}, 100, 75), part = scaled(d, {30, 20, 40, 30}, 100, 75);
+    for (uint32_t y = 0; y < 30; ++y)
+        ASSERT_EQ(0, std::memcmp(&part[y * 40 * 3], &whole[((20 + y) * 100 + 30) * 3], 40 * 3)) << y;
+}
+
+// A rotated render is the unrotated one turned: 1 a quarter turn counter-clockwise, 2 a half
+// turn, 3 clockwise; width and height are the displayed size, rectangles are displayed ones.
+TEST(RenderScaled, RotationsTurnThePicture)
+{
+    auto d = decodeAll(djvuChunks(fixture("c157x113.djvu")));
+    const uint32_t W = 100, H = 72; // unrotated output size
+    const Bytes upright = scaled(d, {0, 0, W, H}, W, H);
+    auto at = [&](uint32_t x, uint32_t y) { return &upright[(size_t(y) * W + x) * 3]; };
+    for (uint32_t rotation : {1u, 2u, 3u}) {
+        const bool quarter = rotation != 2;
+        const uint32_t dw = quarter ? H : W, dh = quarter ? W : H; // displayed size
+        const Bytes turned = scaled(d, {0, 0, dw, dh}, dw, dh, rotation);
+        for (uint32_t y = 0; y < dh; ++y) {
+            for (uint32_t x = 0; x < dw; ++x) {
+                // The upright pixel shown at displayed (x, y).
+                const uint8_t* want = rotation == 1 ? at(W - 1 - y, x) : rotation == 3 ? at(y, H - 1 - x)
+                                                                                       : at(W - 1 - x, H - 1 - y);
+                ASSERT_EQ(0, std::memcmp(&turned[(size_t(y) * dw + x) * 3], want, 3))
+                    << "rotation " << rotation << " at " << x << "," << y;
+            }
+        }
+        // Displayed rectangles are parts of the displayed picture.
+        const Rect r{5, 9, dw / 2, dh / 3};
+        const Bytes part = scaled(d, r, dw, dh, rotation);
+        for (uint32_t y = 0; y < r.h; ++y)
+            ASSERT_EQ(0, std::memcmp(&part[size_t(y) * r.w * 3], &turned[(size_t(r.y + y) * dw + r.x) * 3], r.w * 3))
+                << "rotation " << rotation << " row " << y;
+    }
+    // Own size of a quarter-turned image is its displayed size.
+    const Bytes own = scaled(d, {0, 0, 113, 157}, 0, 0, 1);
+    EXPECT_EQ(own, scaled(d, {0, 0, 113, 157}, 113, 157, 1));
+}
+
+TEST(RenderScaled, Errors)
+{
+    uint8_t px[3];
+    auto empty = IW44::IW44Decoder::create();
+    EXPECT_EQ(thrown([&] { empty->renderScaled(px, 3, Photometric::RGB, {0, 0, 1, 1}, 1, 1, 0, 0); }).first, 9);
+    auto d = decodeAll(djvuChunks(fixture("c1x1.djvu")));
+    EXPECT_EQ(thrown([&] { d->renderScaled(px, 3, Photometric::RGB, {0, 0, 1, 1}, 1, 1, 4, 0); }).first, 7);
+    EXPECT_NO_THROW(d->renderScaled(px, 3, Photometric::RGB, {0, 0, 1, 1}, 1, 1, 0, 0));
+    // Rectangles beyond the output, in every rotation, are refused before anything is drawn.
+    uint8_t big[64 * 3] = {};
+    for (uint32_t rotation = 0; rotation < 4; ++rotation) {
+        for (const Rect& r : {Rect{0, 0, 3, 1}, Rect{1, 0, 2, 2}, Rect{0, 0xFFFFFFFF, 1, 2}}) {
+            EXPECT_EQ(thrown([&] { d->renderScaled(big, 9, Photometric::RGB, r, 2, 2, rotation, 0); }).first, 7)
+                << rotation << " " << r.x << "," << r.y << " " << r.w << "x" << r.h;
+        }
+        EXPECT_NO_THROW(d->renderScaled(big, 9, Photometric::RGB, {0, 0, 0, 5}, 2, 2, rotation, 0));
+    }
+}
+
+TEST(IW44Renderer, RefinesOneDecoderChunkByChunk)
+{
+    const auto chunks = djvuChunks(fixture("photo.djvu"));
+    AutoPtr<Renderer> r = RendererPrivate::IW44Renderer::create(TestChunk::make("BG44", chunks[0]), nullptr);
+    EXPECT_EQ(r->getChunkId(), "BG44");
+    EXPECT_EQ(r->getWidth(), 640u);
+    EXPECT_EQ(r->getHeight(), 480u);
+    auto decoder = AutoPtr<IW44::IW44Decoder>(dynamic_cast<IW44::IW44Decoder*>(r->getCodec().get()));
+    ASSERT_TRUE(decoder);
+    EXPECT_EQ(decoder->getChunkCount(), 1u);
+
+    EXPECT_FALSE(r->addChunk(TestChunk::make("BG44", chunks[2]))) << "out of order";
+    EXPECT_TRUE(r->addChunk(TestChunk::make("BG44", chunks[1])));
+    EXPECT_FALSE(r->addChunk(TestChunk::make("BG44", chunks[1]))) << "already taken";
+    EXPECT_TRUE(r->addChunk(TestChunk::make("BG44", chunks[2])));
+    EXPECT_EQ(decoder->getChunkCount(), 3u);
+
+    // Drawing is the decoder's scaled render; foreground arguments change nothing.
+    Bytes a(100 * 75 * 3), fg(16, 0x55);
+    r->render(a.data(), 300, Photometric::RGB, {0, 0, 100, 75}, 100, 75, fg.data(), 12, 4, 1, 0);
+    EXPECT_EQ(a, scaled(decodeAll(chunks), {0, 0, 100, 75}, 100, 75));
+
+    AutoPtr<Renderer> fgLayer = RendererPrivate::IW44Renderer::create(TestChunk::make("FG44", chunks[0]), nullptr);
+    EXPECT_EQ(fgLayer->getChunkId(), "FG44");
+}
+
+TEST(IW44Renderer, CreationFailsWithTheDecoder)
+{
+    const auto chunks = djvuChunks(fixture("photo.djvu"));
+    EXPECT_EQ(thrown([&] { RendererPrivate::IW44Renderer::create(TestChunk::make("BG44", chunks[1]), nullptr); }).first,
+              7);
+    EXPECT_EQ(thrown([&] { RendererPrivate::IW44Renderer::create(TestChunk::empty("BG44"), nullptr); }).first, 7);
+}
+
+} // namespace

@@ -148,17 +148,20 @@ const uint16_t* MMRDecoder::getScanline(const uint16_t*& end)
     std::swap(lineruns_, prevruns_);
     const uint16_t* pr = prevruns_.data();
     uint16_t* xr = lineruns_.data();
-    const uint32_t width = width_;
+    const int32_t width = int32_t(width_);
     // Runs a row may hold before its terminating zeros; beyond that the code is hostile.
-    const uint32_t capacity = width + 2;
+    const uint32_t capacity = width_ + 2;
     // Reference entries that exist: the runs and their two terminating zeros.
     const uint32_t plimit = prevcount_ + 2;
     uint32_t n = 0, p = 1;
-    uint32_t a0 = 0, rle = 0, b1 = pr[0];
+    // Positions are signed: left modes near the row start may point before it. b1 stays in
+    // [0, width] (a prefix sum of the reference runs); a run computed below 0 is kept modulo
+    // 2^16 like any other and the trimming below takes it out again.
+    int32_t a0 = 0, rle = 0, b1 = pr[0];
     bool black = false;
 
-    auto emit = [&](uint32_t run) {
-        if (n >= capacity || run > 0xFFFF) broken();
+    auto emit = [&](int32_t run) {
+        if (n >= capacity) broken();
         xr[n++] = uint16_t(run);
     };
     auto forward = [&]() { if (p < plimit) b1 += pr[p++]; };
@@ -169,16 +172,15 @@ const uint16_t* MMRDecoder::getScanline(const uint16_t*& end)
         switch (mode) {
         case mmrPass:
             forward();
-            if (b1 < a0) broken();
             rle += b1 - a0;
             a0 = b1;
             forward();
             break;
         case mmrHorizontal: {
-            const uint32_t r1 = decodeRun(black ? *btable_ : *wtable_);
+            const int32_t r1 = int32_t(decodeRun(black ? *btable_ : *wtable_));
             a0 += r1;
             emit(rle + r1);
-            const uint32_t r2 = decodeRun(black ? *wtable_ : *btable_);
+            const int32_t r2 = int32_t(decodeRun(black ? *wtable_ : *btable_));
             a0 += r2;
             emit(r2);
             rle = 0;
@@ -191,17 +193,14 @@ const uint16_t* MMRDecoder::getScanline(const uint16_t*& end)
         case mmrVL1:
         case mmrVL2:
         case mmrVL3: {
-            uint32_t inc;
+            int32_t inc;
             if (mode <= mmrVR3) {
-                inc = b1 + (mode - mmrV0);
+                inc = b1 + int32_t(mode - mmrV0);
                 forward();
             } else {
-                const uint32_t d = mode - mmrVL1 + 1;
-                if (b1 < d) broken();
-                inc = b1 - d;
+                inc = b1 - int32_t(mode - mmrVL1 + 1);
                 back();
             }
-            if (inc + rle < a0) broken();
             emit(inc + rle - a0);
             a0 = inc;
             rle = 0;
@@ -269,10 +268,11 @@ const uint16_t* MMRDecoder::getScanline(const uint16_t*& end)
     }
 
     // Trim runs that overshoot the width (some encoders write them).
-    uint32_t sum = a0;
-    if (sum > width) {
-        while (n > 0 && sum > width) sum -= xr[--n];
-        if (sum < width) xr[n++] = uint16_t(width - sum);
+    uint32_t sum = 0;
+    for (uint32_t i = 0; i < n; ++i) sum += xr[i];
+    if (sum > width_) {
+        while (n > 0 && sum > width_) sum -= xr[--n];
+        if (sum < width_) xr[n++] = uint16_t(width_ - sum);
     }
     xr[n] = xr[n + 1] = 0;
     end = xr + n;

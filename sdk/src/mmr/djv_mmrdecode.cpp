@@ -102,8 +102,6 @@ MMRDecoder::MMRDecoder(const AutoPtr<Stream>& stream)
     height_ = readBE(*stream, 2);
     if (width_ == 0 || height_ == 0) VTX_THROW(20, "Invalid image size!", kFunction);
 
-    line_.resize(width_ + 8);
-    std::memset(line_.data(), 0, line_.size());
     for (auto* runs : {&lineruns_, &prevruns_}) {
         runs->resize(width_ + 4);
         std::memset(runs->data(), 0, runs->size() * sizeof(uint16_t));

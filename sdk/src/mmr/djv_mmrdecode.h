@@ -109,7 +109,6 @@ private:
     uint32_t width_ = 0, height_ = 0;
     uint8_t inverted_ = 0;
     uint32_t lineno_ = 0, striplineno_ = 0, rowsperstrip_ = 0;
-    Vantorix::ByteArray line_;
     Vantorix::SimpleArray<uint16_t> lineruns_, prevruns_;
     uint32_t prevcount_ = 1; // runs in prevruns_ before its terminating zeros
     Vantorix::AutoPtr<VLSource> src_;

@@ -1,5 +1,5 @@
-// Helpers of the MMR tests: a bit writer that speaks the T.4 codes, Smmr payload assembly,
-// PBM reading and run expansion.
+// Helpers of the MMR tests: a bit writer that speaks the T.4 codes, Smmr payload assembly and
+// run expansion (pictures are imagingtest::Image, one byte per pixel, 1 = black).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "djv_mmrdecode.h"
+#include "imaging_testutil.h"
 #include "vtx_exception.h"
 #include "vtx_stream.h"
 
@@ -130,34 +131,6 @@ inline uint32_t sum(const Runs& r)
     return s;
 }
 
-// A bilevel picture, one byte per pixel, 1 = black (set).
-struct Bitmap {
-    uint32_t w = 0, h = 0;
-    std::vector<uint8_t> px;
-    uint8_t at(uint32_t x, uint32_t y) const { return px[size_t(y) * w + x]; }
-    bool operator==(const Bitmap&) const = default;
-};
-
-inline Bitmap readPbm(const std::string& path)
-{
-    Bitmap b;
-    std::ifstream in(path, std::ios::binary);
-    std::string magic;
-    in >> magic >> b.w >> b.h;
-    in.get();
-    if (!in || magic != "P4") {
-        ADD_FAILURE() << "cannot read " << path;
-        return {};
-    }
-    const uint32_t stride = (b.w + 7) / 8;
-    std::vector<uint8_t> raw(size_t(stride) * b.h);
-    in.read(reinterpret_cast<char*>(raw.data()), std::streamsize(raw.size()));
-    b.px.resize(size_t(b.w) * b.h);
-    for (uint32_t y = 0; y < b.h; ++y)
-        for (uint32_t x = 0; x < b.w; ++x) b.px[size_t(y) * b.w + x] = (raw[size_t(y) * stride + x / 8] >> (7 - x % 8)) & 1;
-    return b;
-}
-
 // Expands one row of runs into pixels (first run white, or black when inverted).
 inline void expand(const Runs& runs, bool inverted, uint8_t* row, uint32_t width)
 {
@@ -167,6 +140,24 @@ inline void expand(const Runs& runs, bool inverted, uint8_t* row, uint32_t width
         for (uint32_t i = 0; i < r && x < width; ++i) row[x++] = colour;
         colour ^= 1;
     }
+}
+
+// The decoded mask as a picture.
+inline imagingtest::Image pixelsOf(const Decoded& d)
+{
+    imagingtest::Image b(d.width, d.height, 1);
+    for (size_t y = 0; y < d.rows.size(); ++y) expand(d.rows[y], d.inverted, b.row(uint32_t(y)), b.w);
+    return b;
+}
+
+inline std::string firstDifference(const imagingtest::Image& a, const imagingtest::Image& b)
+{
+    if (a.w != b.w || a.h != b.h || a.bpp != b.bpp) return "sizes differ";
+    for (uint32_t y = 0; y < a.h; ++y)
+        for (uint32_t x = 0; x < a.w * a.bpp; ++x)
+            if (a.row(y)[x] != b.row(y)[x])
+                return "first difference at (" + std::to_string(x / a.bpp) + ", " + std::to_string(y) + ")";
+    return "";
 }
 
 inline Bytes readFile(const std::string& path)

@@ -34,25 +34,6 @@ std::vector<std::pair<std::string, std::string>> cases()
     return out;
 }
 
-Bitmap pixelsOf(const Decoded& d)
-{
-    Bitmap b;
-    b.w = d.width;
-    b.h = d.height;
-    b.px.assign(size_t(b.w) * b.h, 0);
-    for (size_t y = 0; y < d.rows.size(); ++y) expand(d.rows[y], d.inverted, &b.px[y * b.w], b.w);
-    return b;
-}
-
-std::string firstDifference(const Bitmap& a, const Bitmap& b)
-{
-    if (a.w != b.w || a.h != b.h) return "sizes differ";
-    for (uint32_t y = 0; y < a.h; ++y)
-        for (uint32_t x = 0; x < a.w; ++x)
-            if (a.at(x, y) != b.at(x, y)) return "first difference at (" + std::to_string(x) + ", " + std::to_string(y) + ")";
-    return "";
-}
-
 } // namespace
 
 TEST(MMRFixtures, DecodeEqualsSourceAndReference)
@@ -66,15 +47,15 @@ TEST(MMRFixtures, DecodeEqualsSourceAndReference)
         ASSERT_EQ(thrown([&] { d = decodeAll(readFile(kDir / (stem + ".mmr"))); }), "");
         EXPECT_EQ(d.nulls, 0u);
         EXPECT_EQ(d.inverted, stem.find("inv") != std::string::npos);
-        const Bitmap ours = pixelsOf(d);
-        EXPECT_EQ(firstDifference(ours, readPbm(kDir / (source + ".pbm"))), "");
+        const imagingtest::Image ours = pixelsOf(d);
+        EXPECT_EQ(firstDifference(ours, imagingtest::readPnm(kDir / (source + ".pbm"))), "");
         // The reference decoder starts a new stripe against a reference row that still holds
         // runs of earlier rows: on busy rows in short stripes it renders noise_s1 wrongly (from
         // (201, 4) on) and rejects noise_s. Everywhere else it must agree with us.
         const fs::path ref = kDir / (stem + ".ddjvu.pbm");
         if (stem == "noise_s1" || stem == "noise_s") continue;
         ASSERT_TRUE(fs::exists(ref));
-        EXPECT_EQ(firstDifference(ours, readPbm(ref)), "");
+        EXPECT_EQ(firstDifference(ours, imagingtest::readPnm(ref)), "");
         ++compared;
     }
     EXPECT_GE(compared, 20);
@@ -100,7 +81,7 @@ TEST(MMRFixtures, CraftedCodeAgreesWithReference)
             continue;
         }
         ASSERT_EQ(error, "");
-        EXPECT_EQ(firstDifference(pixelsOf(d), readPbm(ref)), "");
+        EXPECT_EQ(firstDifference(pixelsOf(d), imagingtest::readPnm(ref)), "");
     }
     EXPECT_EQ(files, 9);
     EXPECT_EQ(refused, 3);

@@ -50,10 +50,19 @@ TEST(MMRFixtures, DecodeEqualsSourceAndReference)
         const imagingtest::Image ours = pixelsOf(d);
         EXPECT_EQ(firstDifference(ours, imagingtest::readPnm(kDir / (source + ".pbm"))), "");
         // The reference decoder starts a new stripe against a reference row that still holds
-        // runs of earlier rows: on busy rows in short stripes it renders noise_s1 wrongly (from
-        // (201, 4) on) and rejects noise_s. Everywhere else it must agree with us.
+        // runs of earlier rows (only its first entry is reset). On busy rows in one-row stripes
+        // a left mode near the row end then steps onto a stale run: noise_s1 goes wrong from
+        // (201, 4) on, and with ten-row stripes (noise_s) it rejects the data. Our new stripes
+        // start against a clean white row, as the encoder assumes.
         const fs::path ref = kDir / (stem + ".ddjvu.pbm");
-        if (stem == "noise_s1" || stem == "noise_s") continue;
+        if (stem == "noise_s1") {
+            EXPECT_EQ(firstDifference(ours, imagingtest::readPnm(ref)), "first difference at (201, 4)");
+            continue;
+        }
+        if (stem == "noise_s") {
+            EXPECT_FALSE(fs::exists(ref));
+            continue;
+        }
         ASSERT_TRUE(fs::exists(ref));
         EXPECT_EQ(firstDifference(ours, imagingtest::readPnm(ref)), "");
         ++compared;

@@ -67,40 +67,6 @@ TEST(SmmrRenderer, RowSourceMatchesPlainExpansion)
     }
 }
 
-TEST(SmmrRenderer, InvertedAndEmptyRows)
-{
-    // One run of the width: no set pixel, but all set with the inverted flag (black_inv codes the
-    // white picture with the flag).
-    AutoPtr<SmmrRenderer> black = load("black_inv"), white = load("white");
-    for (uint32_t y = 0; y < black->getHeight(); ++y) {
-        uint32_t n = 0;
-        ASSERT_NE(black->getRuns(y, n), nullptr);
-        EXPECT_EQ(n, 1u);
-        std::vector<std::pair<uint32_t, uint32_t>> spans;
-        EXPECT_TRUE(black->forEachSpan(y, 3, 1000, [&](uint32_t b, uint32_t e, const Color&) { spans.emplace_back(b, e); }));
-        EXPECT_EQ(spans, (std::vector<std::pair<uint32_t, uint32_t>>{{3, 300}}));
-        EXPECT_FALSE(white->forEachSpan(y, 0, 300, [](uint32_t, uint32_t, const Color&) { ADD_FAILURE(); }));
-    }
-    // Rows after an end-of-block code have no runs and no set pixel, inverted or not.
-    for (uint8_t flags : {0, 1}) {
-        BitWriter c;
-        c.horizontal(false, 2, 3);
-        c.mode(_Vtx_Internal_NS_::mmrV0);
-        c.eofb();
-        Bytes b = header(flags, 9, 4);
-        append(b, c.bytes());
-        AutoPtr<SmmrRenderer> r = SmmrRenderer::decode(streamOf(b));
-        uint32_t n = 0;
-        EXPECT_NE(r->getRuns(0, n), nullptr);
-        EXPECT_EQ(n, 3u);
-        for (uint32_t y = 1; y < 4; ++y) {
-            EXPECT_EQ(r->getRuns(y, n), nullptr);
-            EXPECT_EQ(n, 0u);
-            EXPECT_FALSE(r->forEachSpan(y, 0, 9, [](uint32_t, uint32_t, const Color&) { ADD_FAILURE(); }));
-        }
-    }
-}
-
 TEST(SmmrRenderer, RendererSlots)
 {
     AutoPtr<SmmrRenderer> r = load("text_odd");

@@ -134,7 +134,8 @@ const uint16_t* MMRDecoder::getScanline(const uint16_t*& end)
 {
     if (lineno_ >= height_) return nullptr;
     if (striplineno_ == rowsperstrip_) {
-        // A stripe starts against an all-white row.
+        // A stripe starts against an all-white row: the width and its two terminating zeros,
+        // so that no run of an older row shows through behind it.
         striplineno_ = 0;
         for (auto* runs : {&lineruns_, &prevruns_}) {
             (*runs)[0] = uint16_t(width_);

@@ -97,16 +97,16 @@ TEST(Format, AgreesWithTheCLibraryOnStandardConversions)
     const char convs[] = {'d', 'i', 'u', 'o', 'x', 'X', 'f', 'e', 'E', 'g', 'G', 's', 'c'};
     const char* strings[] = {"", "a", "hello world"};
     for (int round = 0; round < 20000; ++round) {
-        std::string spec = "%";
-        spec += flagSets[rng() % (sizeof flagSets / sizeof *flagSets)];
-        if (rng() % 2) spec += std::to_string(rng() % 25);
-        if (rng() % 2) spec += "." + std::to_string(rng() % 12);
+        std::string directive = "%";
+        directive += flagSets[rng() % (sizeof flagSets / sizeof *flagSets)];
+        if (rng() % 2) directive += std::to_string(rng() % 25);
+        if (rng() % 2) directive += "." + std::to_string(rng() % 12);
         char conv = convs[rng() % sizeof convs];
         bool isLong = conv != 's' && conv != 'c' && conv != 'f' && conv != 'e' && conv != 'E' && conv != 'g' &&
                       conv != 'G' && rng() % 2;
-        if (isLong) spec += "ll";
-        spec += conv;
-        const char* f = spec.c_str();
+        if (isLong) directive += "ll";
+        directive += conv;
+        const char* f = directive.c_str();
         std::string ours, theirs;
         switch (conv) {
         case 'd': case 'i': case 'u': case 'o': case 'x': case 'X': {
@@ -140,7 +140,7 @@ TEST(Format, AgreesWithTheCLibraryOnStandardConversions)
             theirs = crt(f, c);
         }
         }
-        ASSERT_EQ(ours, theirs) << "format " << spec;
+        ASSERT_EQ(ours, theirs) << "format " << directive;
     }
 }
 #endif

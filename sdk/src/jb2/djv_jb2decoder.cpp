@@ -1,0 +1,201 @@
+#include "djv_jb2decoder.h"
+
+#include <cstring>
+
+#include "vtx_exception.h"
+
+using namespace Vantorix;
+using namespace Vantorix::DjVu;
+using namespace Vantorix::DjVu::JB2;
+
+namespace {
+
+// The payload of a leaf chunk as a stream at its first byte.
+AutoPtr<Stream> payloadOf(const AutoPtr<Chunk>& chunk, const char* function)
+{
+    if (!chunk) VTX_THROW(7, "errInvalidParam", function);
+    AutoPtr<Data> data = chunk->getData();
+    AutoPtr<Storage> storage = data ? data->getStream(true) : nullptr;
+    if (!storage) VTX_THROW(26, "errOperationFailed", function);
+    return AutoPtr<Stream>(storage);
+}
+
+} // namespace
+
+namespace _Vtx_Internal_NS_ {
+
+namespace {
+
+void discardTrace(const String&) {}
+
+std::atomic<JB2TraceSink> g_traceSink{&discardTrace};
+
+void trace(const String& message) { g_traceSink.load(std::memory_order_relaxed)(message); }
+
+} // namespace
+
+JB2TraceSink setJB2TraceSink(JB2TraceSink sink)
+{
+    return g_traceSink.exchange(sink ? sink : &discardTrace);
+}
+
+JB2DictionaryImpl::JB2DictionaryImpl() : shapes_(0, 32) {}
+
+JB2DictionaryImpl::JB2DictionaryImpl(Stream& stream) : shapes_(0, 32)
+{
+    JB2Decompressor::decodeDictionary(stream, shapes_, &library_);
+    libraryValid_ = true;
+}
+
+ShapeArray& JB2DictionaryImpl::getShapesForChange()
+{
+    invalidate();
+    libraryValid_ = false;
+    return shapes_;
+}
+
+JB2PageImpl::JB2PageImpl(uint32_t width, uint32_t height) : width_(width), height_(height) {}
+
+JB2PageImpl::JB2PageImpl(Stream& stream, const AutoPtr<JB2DictionaryImpl>& dictionary) : dictionary_(dictionary)
+{
+    const ShapeArray* dictShapes = dictionary ? &dictionary->getShapes() : nullptr;
+    const LibraryArray* library = dictionary ? dictionary->getLibrary() : nullptr;
+    JB2Decompressor::decodePage(stream, width_, height_, shapes_, dictShapes, library);
+}
+
+ShapeArray& JB2PageImpl::getShapesForChange()
+{
+    invalidate();
+    return shapes_;
+}
+
+void JB2PageImpl::compact()
+{
+    if (dictionary_) dictionary_->compact();
+    shapes_.compact();
+}
+
+void JB2PageImpl::invalidate()
+{
+    rowIndexBuilt_ = false;
+    rowShapes_ = SimpleArray<RowShape, 2>();
+    rowStart_ = SimpleArray<uint32_t, 2>();
+    rowEntries_ = SimpleArray<uint32_t, 2>();
+}
+
+AutoPtr<JB2Dictionary> JB2PageImpl::getDictionaryForChange()
+{
+    invalidate();
+    return dictionary_;
+}
+
+void JB2PageImpl::addFGbz(const AutoPtr<Chunk>& chunk)
+{
+    addFGbz(payloadOf(chunk, "_Vtx_Internal_NS_::JB2PageImpl::addFGbz"));
+}
+
+void JB2PageImpl::addFGbz(const AutoPtr<Stream>& stream)
+{
+    if (hasFGbz_) VTX_THROW(26, "FGbz already loaded!", "_Vtx_Internal_NS_::JB2PageImpl::addFGbz");
+    // The row index keeps copies of the colours.
+    invalidate();
+    Compressor::decodeFGbz(stream, shapes_);
+    hasFGbz_ = true;
+}
+
+void JB2PageImpl::buildRowIndex()
+{
+    static const char* const kFunction = "_Vtx_Internal_NS_::JB2PageImpl::buildRowIndex";
+    invalidate();
+    // Decoded pages are at most 262142 rows; a page made by hand could claim anything.
+    if (height_ > (1u << 28)) VTX_THROW(38, "JB2Page: the row index would be too large!", kFunction);
+    rowStart_.resize(height_ + 1);
+    std::memset(rowStart_.data(), 0, sizeof(uint32_t) * (size_t(height_) + 1));
+
+    // Pass 1: keep the shapes that fit and count the entries of each row (as differences).
+    uint64_t total = 0;
+    for (uint32_t i = 0; i < shapes_.size(); ++i) {
+        const Shape& shape = *shapes_[i];
+        const uint32_t y = shape.getY();
+        if (y >= height_) {
+            trace(String::format("Ignored: Shape %u has invalid position (y=%u)\n", i, y));
+            continue;
+        }
+        const ShapeBitmap* bitmap = shape.getBitmap();
+        const uint32_t h = bitmap->getHeight();
+        if (uint64_t(y) + h > height_) {
+            trace(String::format("Ignored: Shape %u has invalid height (h=%u)\n", i, h));
+            continue;
+        }
+        if (h == 0 || bitmap->getWidth() == 0) continue;
+        rowShapes_.append(RowShape{bitmap->getRow(0), bitmap->getRowBytes(), bitmap->getWidth(), h,
+                                   int32_t(shape.getX()), y, shape.getColor()});
+        rowStart_[y] += 1;
+        rowStart_[y + h] -= 1;
+        total += h;
+    }
+    if (total >= (uint64_t(1) << 29)) VTX_THROW(38, "JB2Page: the row index would be too large!", kFunction);
+
+    // Running sum of the differences gives counts; an exclusive prefix sum gives the starts.
+    uint32_t count = 0, start = 0;
+    for (uint32_t y = 0; y <= height_; ++y) {
+        count += rowStart_[y];
+        rowStart_[y] = start;
+        start += count;
+    }
+
+    // Pass 2: fill in page order, so every row lists its shapes in page order too.
+    rowEntries_.resize(uint32_t(total));
+    SimpleArray<uint32_t, 2> next(rowStart_);
+    for (uint32_t k = 0; k < rowShapes_.size(); ++k) {
+        const RowShape& s = rowShapes_[k];
+        for (uint32_t y = s.y; y < s.y + s.height; ++y) rowEntries_[next[y]++] = k;
+    }
+    rowIndexBuilt_ = true;
+}
+
+JB2RowSource JB2PageImpl::getRowSource()
+{
+    if (!rowIndexBuilt_) buildRowIndex();
+    return JB2RowSource(rowShapes_.data(), rowStart_.data(), rowEntries_.data(), height_);
+}
+
+} // namespace _Vtx_Internal_NS_
+
+namespace Vantorix::DjVu::JB2 {
+
+AutoPtr<JB2Dictionary> JB2Dictionary::create(const AutoPtr<Chunk>& chunk)
+{
+    return create(payloadOf(chunk, "Vantorix::DjVu::JB2::JB2Dictionary::create"));
+}
+
+AutoPtr<JB2Dictionary> JB2Dictionary::create(const AutoPtr<Stream>& stream)
+{
+    if (!stream) VTX_THROW(7, "errInvalidParam", "Vantorix::DjVu::JB2::JB2Dictionary::create");
+    return makeAuto<_Vtx_Internal_NS_::JB2DictionaryImpl>(*stream);
+}
+
+AutoPtr<JB2Dictionary> JB2Dictionary::create()
+{
+    return makeAuto<_Vtx_Internal_NS_::JB2DictionaryImpl>();
+}
+
+AutoPtr<JB2Page> JB2Page::create(const AutoPtr<Chunk>& chunk, const AutoPtr<JB2Dictionary>& dictionary)
+{
+    return create(payloadOf(chunk, "Vantorix::DjVu::JB2::JB2Page::create"), dictionary);
+}
+
+AutoPtr<JB2Page> JB2Page::create(const AutoPtr<Stream>& stream, const AutoPtr<JB2Dictionary>& dictionary)
+{
+    if (!stream) VTX_THROW(7, "errInvalidParam", "Vantorix::DjVu::JB2::JB2Page::create");
+    using _Vtx_Internal_NS_::JB2DictionaryImpl;
+    AutoPtr<JB2DictionaryImpl> impl(dynamic_cast<JB2DictionaryImpl*>(dictionary.get()));
+    return makeAuto<_Vtx_Internal_NS_::JB2PageImpl>(*stream, impl);
+}
+
+AutoPtr<JB2Page> JB2Page::create(uint32_t width, uint32_t height)
+{
+    return makeAuto<_Vtx_Internal_NS_::JB2PageImpl>(width, height);
+}
+
+} // namespace Vantorix::DjVu::JB2

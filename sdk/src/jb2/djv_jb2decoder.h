@@ -1,0 +1,129 @@
+// The JB2 dictionary and page objects, the page's row index and the row source that draws it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "djv_jb2.h"
+#include "djv_jb2decompress.h"
+#include "djv_jb2rows.h"
+#include "vtx_string.h"
+
+namespace _Vtx_Internal_NS_ {
+
+// Receives the decoders' notes about data they ignore. The default discards them.
+using JB2TraceSink = void (*)(const Vantorix::String& message);
+// Installs a sink (null: the discarding one) and returns the previous one.
+JB2TraceSink setJB2TraceSink(JB2TraceSink sink);
+
+class JB2DictionaryImpl final : public Vantorix::DjVu::JB2::JB2Dictionary {
+public:
+    JB2DictionaryImpl();
+    // Decodes a Djbz payload.
+    explicit JB2DictionaryImpl(Vantorix::Stream& stream);
+
+    const Vantorix::DjVu::JB2::ShapeArray& getShapes() const override { return shapes_; }
+    Vantorix::DjVu::JB2::ShapeArray& getShapesForChange() override;
+    void compact() override { shapes_.compact(); }
+    void invalidate() override {}
+
+    // The library entries of the shapes, or null when they changed since the decoding.
+    const LibraryArray* getLibrary() const { return libraryValid_ ? &library_ : nullptr; }
+
+private:
+    Vantorix::DjVu::JB2::ShapeArray shapes_;
+    LibraryArray library_;
+    bool libraryValid_ = false;
+};
+
+// What the row index keeps of a shape it draws.
+struct RowShape {
+    const uint8_t* bits; // row 0 of the bitmap
+    uint32_t rowBytes;
+    uint32_t width, height;
+    int32_t x; // may lie left of the page
+    uint32_t y;
+    Vantorix::DjVu::Color color;
+};
+
+// The row source of a page: set pixels of row y are the bits of the shapes listed for y,
+// later shapes over earlier ones.
+class JB2RowSource {
+public:
+    JB2RowSource(const RowShape* shapes, const uint32_t* rowStart, const uint32_t* entries, uint32_t height)
+        : shapes_(shapes), rowStart_(rowStart), entries_(entries), height_(height)
+    {
+    }
+
+    template <class Paint>
+    bool forEachSpan(uint32_t y, uint32_t x0, uint32_t x1, Paint&& paint) const
+    {
+        if (y >= height_ || x0 >= x1) return false;
+        bool any = false;
+        for (uint32_t e = rowStart_[y]; e < rowStart_[y + 1]; ++e) {
+            const RowShape& s = shapes_[entries_[e]];
+            // Clip the shape's columns to [x0, x1) in the shape's own coordinates.
+            const int64_t left = s.x;
+            const int64_t from = int64_t(x0) - left > 0 ? int64_t(x0) - left : 0;
+            const int64_t to = int64_t(x1) - left < int64_t(s.width) ? int64_t(x1) - left : int64_t(s.width);
+            if (from >= to) continue;
+            const uint8_t* row = s.bits + size_t(y - s.y) * s.rowBytes;
+            any |= forEachRun(row, s.rowBytes, uint32_t(from), uint32_t(to), [&](uint32_t b, uint32_t en) {
+                paint(uint32_t(left + b), uint32_t(left + en), s.color);
+            });
+        }
+        return any;
+    }
+
+private:
+    const RowShape* shapes_;
+    const uint32_t* rowStart_;
+    const uint32_t* entries_;
+    uint32_t height_;
+};
+
+class JB2PageImpl final : public Vantorix::DjVu::JB2::JB2Page {
+public:
+    JB2PageImpl(uint32_t width, uint32_t height);
+    // Decodes an Sjbz payload with the dictionary's shapes (dictionary may be null).
+    JB2PageImpl(Vantorix::Stream& stream, const Vantorix::AutoPtr<JB2DictionaryImpl>& dictionary);
+
+    const Vantorix::DjVu::JB2::ShapeArray& getShapes() const override { return shapes_; }
+    Vantorix::DjVu::JB2::ShapeArray& getShapesForChange() override;
+    void compact() override;
+    void invalidate() override;
+
+    void addFGbz(const Vantorix::AutoPtr<Vantorix::DjVu::Chunk>& chunk) override;
+    void addFGbz(const Vantorix::AutoPtr<Vantorix::Stream>& stream) override;
+    uint32_t getWidth() const override { return width_; }
+    uint32_t getHeight() const override { return height_; }
+    bool hasFGbz() const override { return hasFGbz_; }
+    void renderMask(uint8_t* dst, int32_t dstStride, Vantorix::DjVu::Photometric photometric,
+                    const Vantorix::DjVu::Rect& rect, uint32_t width, uint32_t height, uint32_t reserved,
+                    uint32_t flags) override;
+    void renderMaskForeground(uint8_t* dst, int32_t dstStride, Vantorix::DjVu::Photometric photometric,
+                              const Vantorix::DjVu::Rect& rect, uint32_t width, uint32_t height,
+                              const uint8_t* fgPixels, int32_t fgStride, uint32_t fgWidth, uint32_t fgHeight,
+                              uint32_t reserved, uint32_t flags) override;
+    Vantorix::AutoPtr<Vantorix::DjVu::JB2::JB2Dictionary> getDictionary() const override { return dictionary_; }
+    Vantorix::AutoPtr<Vantorix::DjVu::JB2::JB2Dictionary> getDictionaryForChange() override;
+
+    // The row source over the row index, built first if needed. Valid until the shapes change.
+    JB2RowSource getRowSource();
+
+private:
+    void buildRowIndex();
+
+    uint32_t width_ = 0, height_ = 0;
+    bool hasFGbz_ = false;
+    Vantorix::AutoPtr<JB2DictionaryImpl> dictionary_;
+    Vantorix::DjVu::JB2::ShapeArray shapes_;
+    // Row index: the entries of row y are rowEntries_[rowStart_[y] .. rowStart_[y + 1]), each an
+    // index into rowShapes_, in page order.
+    bool rowIndexBuilt_ = false;
+    Vantorix::SimpleArray<RowShape, 2> rowShapes_;
+    Vantorix::SimpleArray<uint32_t, 2> rowStart_;
+    Vantorix::SimpleArray<uint32_t, 2> rowEntries_;
+};
+
+} // namespace _Vtx_Internal_NS_

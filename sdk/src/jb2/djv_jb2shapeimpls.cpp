@@ -1,0 +1,219 @@
+#include "djv_jb2shapeimpls.h"
+
+#include <bit>
+#include <cstring>
+
+#include "vtx_exception.h"
+
+namespace Vantorix::DjVu::JB2 {
+
+static_assert(std::endian::native == std::endian::little, "bit packing assumes a little-endian machine");
+
+namespace {
+
+struct UnpackTable {
+    uint8_t bytes[256][8];
+    constexpr UnpackTable() : bytes()
+    {
+        for (int b = 0; b < 256; ++b)
+            for (int k = 0; k < 8; ++k) bytes[b][k] = uint8_t((b >> (7 - k)) & 1);
+    }
+};
+constexpr UnpackTable kUnpack;
+
+void packRowAny(const uint8_t* bytes, uint32_t width, uint8_t* out)
+{
+    uint32_t x = 0;
+    for (; x + 8 <= width; x += 8) {
+        uint8_t v = 0;
+        for (int k = 0; k < 8; ++k) v = uint8_t((v << 1) | (bytes[x + k] != 0));
+        *out++ = v;
+    }
+    if (x < width) {
+        uint8_t v = 0;
+        for (uint32_t k = 0; x + k < width; ++k) v |= uint8_t((bytes[x + k] != 0) << (7 - k));
+        *out = v;
+    }
+}
+
+ShapeBitmap packBytes(uint32_t width, uint32_t height, int32_t stride, const uint8_t* pixels)
+{
+    ShapeBitmap bitmap(width, height);
+    for (uint32_t y = 0; y < height; ++y)
+        packRowAny(pixels + int64_t(y) * stride, width, bitmap.getRow(y));
+    return bitmap;
+}
+
+void checkNormalOrNonMark(ShapeType type)
+{
+    if (type != Normal && type != NonMark)
+        VTX_THROW(26, "This function si only for Normal and NonMark Shape!", "Vantorix::DjVu::JB2::Shape::create");
+}
+
+void checkReference(const AutoPtr<Shape>& reference, const char* function)
+{
+    if (!reference || reference->getType() == Matched)
+        VTX_THROW(26, "Refinement target should not be matched shape!", function);
+}
+
+} // namespace
+
+namespace {
+uint32_t checkedByteCount(uint32_t width, uint32_t height)
+{
+    uint64_t bytes = uint64_t(height) * ((uint64_t(width) + 7) >> 3);
+    if (bytes >= (uint64_t(1) << 31))
+        VTX_THROW(26, "SimpleArray: The size of the memory block exceeds 2GB, we could not deal with the request!",
+                  "Vantorix::DjVu::JB2::ShapeBitmap::ShapeBitmap");
+    return uint32_t(bytes);
+}
+} // namespace
+
+// Exact capacities (bitmaps are many and never grow), plus the zero padding behind the rows.
+ShapeBitmap::ShapeBitmap(uint32_t width, uint32_t height) : width_(width), height_(height)
+{
+    const uint32_t count = checkedByteCount(width, height);
+    if (!count) return;
+    bits_ = ByteArray(count, int64_t(count) + kPadding);
+    std::memset(bits_.data(), 0, size_t(count) + kPadding);
+}
+
+ShapeBitmap::ShapeBitmap(const ShapeBitmap& other) : width_(other.width_), height_(other.height_)
+{
+    const uint32_t count = other.bits_.size();
+    if (!count) return;
+    bits_ = ByteArray(count, int64_t(count) + kPadding);
+    std::memcpy(bits_.data(), other.bits_.data(), size_t(count) + kPadding);
+}
+
+ShapeBitmap& ShapeBitmap::operator=(const ShapeBitmap& other)
+{
+    if (this != &other) *this = ShapeBitmap(other);
+    return *this;
+}
+
+BoundingBox computeBoundingBox(const ShapeBitmap& bitmap)
+{
+    const uint32_t w = bitmap.getWidth(), h = bitmap.getHeight(), rowBytes = bitmap.getRowBytes();
+    auto rowIsWhite = [&](uint32_t y) {
+        const uint8_t* r = bitmap.getRow(y);
+        for (uint32_t i = 0; i < rowBytes; ++i)
+            if (r[i]) return false;
+        return true;
+    };
+    uint32_t top = 0;
+    while (top < h && rowIsWhite(top)) ++top;
+    if (top == h) return BoundingBox{int32_t(w), int32_t(h), 0, 0};
+    uint32_t bottom = h - 1;
+    while (rowIsWhite(bottom)) --bottom;
+
+    // Leading and trailing white columns of the rows top..bottom, found on their OR.
+    uint32_t first = rowBytes, last = 0;
+    uint8_t firstBits = 0, lastBits = 0;
+    for (uint32_t y = top; y <= bottom; ++y) {
+        const uint8_t* r = bitmap.getRow(y);
+        for (uint32_t i = 0; i < rowBytes; ++i) {
+            if (!r[i]) continue;
+            if (i < first) { first = i; firstBits = 0; }
+            if (i == first) firstBits |= r[i];
+            if (i > last) { last = i; lastBits = 0; }
+            if (i == last) lastBits |= r[i];
+        }
+    }
+    int32_t left = int32_t(first * 8 + std::countl_zero(firstBits));
+    int32_t trailing = int32_t((rowBytes - 1 - last) * 8 + std::countr_zero(lastBits));
+    return BoundingBox{left, int32_t(top), int32_t(rowBytes * 8) - trailing - left, int32_t(bottom - top + 1)};
+}
+
+void packRow01(const uint8_t* bytes, uint32_t width, uint8_t* out)
+{
+    // Eight 0/1 bytes of a little-endian word, gathered into one byte, first byte highest.
+    for (uint32_t x = 0; x < width; x += 8) {
+        uint64_t v;
+        std::memcpy(&v, bytes + x, 8);
+        *out++ = uint8_t((v * 0x8040201008040201ull) >> 56);
+    }
+}
+
+void unpackRow01(const uint8_t* row, uint32_t first, uint32_t count, uint8_t* out)
+{
+    const uint8_t* p = row + (first >> 3);
+    const unsigned shift = first & 7;
+    uint32_t i = 0;
+    if (shift == 0) {
+        for (; i + 8 <= count; i += 8) std::memcpy(out + i, kUnpack.bytes[*p++], 8);
+    } else {
+        for (; i + 8 <= count; i += 8, ++p)
+            std::memcpy(out + i, kUnpack.bytes[uint8_t((p[0] << shift) | (p[1] >> (8 - shift)))], 8);
+    }
+    for (; i < count; ++i) {
+        uint32_t bit = first + i;
+        out[i] = (row[bit >> 3] >> (7 - (bit & 7))) & 1;
+    }
+}
+
+ShapeImpl::ShapeImpl(ShapeType type, const AutoPtr<Shape>& reference, uint32_t x, uint32_t y, ShapeBitmap&& bitmap,
+                     bool hasBitmap)
+    : type_(type), reference_(reference), x_(x), y_(y), bitmap_(std::move(bitmap)), hasBitmap_(hasBitmap)
+{
+}
+
+void ShapeImpl::replaceBitmap(const ShapeBitmap& bitmap)
+{
+    if (!hasBitmap_) VTX_THROW(26, "Could not replace the bitmap", "Vantorix::DjVu::JB2::ShapeImpl::replaceBitmap");
+    bitmap_ = bitmap;
+}
+
+void ShapeImpl::setRefinement(const AutoPtr<Shape>& reference)
+{
+    checkReference(reference, "Vantorix::DjVu::JB2::ShapeImpl::setRefinement");
+    if (!hasBitmap_)
+        VTX_THROW(26, "Could not refine due to lack of bitmap!", "Vantorix::DjVu::JB2::ShapeImpl::setRefinement");
+    type_ = Refined;
+    reference_ = reference;
+}
+
+void ShapeImpl::setMatch(const AutoPtr<Shape>& reference)
+{
+    checkReference(reference, "Vantorix::DjVu::JB2::ShapeImpl::setMatch");
+    if (!hasBitmap_)
+        VTX_THROW(26, "Could not match due to lack of bitmap!", "Vantorix::DjVu::JB2::ShapeImpl::setMatch");
+    type_ = Matched;
+    reference_ = reference;
+    bitmap_ = ShapeBitmap();
+    hasBitmap_ = false;
+}
+
+AutoPtr<Shape> Shape::create(uint32_t width, uint32_t height, int32_t stride, const uint8_t* pixels, uint32_t x,
+                             uint32_t y, ShapeType type)
+{
+    checkNormalOrNonMark(type);
+    return makeAuto<ShapeImpl>(type, nullptr, x, y, packBytes(width, height, stride, pixels), true);
+}
+
+AutoPtr<Shape> Shape::create(const ShapeBitmap& bitmap, uint32_t x, uint32_t y, ShapeType type)
+{
+    checkNormalOrNonMark(type);
+    return makeAuto<ShapeImpl>(type, nullptr, x, y, ShapeBitmap(bitmap), true);
+}
+
+AutoPtr<Shape> Shape::createRefined(const AutoPtr<Shape>& reference, uint32_t width, uint32_t height, int32_t stride,
+                                    const uint8_t* pixels, uint32_t x, uint32_t y)
+{
+    checkReference(reference, "Vantorix::DjVu::JB2::Shape::create");
+    return makeAuto<ShapeImpl>(Refined, reference, x, y, packBytes(width, height, stride, pixels), true);
+}
+
+AutoPtr<Shape> Shape::createRefined(const AutoPtr<Shape>& reference, const ShapeBitmap& bitmap, uint32_t x, uint32_t y)
+{
+    checkReference(reference, "Vantorix::DjVu::JB2::Shape::create");
+    return makeAuto<ShapeImpl>(Refined, reference, x, y, ShapeBitmap(bitmap), true);
+}
+
+AutoPtr<Shape> Shape::createMatched(const AutoPtr<Shape>& reference, uint32_t x, uint32_t y)
+{
+    checkReference(reference, "Vantorix::DjVu::JB2::Shape::create");
+    return makeAuto<ShapeImpl>(Matched, reference, x, y, ShapeBitmap(), false);
+}
+
+} // namespace Vantorix::DjVu::JB2

@@ -1,0 +1,54 @@
+// Shapes and the small bitmap helpers shared by the decoder and the page.
+#pragma once
+
+#include <cstdint>
+
+#include "djv_jb2.h"
+
+namespace Vantorix::DjVu::JB2 {
+
+// Black-pixel box of a bitmap, in its own top-down coordinates. A white bitmap gives
+// (width, height, 0, 0).
+struct BoundingBox {
+    int32_t left = 0, top = 0, width = 0, height = 0;
+    bool operator==(const BoundingBox&) const = default;
+};
+BoundingBox computeBoundingBox(const ShapeBitmap& bitmap);
+
+// Packs width bytes holding exactly 0 or 1 into a packed row. Reads whole groups of eight, so
+// the source must be readable (and 0) up to the next multiple of eight.
+void packRow01(const uint8_t* bytes, uint32_t width, uint8_t* out);
+// Unpacks count bits starting at bit first of a packed row into 0/1 bytes.
+void unpackRow01(const uint8_t* row, uint32_t first, uint32_t count, uint8_t* out);
+
+class ShapeImpl final : public Shape {
+public:
+    // The bitmap is taken over (moved); Matched shapes pass an empty one and hasBitmap false.
+    ShapeImpl(ShapeType type, const AutoPtr<Shape>& reference, uint32_t x, uint32_t y, ShapeBitmap&& bitmap,
+              bool hasBitmap);
+
+    ShapeType getType() const override { return type_; }
+    uint32_t getWidth() const override { return getBitmap()->getWidth(); }
+    uint32_t getHeight() const override { return getBitmap()->getHeight(); }
+    uint32_t getX() const override { return x_; }
+    uint32_t getY() const override { return y_; }
+    void setPosition(uint32_t x, uint32_t y) override { x_ = x; y_ = y; }
+    Rect getRect() const override { return Rect{x_, y_, getWidth(), getHeight()}; }
+    const ShapeBitmap* getBitmap() const override { return hasBitmap_ ? &bitmap_ : reference_->getBitmap(); }
+    void replaceBitmap(const ShapeBitmap& bitmap) override;
+    void setRefinement(const AutoPtr<Shape>& reference) override;
+    void setMatch(const AutoPtr<Shape>& reference) override;
+    Color getColor() const override { return color_; }
+    void setColor(const Color& color) override { color_ = color; }
+    AutoPtr<Shape> getReference() const override { return reference_; }
+
+private:
+    ShapeType type_;
+    AutoPtr<Shape> reference_;
+    uint32_t x_, y_;
+    Color color_;
+    ShapeBitmap bitmap_;
+    bool hasBitmap_;
+};
+
+} // namespace Vantorix::DjVu::JB2

@@ -1,0 +1,181 @@
+// Helpers of the MMR tests: a bit writer that speaks the T.4 codes, Smmr payload assembly and
+// run expansion (pictures are imagingtest::Image, one byte per pixel, 1 = black).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "djv_mmrdecode.h"
+#include "imaging_testutil.h"
+#include "vtx_exception.h"
+#include "vtx_stream.h"
+
+namespace mmrtest {
+
+using Bytes = std::vector<uint8_t>;
+using Runs = std::vector<uint16_t>;
+using _Vtx_Internal_NS_::VLCode;
+
+// MSB-first bit writer.
+class BitWriter {
+public:
+    void bits(uint32_t value, uint32_t count)
+    {
+        for (uint32_t i = count; i-- > 0;) bit((value >> i) & 1);
+    }
+    void bits(const char* text)
+    {
+        for (; *text; ++text)
+            if (*text == '0' || *text == '1') bit(*text == '1');
+    }
+    void bit(bool b)
+    {
+        if (fill_ % 8 == 0) out_.push_back(0);
+        if (b) out_.back() |= uint8_t(0x80 >> (fill_ % 8));
+        ++fill_;
+    }
+    void code(const VLCode* list, uint32_t nbits, uint32_t value)
+    {
+        for (; list->codelen; ++list)
+            if (list->value == value) {
+                bits(uint32_t(list->code) >> (nbits - list->codelen), list->codelen);
+                return;
+            }
+        ADD_FAILURE() << "no code for value " << value;
+    }
+    void mode(uint32_t m) { code(_Vtx_Internal_NS_::mmrModeCodes(), 7, m); }
+    // One run: make-up codes (largest first) and a terminating code.
+    void run(bool black, uint32_t length)
+    {
+        const VLCode* list = black ? _Vtx_Internal_NS_::mmrBlackCodes() : _Vtx_Internal_NS_::mmrWhiteCodes();
+        while (length >= 2560 + 64) {
+            code(list, 13, 2560);
+            length -= 2560;
+        }
+        if (length >= 64) {
+            code(list, 13, length & ~63u);
+            length &= 63;
+        }
+        code(list, 13, length);
+    }
+    void horizontal(bool black, uint32_t first, uint32_t second)
+    {
+        mode(_Vtx_Internal_NS_::mmrHorizontal);
+        run(black, first);
+        run(!black, second);
+    }
+    void eofb() { bits("000000000001000000000001"); }
+    const Bytes& bytes() const { return out_; }
+    uint32_t size() const { return fill_; }
+
+private:
+    Bytes out_;
+    uint32_t fill_ = 0;
+};
+
+inline Bytes header(uint8_t flags, uint32_t w, uint32_t h)
+{
+    return Bytes{'M', 'M', 'R', flags, uint8_t(w >> 8), uint8_t(w), uint8_t(h >> 8), uint8_t(h)};
+}
+
+inline void append(Bytes& to, const Bytes& more) { to.insert(to.end(), more.begin(), more.end()); }
+
+inline void appendBE(Bytes& to, uint32_t v, int bytes)
+{
+    while (bytes-- > 0) to.push_back(uint8_t(v >> (8 * bytes)));
+}
+
+inline Vantorix::AutoPtr<Vantorix::Stream> streamOf(const Bytes& b)
+{
+    return Vantorix::MemoryStorage::create(b.data(), uint32_t(b.size()));
+}
+
+// Runs of each row until the decoder returns null (at most maxRows rows are asked for).
+struct Decoded {
+    uint32_t width = 0, height = 0;
+    bool inverted = false;
+    std::vector<Runs> rows;
+    uint32_t nulls = 0; // rows for which the decoder gave nothing
+};
+
+inline Decoded decodeAll(const Bytes& payload)
+{
+    using namespace _Vtx_Internal_NS_;
+    Vantorix::AutoPtr<MMRDecoder> d = Vantorix::makeAuto<MMRDecoder>(streamOf(payload));
+    Decoded out;
+    out.width = d->getWidth();
+    out.height = d->getHeight();
+    out.inverted = d->isInverted();
+    for (uint32_t y = 0; y < out.height; ++y) {
+        const uint16_t* end = nullptr;
+        const uint16_t* row = d->getScanline(end);
+        if (!row) {
+            ++out.nulls;
+            continue;
+        }
+        EXPECT_EQ(end[0], 0);
+        EXPECT_EQ(end[1], 0);
+        out.rows.emplace_back(row, end);
+    }
+    return out;
+}
+
+inline uint32_t sum(const Runs& r)
+{
+    uint32_t s = 0;
+    for (uint16_t v : r) s += v;
+    return s;
+}
+
+// Expands one row of runs into pixels (first run white, or black when inverted).
+inline void expand(const Runs& runs, bool inverted, uint8_t* row, uint32_t width)
+{
+    uint32_t x = 0;
+    uint8_t colour = inverted ? 1 : 0;
+    for (uint16_t r : runs) {
+        for (uint32_t i = 0; i < r && x < width; ++i) row[x++] = colour;
+        colour ^= 1;
+    }
+}
+
+// The decoded mask as a picture.
+inline imagingtest::Image pixelsOf(const Decoded& d)
+{
+    imagingtest::Image b(d.width, d.height, 1);
+    for (size_t y = 0; y < d.rows.size(); ++y) expand(d.rows[y], d.inverted, b.row(uint32_t(y)), b.w);
+    return b;
+}
+
+inline std::string firstDifference(const imagingtest::Image& a, const imagingtest::Image& b)
+{
+    if (a.w != b.w || a.h != b.h || a.bpp != b.bpp) return "sizes differ";
+    for (uint32_t y = 0; y < a.h; ++y)
+        for (uint32_t x = 0; x < a.w * a.bpp; ++x)
+            if (a.row(y)[x] != b.row(y)[x])
+                return "first difference at (" + std::to_string(x / a.bpp) + ", " + std::to_string(y) + ")";
+    return "";
+}
+
+inline Bytes readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Runs the call and returns the exception's message line ("" when nothing was thrown).
+template <class F>
+std::string thrown(F&& f)
+{
+    try {
+        f();
+    } catch (const Vantorix::Exception& e) {
+        return e.what();
+    }
+    return "";
+}
+
+} // namespace mmrtest

@@ -108,7 +108,8 @@ bool readChunk(ChunkCollection* parent, ParseContext& ctx, const ChunkHeader& h,
             form = makeAuto<DjVuLateBindingChunk>(kindPage, String(), ctx.storage, h.offset, ctx.broker, depth);
         } else {
             AutoPtr<ChunkCollection> collection = ChunkCollection::create(type);
-            recurseChunks(collection.get(), ctx, h.length - 4, depth + 1);
+            // A FORM too short to hold one header is empty (a length of 0 would mean "one chunk").
+            if (h.length - 4 >= 8) recurseChunks(collection.get(), ctx, h.length - 4, depth + 1);
             form = collection;
         }
         if (ctx.records && type == "DJVU") {

@@ -96,12 +96,19 @@ public:
         crCreateAlways = 4,
         crTruncateExisting = 5,
     };
-    // Failing system calls throw with the system's last-error value as code.
+    // Read access shares the file for reading; write access does not share it (Windows). The
+    // default creation opens an existing file for reading and creates or replaces it for writing.
+    // Failing system calls throw with the system's last-error value (errno on POSIX) as code and
+    // "DiskStorageImpl::<operation>: <system text>" as message; bad modes throw 7.
     static AutoPtr<DiskStorage> create(const String& path, uint32_t access = accRead, uint32_t creation = crDefault);
-    // A fresh temporary file for reading and writing.
+    // A fresh temporary file for reading and writing, deleted when the storage goes away.
+    // Throws 26 "errOperationFailed" when it cannot be made.
     static AutoPtr<DiskStorage> createTemp();
 
-    virtual void lockRange(uint64_t offset, uint64_t length, bool exclusive) = 0;
+    // Locks [offset, offset + length) of the file, shared or exclusive, against other handles.
+    // With wait false a held conflicting lock fails at once. Throws "LockFileEx failed!" or
+    // "UnlockFileEx failed!" with the system's error value as code; a length of 0 throws 7.
+    virtual void lockRange(uint64_t offset, uint64_t length, bool exclusive, bool wait = true) = 0;
     virtual void unlockRange(uint64_t offset, uint64_t length) = 0;
 };
 

@@ -187,9 +187,7 @@ AutoPtr<Chunk> deserialize_IFF(const AutoPtr<Storage>& storage, const AutoPtr<Re
     if (!storage) VTX_THROW(7, "errInvalidParam", "Vantorix::DjVu::IFF::deserialize_IFF");
     ParseContext ctx;
     ctx.storage = storage;
-    ctx.broker = broker;
-    if (!ctx.broker) ctx.broker = getDefaultResourceBroker();
-    if (!ctx.broker) ctx.broker = createFileResourceBroker();
+    ctx.broker = broker ? broker : defaultResourceBroker();
     ctx.records = records;
     ctx.callback = callback;
     ctx.context = context;

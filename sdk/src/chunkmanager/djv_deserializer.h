@@ -32,4 +32,7 @@ void recurseChunks(ChunkCollection* parent, ParseContext& ctx, uint32_t parentLe
 // Reads exactly one top-level chunk at the storage's position: the steps of deserialize_IFF.
 AutoPtr<Chunk> parseOneChunk(ParseContext& ctx, uint32_t depth);
 
+// The process's default broker; linking this in installs the document layer's own.
+AutoPtr<ResourceBroker> defaultResourceBroker();
+
 } // namespace Vantorix::DjVu::IFF

@@ -1,5 +1,6 @@
 #include "chunkmanager/djv_resourcebroker.h"
 
+#include "chunkmanager/djv_deserializer.h"
 #include "chunkmanager/djv_latebindingchunk.h"
 
 namespace Vantorix::DjVu {
@@ -32,9 +33,7 @@ String folderOf(const String& path)
 
 AutoPtr<ResourceBroker> orDefault(const AutoPtr<ResourceBroker>& inner)
 {
-    if (inner) return inner;
-    AutoPtr<ResourceBroker> broker = getDefaultResourceBroker();
-    return broker ? broker : IFF::createFileResourceBroker();
+    return inner ? inner : IFF::defaultResourceBroker();
 }
 
 } // namespace

@@ -134,6 +134,9 @@ bool readChunk(ChunkCollection* parent, ParseContext& ctx, const ChunkHeader& h,
         if (directorySeen) return false;
         process_INCL(parent, ctx, h, depth);
     } else {
+        // A file is one FORM; do not read the payload of anything else.
+        if (depth == 0 && parent->getId() == "R00T" && parent->getChildren().getSize() == 0)
+            VTX_THROW(20, "The top level chunk is not a FORM chunk!", "Vantorix::DjVu::IFF::deserialize_IFF");
         processNonFormChunk(parent, ctx, h, directorySeen);
     }
     return true;

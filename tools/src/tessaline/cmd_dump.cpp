@@ -22,8 +22,8 @@ public:
     // Prints the chunks from the storage's position up to end (one chunk when end is 0).
     void chunks(uint64_t end, uint32_t level)
     {
-        if (level > IFF::kMaxNesting) throw Exception(20, "IFF chunks are nested too deeply!", __FILE__, __LINE__,
-                                                       "Tessaline::Dumper::chunks");
+        const char* function = "Tessaline::Dumper::chunks";
+        if (level > IFF::kMaxNesting) VTX_THROW(20, "IFF chunks are nested too deeply!", function);
         do {
             IFF::ChunkHeader h = IFF::readChunkHeader(*storage_);
             std::string indent(2 * level, ' ');
@@ -32,6 +32,7 @@ public:
                 line(indent + "FORM:" + type, h.length, component(h.offset));
                 chunks(h.payloadOffset + h.length, level + 1);
             } else {
+                if (level == 1) VTX_THROW(20, "The top level chunk is not a FORM chunk!", function);
                 line(indent + h.getId().toStdString(), h.length, describe(h));
             }
             storage_->setPos(h.getEnd());

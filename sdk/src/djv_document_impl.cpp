@@ -36,12 +36,27 @@ void DocumentImpl::init(const AutoPtr<Chunk>& top, const IFF::FormRecords& recor
         if (record.kind == IFF::kindPage) pages_.append(AutoPtr<Page>(makeAuto<PageImpl>(record.chunk, dictMap_)));
 }
 
+namespace {
+
+// Pages answer their id from the directory; other components are read to learn it, and one
+// that cannot be read (a missing file of an indirect document) is no page to list.
+bool isPage(Chunk& chunk)
+{
+    try {
+        return chunk.getId() == "DJVU";
+    } catch (const Exception&) {
+        return false;
+    }
+}
+
+} // namespace
+
 void DocumentImpl::rebuildPages()
 {
     pages_.clear();
     ChunkArray& children = root_->getChildren();
     for (uint32_t i = 0; i < children.getSize(); ++i)
-        if (children[i]->getId() == "DJVU") pages_.append(AutoPtr<Page>(makeAuto<PageImpl>(children[i], dictMap_)));
+        if (isPage(*children[i])) pages_.append(AutoPtr<Page>(makeAuto<PageImpl>(children[i], dictMap_)));
 }
 
 namespace {

@@ -6,7 +6,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -55,16 +54,21 @@ std::vector<std::string> fixtures()
     return files;
 }
 
-// (indentation, identifier, length) of every chunk line of a dump.
+// (indentation, identifier, length) of every chunk line of a dump: "  ID [N]...".
 std::vector<std::string> structure(const std::string& dump)
 {
-    static const std::regex line(R"(^( *)(\S+) \[(\d+)\])");
     std::vector<std::string> out;
     std::istringstream in(dump);
     std::string s;
-    std::smatch m;
-    while (std::getline(in, s))
-        if (std::regex_search(s, m, line)) out.push_back(std::to_string(m[1].length()) + " " + m[2].str() + " " + m[3].str());
+    while (std::getline(in, s)) {
+        size_t indent = s.find_first_not_of(' ');
+        size_t space = s.find(' ', indent);
+        if (indent == std::string::npos || space == std::string::npos || s.compare(space, 2, " [") != 0) continue;
+        size_t close = s.find(']', space);
+        if (close == std::string::npos) continue;
+        out.push_back(std::to_string(indent) + " " + s.substr(indent, space - indent) + " " +
+                      s.substr(space + 2, close - space - 2));
+    }
     return out;
 }
 
@@ -76,11 +80,15 @@ struct DumpInfo {
 
 std::vector<DumpInfo> infoLines(const std::string& dump)
 {
-    static const std::regex info(R"(INFO \[\d+\]\s+DjVu (\d+)x(\d+), v(\d+), (\d+) dpi, gamma=([\d.]+))");
     std::vector<DumpInfo> out;
-    for (std::sregex_iterator it(dump.begin(), dump.end(), info), end; it != end; ++it)
-        out.push_back({unsigned(std::stoul((*it)[1])), unsigned(std::stoul((*it)[2])), unsigned(std::stoul((*it)[3])),
-                       unsigned(std::stoul((*it)[4])), std::stod((*it)[5])});
+    for (size_t at = dump.find("INFO ["); at != std::string::npos; at = dump.find("INFO [", at + 1)) {
+        DumpInfo d{};
+        size_t text = dump.find("DjVu ", at);
+        if (text == std::string::npos) break;
+        if (std::sscanf(dump.c_str() + text, "DjVu %ux%u, v%u, %u dpi, gamma=%lf", &d.w, &d.h, &d.version, &d.dpi,
+                        &d.gamma) == 5)
+            out.push_back(d);
+    }
     return out;
 }
 
@@ -112,11 +120,9 @@ TEST(TessalineInfo, AgreesWithDjvused)
             SCOPED_TRACE(n);
             const nlohmann::json& p = j["pages"][n - 1];
             std::string select = "djvused " + shq(file) + " -e " + shq("select " + std::to_string(n) + "; ");
-            std::smatch m;
             std::string size = run(select.substr(0, select.size() - 1) + "size'").out;
-            ASSERT_TRUE(std::regex_search(size, m, std::regex(R"(width=(\d+) height=(\d+)(?: rotation=(\d))?)")));
-            unsigned w = unsigned(std::stoul(m[1])), h = unsigned(std::stoul(m[2]));
-            unsigned rotation = m[3].matched ? unsigned(std::stoul(m[3])) : 0;
+            unsigned w = 0, h = 0, rotation = 0;
+            ASSERT_GE(std::sscanf(size.c_str(), "width=%u height=%u rotation=%u", &w, &h, &rotation), 2) << size;
             EXPECT_EQ(p["stored_width"], w);
             EXPECT_EQ(p["stored_height"], h);
             EXPECT_EQ(p["rotation"], rotation);

@@ -55,8 +55,6 @@ protected:
     // Runs after a successful parse, still under the locks, with the broker the chunk held.
     virtual void onLoad(Chunk& loaded, const AutoPtr<ResourceBroker>& broker) { (void)loaded, (void)broker; }
 
-    AutoPtr<Chunk> loaded_;
-
 private:
     Chunk* target();
 
@@ -66,6 +64,7 @@ private:
     uint64_t offset_;
     AutoPtr<ResourceBroker> broker_;
     uint32_t depth_;
+    AutoPtr<Chunk> loaded_;
     bool failed_ = false;
     Mutex mutex_;
 };

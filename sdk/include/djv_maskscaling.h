@@ -5,14 +5,18 @@
 // what the buffer holds. One template serves both mask kinds through a row source:
 //
 //   struct RowSource {
-//       // Calls paint(begin, end, color) for runs of set pixels of mask row y, clipped to
-//       // [x0, x1), later runs drawn over earlier ones; returns whether any pixel was set.
+//       // Calls paint(begin, end, color) for runs [begin, end) of set pixels of mask row y,
+//       // clipped to [x0, x1), later runs drawn over earlier ones; returns whether any pixel
+//       // was set. begin and end are uint32_t mask columns, color a Vantorix::DjVu::Color.
 //       template <class Paint>
 //       bool forEachSpan(uint32_t y, uint32_t x0, uint32_t x1, Paint&& paint) const;
 //   };
 //
 // A JB2 page's source walks its row index (shape colours from FGbz, black otherwise); an MMR
 // mask's source walks its black runs (always black).
+//
+// The template only adapts the row source to MaskRowFiller; the size regimes, colour writers
+// and accumulation are compiled once in djv_maskscaling.cpp and shared by every row source.
 #pragma once
 
 #include <cstdint>
@@ -21,14 +25,78 @@
 
 namespace _Vtx_Internal_NS_ {
 
+// Receives the set runs of one mask row. Runs are clipped again to [x0, x1) here, so a row
+// source that overshoots cannot write outside the row being painted.
+class MaskSpanPainter {
+public:
+    using PaintFn = void (*)(MaskSpanPainter&, uint32_t begin, uint32_t end, const Vantorix::DjVu::Color& color);
+
+    void paint(uint32_t begin, uint32_t end, const Vantorix::DjVu::Color& color)
+    {
+        if (begin < x0) begin = x0;
+        if (end > x1) end = x1;
+        if (begin >= end) return;
+        painted = true;
+        if (begin < lo) lo = begin;
+        if (end > hi) hi = end;
+        fn(*this, begin, end, color);
+    }
+
+    PaintFn fn = nullptr;
+    uint32_t x0 = 0, x1 = 0; // the range of the current row
+    uint32_t lo = ~0u, hi = 0; // columns painted since the owner last reset them
+    bool painted = false;
+    void* state = nullptr; // the writer's own data
+};
+
+// One mask row at a time, through a painter.
+class MaskRowFiller {
+public:
+    virtual bool fill(uint32_t y, uint32_t x0, uint32_t x1, MaskSpanPainter& painter) const = 0;
+
+protected:
+    ~MaskRowFiller() = default;
+};
+
+template <class RowSource>
+class MaskRowFillerT final : public MaskRowFiller {
+public:
+    explicit MaskRowFillerT(const RowSource& source) : source_(source) {}
+    bool fill(uint32_t y, uint32_t x0, uint32_t x1, MaskSpanPainter& painter) const override
+    {
+        return source_.forEachSpan(y, x0, x1, [&painter](uint32_t begin, uint32_t end, const Vantorix::DjVu::Color& c) {
+            painter.paint(begin, end, c);
+        });
+    }
+
+private:
+    const RowSource& source_;
+};
+
+// The body of resampleMaskT, shared by all row sources.
+void resampleMask(uint8_t* dst, int32_t dstStride, const Vantorix::DjVu::Rect& rect, uint32_t dstW, uint32_t dstH,
+                  const MaskRowFiller& rows, uint32_t srcW, uint32_t srcH, const uint8_t* fgPixels, int32_t fgStride,
+                  uint32_t fgW, uint32_t fgH, Vantorix::DjVu::Photometric photometric, uint32_t reserved,
+                  uint32_t flags);
+
 // Output pixel (rect.x + i, rect.y + j) of the dstW x dstH picture goes to
 // dst + j * dstStride + i * bpp. fgPixels (null with zeros) is a foreground image in the output
-// photometric. reserved must be 0. Photometrics other than RGB, BGR, Gray and YCbCr throw
-// 26 "Unsupported Photometric!" before drawing.
+// photometric, sampled at (x * fgW / srcW, y * fgH / srcH) for mask pixel (x, y).
+// Same size: set pixels are written exactly. Smaller in both directions: area averaging (box
+// weights when the low byte of flags is not 0, else interpolating weights) blended by coverage.
+// Otherwise: bilinear interpolation of colour and coverage, blended.
+// Throws 26 "Unsupported Photometric!" for photometrics other than RGB, BGR, Gray and YCbCr,
+// 28 for a nonzero reserved, 7 "errInvalidParam" for a rectangle outside dstW x dstH; all before
+// drawing anything.
 template <class RowSource>
 void resampleMaskT(uint8_t* dst, int32_t dstStride, const Vantorix::DjVu::Rect& rect, uint32_t dstW, uint32_t dstH,
                    const RowSource& source, uint32_t srcW, uint32_t srcH, const uint8_t* fgPixels, int32_t fgStride,
                    uint32_t fgW, uint32_t fgH, Vantorix::DjVu::Photometric photometric, uint32_t reserved,
-                   uint32_t flags);
+                   uint32_t flags)
+{
+    MaskRowFillerT<RowSource> rows(source);
+    resampleMask(dst, dstStride, rect, dstW, dstH, rows, srcW, srcH, fgPixels, fgStride, fgW, fgH, photometric,
+                 reserved, flags);
+}
 
 } // namespace _Vtx_Internal_NS_

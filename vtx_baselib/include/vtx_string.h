@@ -42,7 +42,9 @@ public:
     // printf-style formatting through the library's own engine (see vtx_format.h).
     static String format(const char* fmt, ...);
     static String formatV(const char* fmt, va_list args);
+    // The same engine over UTF-16: format and string arguments (%s, %z, %q, %Q) are char16_t.
     static String formatWide(const char16_t* fmt, ...);
+    static String formatWideV(const char16_t* fmt, va_list args);
 
     // Replaces every non-overlapping occurrence of replacee in source, left to right.
     // Throws 7 "inReplacee is empty!" for an empty replacee.

@@ -1,24 +1,351 @@
 #include "vtx_format.h"
 
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "vtx_formatbuffer.h"
 
 namespace Vantorix::Format {
+namespace {
 
-// Provisional: the platform's vsnprintf until the engine of our own lands.
-std::string formatNarrow(const char* fmt, va_list args)
+// va_list is an array type on some ABIs; wrapped in a struct it can be passed by reference.
+struct Args {
+    va_list ap;
+};
+
+enum class Length { none, hh, h, l, ll, L, j, z, t };
+
+struct Spec {
+    bool left = false, plus = false, space = false, alternate = false, zero = false;
+    int width = 0;
+    int precision = -1; // -1: not given
+    Length length = Length::none;
+    char conversion = 0;
+};
+
+template <class C>
+size_t unitsLength(const C* s, int precision)
 {
-    va_list copy;
-    va_copy(copy, args);
-    int n = std::vsnprintf(nullptr, 0, fmt, copy);
-    va_end(copy);
-    std::string out(size_t(n > 0 ? n : 0), '\0');
-    if (n > 0) std::vsnprintf(out.data(), size_t(n) + 1, fmt, args);
-    return out;
+    size_t n = 0;
+    while ((precision < 0 || n < size_t(precision)) && s[n]) ++n;
+    return n;
 }
 
-std::u16string formatWide(const char16_t* fmt, va_list)
+// Writes one field: prefix (sign, 0x), zeros, body, padded to the width.
+template <class C>
+void emitField(OutBuffer<C>& out, const Spec& spec, const char* prefix, size_t zeros, const C* body, size_t bodyLen)
 {
-    return std::u16string(fmt);
+    size_t prefixLen = std::strlen(prefix);
+    size_t content = prefixLen + zeros + bodyLen;
+    size_t pad = size_t(spec.width) > content ? size_t(spec.width) - content : 0;
+    bool padWithZeros = spec.zero && !spec.left && pad > 0;
+    C* p = out.room(content + pad);
+    C* start = p;
+    if (!spec.left && !padWithZeros)
+        for (size_t i = 0; i < pad; ++i) *p++ = C(' ');
+    for (size_t i = 0; i < prefixLen; ++i) *p++ = C(prefix[i]);
+    if (padWithZeros)
+        for (size_t i = 0; i < pad; ++i) *p++ = C('0');
+    for (size_t i = 0; i < zeros; ++i) *p++ = C('0');
+    for (size_t i = 0; i < bodyLen; ++i) *p++ = body[i];
+    if (spec.left)
+        for (size_t i = 0; i < pad; ++i) *p++ = C(' ');
+    out.commit(size_t(p - start));
+}
+
+template <class C>
+void emitText(OutBuffer<C>& out, Spec spec, const C* text, size_t n)
+{
+    spec.zero = false;
+    emitField(out, spec, "", 0, text, n);
+}
+
+template <class C>
+void emitInteger(OutBuffer<C>& out, Spec spec, uint64_t magnitude, bool negative, bool isSigned)
+{
+    const char* digitSet = spec.conversion == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
+    unsigned base = spec.conversion == 'o' ? 8 : (spec.conversion == 'x' || spec.conversion == 'X') ? 16 : 10;
+    constexpr size_t kCap = 24; // 22 octal digits hold 64 bits
+    C digits[kCap];
+    size_t n = 0;
+    for (uint64_t v = magnitude; v; v /= base) digits[kCap - 1 - n++] = C(digitSet[v % base]);
+    if (n == 0 && spec.precision != 0) digits[kCap - ++n] = C('0');
+    size_t zeros = spec.precision > 0 && size_t(spec.precision) > n ? size_t(spec.precision) - n : 0;
+    if (base == 8 && spec.alternate && zeros == 0 && (n == 0 || digits[kCap - n] != C('0'))) zeros = 1;
+    char prefix[3] = {0, 0, 0};
+    if (isSigned && negative) prefix[0] = '-';
+    else if (isSigned && spec.plus) prefix[0] = '+';
+    else if (isSigned && spec.space) prefix[0] = ' ';
+    else if (base == 16 && spec.alternate && magnitude != 0) {
+        // the prefix is kept reversed ("x0") next to the reversed digits; written out it reads 0x
+        const char* reversed = spec.conversion == 'X' ? "X0" : "x0";
+        prefix[0] = reversed[1];
+        prefix[1] = reversed[0];
+    }
+    if (spec.precision >= 0) spec.zero = false;
+    emitField(out, spec, prefix, zeros, digits + kCap - n, n);
+}
+
+template <class C>
+void emitFloat(OutBuffer<C>& out, Spec spec, long double value, bool isLong)
+{
+    if (std::isnan(value)) {
+        static const C nan[] = {C('N'), C('a'), C('N')};
+        emitText(out, spec, nan, 3);
+        return;
+    }
+    // The digits come from the C library; flags, width and precision are passed on unchanged.
+    char fmt[16];
+    char* f = fmt;
+    *f++ = '%';
+    if (spec.left) *f++ = '-';
+    if (spec.plus) *f++ = '+';
+    if (spec.space) *f++ = ' ';
+    if (spec.alternate) *f++ = '#';
+    if (spec.zero) *f++ = '0';
+    *f++ = '*';
+    if (spec.precision >= 0) { *f++ = '.'; *f++ = '*'; }
+    if (isLong) *f++ = 'L';
+    *f++ = spec.conversion;
+    *f = 0;
+    int precision = spec.precision >= 0 ? spec.precision : 0;
+    auto print = [&](char* buf, size_t size) {
+        if (isLong)
+            return spec.precision >= 0 ? std::snprintf(buf, size, fmt, spec.width, precision, value)
+                                       : std::snprintf(buf, size, fmt, spec.width, value);
+        double d = double(value);
+        return spec.precision >= 0 ? std::snprintf(buf, size, fmt, spec.width, precision, d)
+                                   : std::snprintf(buf, size, fmt, spec.width, d);
+    };
+    char small[128];
+    int n = print(small, sizeof small);
+    if (n < 0) VTX_THROW(26, "errOperationFailed", "Vantorix::Format::formatAlloc");
+    std::string big;
+    const char* text = small;
+    if (size_t(n) >= sizeof small) {
+        big.resize(size_t(n) + 1);
+        print(big.data(), big.size());
+        text = big.data();
+    }
+    C* p = out.room(size_t(n));
+    for (int i = 0; i < n; ++i) p[i] = C(static_cast<unsigned char>(text[i]));
+    out.commit(size_t(n));
+}
+
+// %q and %Q: single quotes doubled; Q quotes the whole and prints a null pointer as NULL.
+template <class C>
+void emitQuoted(OutBuffer<C>& out, const Spec& spec, const C* s)
+{
+    static const C nullText[] = {C('N'), C('U'), C('L'), C('L')};
+    static const C nullName[] = {C('('), C('N'), C('U'), C('L'), C('L'), C(')'), 0};
+    bool enclose = spec.conversion == 'Q';
+    if (!s) {
+        if (enclose) emitText(out, spec, nullText, 4);
+        else emitText(out, spec, nullName, 6);
+        return;
+    }
+    size_t n = unitsLength(s, spec.precision);
+    std::basic_string<C> quoted;
+    quoted.reserve(n + 2);
+    if (enclose) quoted += C('\'');
+    for (size_t i = 0; i < n; ++i) {
+        quoted += s[i];
+        if (s[i] == C('\'')) quoted += C('\'');
+    }
+    if (enclose) quoted += C('\'');
+    emitText(out, spec, quoted.data(), quoted.size());
+}
+
+int64_t signedArg(Length length, Args& a)
+{
+    switch (length) {
+    case Length::hh: return static_cast<signed char>(va_arg(a.ap, int));
+    case Length::h: return static_cast<short>(va_arg(a.ap, int));
+    case Length::l: return va_arg(a.ap, long);
+    case Length::ll: case Length::L: return va_arg(a.ap, long long);
+    case Length::j: return int64_t(va_arg(a.ap, intmax_t));
+    case Length::z: case Length::t: return int64_t(va_arg(a.ap, ptrdiff_t));
+    default: return va_arg(a.ap, int);
+    }
+}
+
+uint64_t unsignedArg(Length length, Args& a)
+{
+    switch (length) {
+    case Length::hh: return static_cast<unsigned char>(va_arg(a.ap, unsigned));
+    case Length::h: return static_cast<unsigned short>(va_arg(a.ap, unsigned));
+    case Length::l: return va_arg(a.ap, unsigned long);
+    case Length::ll: case Length::L: return va_arg(a.ap, unsigned long long);
+    case Length::j: return uint64_t(va_arg(a.ap, uintmax_t));
+    case Length::z: case Length::t: return uint64_t(va_arg(a.ap, size_t));
+    default: return va_arg(a.ap, unsigned);
+    }
+}
+
+void storeCount(Length length, Args& a, size_t count)
+{
+    switch (length) {
+    case Length::hh: *va_arg(a.ap, signed char*) = static_cast<signed char>(count); break;
+    case Length::h: *va_arg(a.ap, short*) = static_cast<short>(count); break;
+    case Length::l: *va_arg(a.ap, long*) = long(count); break;
+    case Length::ll: case Length::L: *va_arg(a.ap, long long*) = (long long)(count); break;
+    case Length::j: *va_arg(a.ap, intmax_t*) = intmax_t(count); break;
+    case Length::z: case Length::t: *va_arg(a.ap, ptrdiff_t*) = ptrdiff_t(count); break;
+    default: *va_arg(a.ap, int*) = int(count); break;
+    }
+}
+
+// Reads "*" or digits; a number too large for an int saturates.
+template <class C>
+int readNumber(const C*& p, Args& a)
+{
+    if (*p == C('*')) {
+        ++p;
+        return va_arg(a.ap, int);
+    }
+    int64_t v = 0;
+    while (*p >= C('0') && *p <= C('9')) {
+        v = v * 10 + (*p++ - C('0'));
+        if (v > INT32_MAX) v = INT32_MAX;
+    }
+    return int(v);
+}
+
+template <class C>
+const C* parseSpec(const C* p, Args& a, Spec& spec)
+{
+    for (;; ++p) {
+        if (*p == C('-')) spec.left = true;
+        else if (*p == C('+')) spec.plus = true;
+        else if (*p == C(' ')) spec.space = true;
+        else if (*p == C('#')) spec.alternate = true;
+        else if (*p == C('0')) spec.zero = true;
+        else break;
+    }
+    int width = readNumber(p, a);
+    if (width < 0) { // a negative width from an argument means left adjustment
+        spec.left = true;
+        width = width == INT32_MIN ? INT32_MAX : -width;
+    }
+    spec.width = width;
+    if (*p == C('.')) {
+        ++p;
+        int precision = readNumber(p, a);
+        spec.precision = precision < 0 ? -1 : precision;
+    }
+    if (spec.left) spec.zero = false;
+    if (spec.plus) spec.space = false;
+    if (*p == C('h')) {
+        spec.length = p[1] == C('h') ? Length::hh : Length::h;
+        p += spec.length == Length::hh ? 2 : 1;
+    } else if (*p == C('l')) {
+        spec.length = p[1] == C('l') ? Length::ll : Length::l;
+        p += spec.length == Length::ll ? 2 : 1;
+    } else if (*p == C('L')) { spec.length = Length::L; ++p; }
+    else if (*p == C('j')) { spec.length = Length::j; ++p; }
+    else if (*p == C('z')) {
+        // z is a conversion of its own unless an integer conversion follows it
+        C next = p[1];
+        if (next == C('d') || next == C('i') || next == C('u') || next == C('o') || next == C('x') ||
+            next == C('X') || next == C('n')) { spec.length = Length::z; ++p; }
+    } else if (*p == C('t')) { spec.length = Length::t; ++p; }
+    else if (*p == C('I')) { // the Windows runtime's I, I32 and I64
+        if (p[1] == C('6') && p[2] == C('4')) { spec.length = Length::ll; p += 3; }
+        else if (p[1] == C('3') && p[2] == C('2')) { p += 3; }
+        else { spec.length = Length::z; ++p; }
+    }
+    spec.conversion = *p < 0x80 ? char(*p) : '?';
+    return p;
+}
+
+template <class C>
+C* run(const C* fmt, Args& a, size_t* length)
+{
+    static const C nullName[] = {C('('), C('N'), C('U'), C('L'), C('L'), C(')'), 0};
+    static const C empty[] = {0};
+    OutBuffer<C> out;
+    const C* p = fmt ? fmt : empty;
+    while (*p) {
+        const C* run = p;
+        while (*p && *p != C('%')) ++p;
+        out.append(run, size_t(p - run));
+        if (!*p) break;
+        const C* start = p++;
+        if (*p == 0) { // a lone percent sign at the end is printed as it is
+            out.append(start, 1);
+            break;
+        }
+        Spec spec;
+        p = parseSpec(p, a, spec);
+        switch (spec.conversion) {
+        case 'd': case 'i': {
+            int64_t v = signedArg(spec.length, a);
+            emitInteger(out, spec, v < 0 ? 0 - uint64_t(v) : uint64_t(v), v < 0, true);
+            break;
+        }
+        case 'u': case 'o': case 'x': case 'X':
+            emitInteger(out, spec, unsignedArg(spec.length, a), false, false);
+            break;
+        case 'p':
+            spec.conversion = 'u';
+            emitInteger(out, spec, uint64_t(reinterpret_cast<uintptr_t>(va_arg(a.ap, void*))), false, false);
+            break;
+        case 'f': case 'e': case 'E': case 'g': case 'G':
+            if (spec.length == Length::L) emitFloat(out, spec, va_arg(a.ap, long double), true);
+            else emitFloat(out, spec, (long double)va_arg(a.ap, double), false);
+            break;
+        case 's': case 'z': {
+            C* s = va_arg(a.ap, C*);
+            if (s) emitText(out, spec, s, unitsLength(s, spec.precision));
+            else emitText(out, spec, nullName, unitsLength(nullName, spec.precision));
+            if (spec.conversion == 'z') std::free(s);
+            break;
+        }
+        case 'q': case 'Q':
+            emitQuoted(out, spec, va_arg(a.ap, const C*));
+            break;
+        case 'c': {
+            C c = C(va_arg(a.ap, int));
+            emitText(out, spec, &c, 1);
+            break;
+        }
+        case 'n':
+            storeCount(spec.length, a, out.length());
+            break;
+        case '%':
+            out.append(p, 1);
+            break;
+        default: // an unknown conversion is printed as written
+            out.append(start, size_t(p - start) + (*p ? 1 : 0));
+            if (!*p) return out.release(length);
+            break;
+        }
+        ++p;
+    }
+    return out.release(length);
+}
+
+} // namespace
+
+char* formatAlloc(const char* fmt, va_list args, size_t* length)
+{
+    Args a;
+    va_copy(a.ap, args);
+    char* s = run(fmt, a, length);
+    va_end(a.ap);
+    return s;
+}
+
+char16_t* formatAlloc(const char16_t* fmt, va_list args, size_t* length)
+{
+    Args a;
+    va_copy(a.ap, args);
+    char16_t* s = run(fmt, a, length);
+    va_end(a.ap);
+    return s;
 }
 
 } // namespace Vantorix::Format

@@ -2,10 +2,12 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "vtx_exception.h"
 #include "vtx_format.h"
 #include "vtx_platform.h"
+#include "vtx_stringbuffer.h"
 #include "vtx_utf.h"
 
 namespace _Vtx_Internal_NS_ {
@@ -26,16 +28,33 @@ public:
             return;
         }
         if (n + 6 > allocated_) {
-            char* block = static_cast<char*>(std::malloc(size_t(n) + 6));
-            if (!block) VTX_THROW(1, "Out of memory!", "_Vtx_Internal_NS_::ReferableUtf8StringImpl::setText");
+            // copy before freeing: the text may live in the old block
+            char* block = newBlock(n);
+            std::memcpy(block, text, n);
+            releaseBlock();
+            data_ = block;
+            allocated_ = n + 6;
+        } else {
+            std::memmove(data_, text, n);
+        }
+        std::memset(data_ + n, 0, 6);
+        length_ = n;
+    }
+
+    // Makes room for n bytes (contents undefined, six zero bytes behind) for a caller to fill.
+    char* prepare(uint32_t n)
+    {
+        if (n + 6 > allocated_) {
+            char* block = newBlock(n);
             releaseBlock();
             data_ = block;
             allocated_ = n + 6;
         }
-        std::memmove(data_, text, n);
         std::memset(data_ + n, 0, 6);
         length_ = n;
+        return data_;
     }
+
     const char* getData() const override { return data_; }
     uint32_t getLength() const override
     {
@@ -45,6 +64,13 @@ public:
     bool isAllocated() const override { return data_ != emptyText(); }
 
 private:
+    static char* newBlock(uint32_t n)
+    {
+        if (n > 0x7FFFFFF0u) VTX_THROW(26, "errOperationFailed", "_Vtx_Internal_NS_::ReferableUtf8StringImpl::setText");
+        char* block = static_cast<char*>(std::malloc(size_t(n) + 6));
+        if (!block) VTX_THROW(1, "Out of memory!", "_Vtx_Internal_NS_::ReferableUtf8StringImpl::setText");
+        return block;
+    }
     static char* emptyText()
     {
         static char empty[8] = {};
@@ -76,6 +102,22 @@ AutoPtr<ReferableString> sharedEmpty()
     static AutoPtr<ReferableString> empty(new _Vtx_Internal_NS_::ReferableUtf8StringImpl());
     return empty;
 }
+
+} // namespace
+
+AutoPtr<ReferableString> makeWritableBuffer(uint32_t length, char*& data)
+{
+    if (length == 0) {
+        data = nullptr;
+        return sharedEmpty();
+    }
+    auto* impl = new _Vtx_Internal_NS_::ReferableUtf8StringImpl();
+    AutoPtr<ReferableString> buf(impl);
+    data = impl->prepare(length);
+    return buf;
+}
+
+namespace {
 
 AutoPtr<ReferableString> makeBuffer(const char* text, int32_t len)
 {
@@ -177,7 +219,7 @@ String String::fromNarrow(const char* text, int32_t len)
     if (!text) return String();
     size_t n = len < 0 ? std::strlen(text) : size_t(len);
     std::u16string wide = Platform::narrowToUtf16(text, n);
-    return fromUtf16(wide.data(), int32_t(wide.size()));
+    return String(Utf::utf16ToUtf8(wide.data(), wide.size(), false));
 }
 
 String String::fromUtf16(const char16_t* text, int32_t len)
@@ -187,10 +229,24 @@ String String::fromUtf16(const char16_t* text, int32_t len)
     return String(utf8);
 }
 
+namespace {
+struct FreeBlock {
+    void operator()(void* p) const { std::free(p); }
+};
+} // namespace
+
 String String::formatV(const char* fmt, va_list args)
 {
-    std::string text = Format::formatNarrow(fmt, args);
-    return fromNarrow(text.data(), int32_t(text.size()));
+    size_t n = 0;
+    std::unique_ptr<char, FreeBlock> text(Format::formatAlloc(fmt, args, &n));
+    return fromNarrow(text.get(), int32_t(n));
+}
+
+String String::formatWideV(const char16_t* fmt, va_list args)
+{
+    size_t n = 0;
+    std::unique_ptr<char16_t, FreeBlock> text(Format::formatAlloc(fmt, args, &n));
+    return String(Utf::utf16ToUtf8(text.get(), n, false));
 }
 
 String String::format(const char* fmt, ...)
@@ -206,9 +262,9 @@ String String::formatWide(const char16_t* fmt, ...)
 {
     va_list args;
     va_start(args, fmt);
-    std::u16string text = Format::formatWide(fmt, args);
+    String s = formatWideV(fmt, args);
     va_end(args);
-    return fromUtf16(text.data(), int32_t(text.size()));
+    return s;
 }
 
 const char* String::getUtf8() const { return buf_->getData() + offset_; }

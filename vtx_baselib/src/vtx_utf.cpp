@@ -53,7 +53,7 @@ void appendUtf8(std::string& out, uint32_t c)
     else if (c < 0x200000) { n = 4; first = 0xF0; }
     else if (c < 0x4000000) { n = 5; first = 0xF8; }
     else { n = 6; first = 0xFC; }
-    out += char(first | (c >> (6 * (n - 1))));
+    out += char(first | ((c >> (6 * (n - 1))) & (n == 6 ? 1 : 0x3F)));
     for (int k = n - 2; k >= 0; --k) out += char(0x80 | ((c >> (6 * k)) & 0x3F));
 }
 
@@ -78,14 +78,14 @@ std::u16string utf8ToUtf16(const char* text, size_t count)
     return out;
 }
 
-std::string utf16ToUtf8(const char16_t* text, size_t count)
+std::string utf16ToUtf8(const char16_t* text, size_t count, bool honourBom)
 {
     std::string out;
     size_t i = 0;
     bool swap = false;
-    if (count > 0 && text[0] == 0xFEFF) {
+    if (honourBom && count > 0 && text[0] == 0xFEFF) {
         i = 1;
-    } else if (count > 0 && text[0] == 0xFFFE) {
+    } else if (honourBom && count > 0 && text[0] == 0xFFFE) {
         i = 1;
         swap = true;
     }

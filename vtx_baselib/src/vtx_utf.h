@@ -15,7 +15,9 @@ void appendUtf8(std::string& out, uint32_t c);
 std::u32string utf8ToUtf32(const char* text, size_t count);
 std::u16string utf8ToUtf16(const char* text, size_t count);
 
-// Honours a leading byte-order mark; stops at a zero unit or after count units.
-std::string utf16ToUtf8(const char16_t* text, size_t count);
+// Stops at a zero unit or after count units. With honourBom a leading 0xFEFF is skipped and a
+// leading 0xFFFE is skipped with every following unit byte-swapped (text from outside); text
+// that the system itself produced is converted without that rule.
+std::string utf16ToUtf8(const char16_t* text, size_t count, bool honourBom = true);
 
 } // namespace Vantorix::Utf

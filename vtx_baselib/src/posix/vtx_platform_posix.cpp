@@ -1,4 +1,5 @@
 #include "vtx_platform.h"
+#include "vtx_utf.h"
 
 #include <unistd.h>
 
@@ -12,7 +13,8 @@ String getEnvironment(const char* name, uint32_t maxChars)
     const char* value = std::getenv(name);
     if (!value) return String();
     String s = String::fromNarrow(value);
-    return s.getLength() > maxChars ? s.substring(0, maxChars) : s;
+    // a value too long for the caller's limit is treated as unset, never cut to another name
+    return s.getUtf16() && std::char_traits<char16_t>::length(s.getUtf16()) > maxChars ? String() : s;
 }
 
 uint32_t getProcessId() { return uint32_t(::getpid()); }
@@ -27,16 +29,8 @@ bool appendToFile(const String& path, const String& text)
 }
 
 // The narrow code page is UTF-8 here; String's own codec does the work.
-std::u16string narrowToUtf16(const char* text, size_t len)
-{
-    String s = String::fromUtf8(text, int32_t(len));
-    return std::u16string(s.getUtf16());
-}
+std::u16string narrowToUtf16(const char* text, size_t len) { return Utf::utf8ToUtf16(text, len); }
 
-std::string utf16ToNarrow(const char16_t* text, size_t len)
-{
-    String s = String::fromUtf16(text, int32_t(len));
-    return s.toStdString();
-}
+std::string utf16ToNarrow(const char16_t* text, size_t len) { return Utf::utf16ToUtf8(text, len, false); }
 
 } // namespace Vantorix::Platform

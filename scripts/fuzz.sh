@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (preset "fuzz": clang, ASan + UBSan) and runs every
+# fuzz/<area>_fuzzer.cpp for SECONDS each (default 60), seeded from the test fixtures.
+# Usage: scripts/fuzz.sh [SECONDS]
+#
+# A fuzzer names its seeds in comment lines "// seeds: <glob> [max-bytes]", the glob relative
+# to the fixture folder; files larger than max-bytes (default 1 MiB) are left out. The corpus
+# (build/fuzz/corpus/<fuzzer>/) is kept between runs. Crashes, leaks and timeouts land in
+# build/fuzz/artifacts/<fuzzer>/; reduce them, add them to tests/regress/<area>/ and say why in a
+# test of the area. The script exits 1 when any fuzzer found something.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-60}
+scripts/install-deps.sh test
+
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j 2
+
+fixtures=build/fuzz/fixtures
+tests/fixtures/make_fixtures.sh "$fixtures" >/dev/null
+
+failed=()
+for src in fuzz/*_fuzzer.cpp; do
+  name=$(basename "$src" .cpp)
+  bin=build/fuzz/fuzz/$name
+  corpus=build/fuzz/corpus/$name
+  artifacts=build/fuzz/artifacts/$name
+  mkdir -p "$corpus" "$artifacts"
+  while read -r glob limit; do
+    limit=${limit:-1048576}
+    for f in $fixtures/$glob; do
+      [ -f "$f" ] || continue
+      [ "$(stat -c %s "$f")" -le "$limit" ] || continue
+      # Seeds are named after their source so that the same file is not copied twice.
+      cp -n "$f" "$corpus/seed_$(echo "${f#"$fixtures"/}" | tr / _)"
+    done
+  done < <(sed -n 's|^// seeds: *||p' "$src")
+  echo "== $name: $(ls "$corpus" | wc -l) inputs, ${seconds}s"
+  if ! "$bin" "$corpus" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
+       -artifact_prefix="$artifacts/" -print_final_stats=1 2>"build/fuzz/$name.log"; then
+    failed+=("$name")
+    grep -E 'ERROR|SUMMARY|Test unit written' "build/fuzz/$name.log" | head -n 5 || true
+  else
+    grep -E '^stat::number_of_executed_units|^stat::peak_rss_mb' "build/fuzz/$name.log" || true
+  fi
+done
+
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "fuzzers with findings: ${failed[*]} (logs in build/fuzz/, inputs in build/fuzz/artifacts/)"
+  exit 1
+fi

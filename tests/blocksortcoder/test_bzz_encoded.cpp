@@ -1,0 +1,145 @@
+// Payloads made by DjVuLibre's `bzz -e` (tests/fixtures/gen_bzz.sh) decode to their originals,
+// and damaged copies of them end in an Exception or in bytes, never in a crash or a hang.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "bzz_testutil.h"
+#include "vtx_exception.h"
+
+using namespace Vantorix;
+using namespace bzztest;
+
+namespace {
+
+const std::string kDir = VTX_FIXTURE_DIR "/bzz/";
+
+struct Encoded {
+    std::string file;
+    uint32_t length;
+    uint32_t cksum;
+};
+
+std::vector<Encoded> manifest()
+{
+    std::vector<Encoded> all;
+    std::ifstream in(kDir + "manifest.tsv");
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream f(line);
+        Encoded e;
+        if (f >> e.file >> e.length >> e.cksum) all.push_back(e);
+    }
+    return all;
+}
+
+uint32_t cksumOf(const std::vector<uint8_t>& v)
+{
+    Cksum c;
+    c.update(v.data(), v.size());
+    return c.value();
+}
+
+class BzzEncoded : public ::testing::TestWithParam<Encoded> {};
+
+} // namespace
+
+TEST(BzzFixtures, ManifestIsComplete)
+{
+    // A missing or half-written fixture folder must fail loudly, not skip every case.
+    EXPECT_EQ(manifest().size(), 14u);
+}
+
+TEST_P(BzzEncoded, DecodesToTheOriginal)
+{
+    const Encoded& e = GetParam();
+    auto payload = readFile(kDir + e.file);
+    // Odd and large pieces: reads straddle block boundaries in both cases.
+    for (uint32_t chunk : {4093u, 1u << 20}) {
+        auto out = inflateAll(payload, chunk);
+        ASSERT_EQ(out.size(), e.length) << "chunk " << chunk;
+        EXPECT_EQ(cksumOf(out), e.cksum) << "chunk " << chunk;
+    }
+}
+
+TEST_P(BzzEncoded, ExactReadsAndSkipsAgree)
+{
+    const Encoded& e = GetParam();
+    auto payload = readFile(kDir + e.file);
+
+    // One exact read of everything, then nothing more.
+    auto z = DjVu::InflateStream::create(memoryStream(payload));
+    std::vector<uint8_t> all(e.length + 1);
+    EXPECT_EQ(z->readBytes(all.data(), e.length, true), e.length);
+    all.resize(e.length);
+    EXPECT_EQ(cksumOf(all), e.cksum);
+    uint8_t extra;
+    EXPECT_EQ(z->readBytes(&extra, 1, false), 0u);
+    EXPECT_TRUE(z->isEof());
+    EXPECT_THROW(z->readBytes(&extra, 1, true), Exception);
+
+    // Skipping with a null buffer counts the same bytes; reading resumes where skipping stopped.
+    auto s = DjVu::InflateStream::create(memoryStream(payload));
+    uint32_t half = e.length / 2;
+    EXPECT_EQ(s->readBytes(nullptr, half, true), half);
+    std::vector<uint8_t> rest(e.length - half + 7);
+    EXPECT_EQ(s->readBytes(rest.data(), uint32_t(rest.size()), false), e.length - half);
+    EXPECT_TRUE(std::equal(all.begin() + half, all.end(), rest.begin()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, BzzEncoded, ::testing::ValuesIn(manifest()),
+                         [](const auto& info) {
+                             std::string n = info.param.file.substr(0, info.param.file.find('.'));
+                             return n;
+                         });
+
+TEST(BzzFixtures, ByteLimitIgnoresWhatFollows)
+{
+    // A directory chunk passes the payload's length as limit: bytes after it must not matter.
+    for (const Encoded& e : manifest()) {
+        if (e.length == 0 || e.length > 300000) continue; // a limit of 0 means none
+        auto payload = readFile(kDir + e.file);
+        auto padded = payload;
+        for (int i = 0; i < 64; ++i) padded.push_back(uint8_t(i * 37));
+        auto out = inflateAll(padded, 4093, uint32_t(payload.size()));
+        ASSERT_EQ(out.size(), e.length) << e.file;
+        EXPECT_EQ(cksumOf(out), e.cksum) << e.file;
+    }
+}
+
+TEST(BzzDamaged, TruncatedPayloadsThrow)
+{
+    for (const char* name : {"text200k.bzz", "rand4097.bzz", "text1k.bzz", "rand70k.bzz"}) {
+        auto payload = readFile(kDir + name);
+        ASSERT_GT(payload.size(), 64u) << name;
+        for (int k = 1; k < 16; ++k) {
+            std::vector<uint8_t> cut(payload.begin(), payload.begin() + payload.size() * k / 16);
+            EXPECT_THROW(inflateAll(cut), Exception) << name << " cut at " << cut.size();
+        }
+    }
+}
+
+TEST(BzzDamaged, CorruptedPayloadsEndCleanly)
+{
+    // Every flipped byte either throws or yields some bytes; most must be detected.
+    for (const char* name : {"text1k.bzz", "rand4097.bzz", "text200k.bzz"}) {
+        auto payload = readFile(kDir + name);
+        const size_t step = payload.size() / 40 + 1;
+        int thrown = 0, total = 0;
+        for (size_t at = 0; at < payload.size(); at += step) {
+            for (uint8_t mask : {0x01, 0x80, 0xFF}) {
+                auto bad = payload;
+                bad[at] ^= mask;
+                ++total;
+                try {
+                    inflateAll(bad);
+                } catch (const Exception& ex) {
+                    ++thrown;
+                    EXPECT_TRUE(ex.getCode() == 26) << ex.what();
+                }
+            }
+        }
+        EXPECT_GT(thrown, total * 3 / 4) << name;
+    }
+}

@@ -1,0 +1,277 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "djv_maskscaling.h"
+#include "imaging_testutil.h"
+#include "reference_scaling.h"
+#include "vtx_exception.h"
+
+using namespace Vantorix;
+using namespace Vantorix::DjVu;
+using imagingtest::Image;
+using imagingtest::VectorMask;
+
+namespace {
+
+constexpr uint32_t kBox = 1, kInterpolating = 0;
+constexpr Color kBlack{0, 0, 0, 0};
+constexpr Color kRed{0, 0, 255, 0};
+
+uint32_t bppOf(Photometric p) { return p == Photometric::Gray ? 1 : 3; }
+
+// The mask drawn over `under` (the rect.w x rect.h pixels the buffer holds before).
+Image drawn(const VectorMask& m, uint32_t dstW, uint32_t dstH, const Rect& rect, Photometric p, const Image* fg,
+            uint32_t flags, const Image& under)
+{
+    Image out = under;
+    _Vtx_Internal_NS_::resampleMaskT(out.px.data(), out.stride(), rect, dstW, dstH, m, m.w, m.h,
+                                     fg ? fg->px.data() : nullptr, fg ? fg->stride() : 0, fg ? fg->w : 0,
+                                     fg ? fg->h : 0, p, 0, flags);
+    return out;
+}
+
+Image onWhite(const VectorMask& m, uint32_t dstW, uint32_t dstH, Photometric p, uint32_t flags = kInterpolating,
+              const Image* fg = nullptr)
+{
+    return drawn(m, dstW, dstH, Rect{0, 0, dstW, dstH}, p, fg, flags, Image(dstW, dstH, bppOf(p), 255));
+}
+
+Image referenceDrawn(const VectorMask& m, uint32_t dstW, uint32_t dstH, const Rect& rect, Photometric p,
+                     const Image* fg, uint32_t flags, const Image& under)
+{
+    Image out = under;
+    reference::drawMask(out, rect, dstW, dstH, m, p, reference::Foreground{fg}, (flags & 0xFF) != 0);
+    return out;
+}
+
+// A row source that paints past the range it is given, as a careless decoder might.
+struct OvershootingSource {
+    template <class Paint>
+    bool forEachSpan(uint32_t, uint32_t x0, uint32_t x1, Paint&& paint) const
+    {
+        paint(x0 > 5 ? x0 - 5 : 0, x1 + 50, kBlack);
+        paint(x1 + 3, x1 + 9, kBlack);
+        return true;
+    }
+};
+
+const Photometric kAll[] = {Photometric::RGB, Photometric::BGR, Photometric::Gray, Photometric::YCbCr};
+
+} // namespace
+
+TEST(MaskScaling, RefusesOtherPhotometricsReservedFamilyAndOutsideRectanglesBeforeDrawing)
+{
+    VectorMask m = imagingtest::randomMask(4, 4, 1, 100);
+    std::vector<uint8_t> buf(64, 0x5A);
+    for (int code : {4, 5, 6, 7, 8, -1}) {
+        try {
+            _Vtx_Internal_NS_::resampleMaskT(buf.data(), 16, Rect{0, 0, 4, 4}, 4, 4, m, 4, 4, nullptr, 0, 0, 0,
+                                             Photometric(code), 0, 0);
+            ADD_FAILURE() << code;
+        } catch (const Exception& e) {
+            EXPECT_EQ(e.getCode(), 26);
+            EXPECT_NE(std::string(e.what()).find("_Vtx_Internal_NS_::resampleMaskT: Error 26: Unsupported Photometric!"),
+                      std::string::npos);
+        }
+    }
+    EXPECT_THROW(_Vtx_Internal_NS_::resampleMaskT(buf.data(), 16, Rect{0, 0, 4, 4}, 4, 4, m, 4, 4, nullptr, 0, 0, 0,
+                                                  Photometric::Gray, 1, 0),
+                 Exception);
+    EXPECT_THROW(_Vtx_Internal_NS_::resampleMaskT(buf.data(), 16, Rect{2, 0, 3, 4}, 4, 4, m, 4, 4, nullptr, 0, 0, 0,
+                                                  Photometric::Gray, 0, 0),
+                 Exception);
+    EXPECT_EQ(buf, std::vector<uint8_t>(64, 0x5A));
+}
+
+TEST(MaskScaling, SameSizeWritesExactlyTheSetPixels)
+{
+    VectorMask m(6, 4);
+    m.put(1, 1, kRed);
+    m.put(2, 1, kRed);
+    m.put(4, 2, kBlack);
+    m.put(0, 3, Color{10, 20, 30, 0});
+    // Nothing set inside the rectangle: the buffer is unchanged byte for byte.
+    Image under = imagingtest::randomImage(3, 1, 3, 5);
+    EXPECT_EQ(drawn(m, 6, 4, Rect{3, 0, 3, 1}, Photometric::RGB, nullptr, 0, under).px, under.px);
+
+    Image gray = onWhite(m, 6, 4, Photometric::Gray);
+    EXPECT_EQ(gray.at(1, 1)[0], 76); // (38 * 255 + 64) >> 7
+    EXPECT_EQ(gray.at(2, 1)[0], 76);
+    EXPECT_EQ(gray.at(4, 2)[0], 0);
+    EXPECT_EQ(gray.at(0, 3)[0], 22); // (15*10 + 75*20 + 38*30 + 64) >> 7
+    EXPECT_EQ(gray.at(3, 1)[0], 255);
+    size_t changed = 0;
+    for (uint8_t v : gray.px) changed += v != 255;
+    EXPECT_EQ(changed, 4u);
+
+    Image rgb = onWhite(m, 6, 4, Photometric::RGB), bgr = onWhite(m, 6, 4, Photometric::BGR);
+    Image ycc = onWhite(m, 6, 4, Photometric::YCbCr);
+    EXPECT_EQ(std::vector<uint8_t>(rgb.at(0, 3), rgb.at(0, 3) + 3), (std::vector<uint8_t>{30, 20, 10}));
+    EXPECT_EQ(std::vector<uint8_t>(bgr.at(0, 3), bgr.at(0, 3) + 3), (std::vector<uint8_t>{10, 20, 30}));
+    // Cb = ((32*11 - 21*20 - 11*30) >> 6) + 128 = -7 + 128; Cr = ((32*31 - 27*20 - 5*10) >> 6) + 128.
+    EXPECT_EQ(std::vector<uint8_t>(ycc.at(0, 3), ycc.at(0, 3) + 3), (std::vector<uint8_t>{22, 121, 134}));
+    // Red: Cr overflows and is clamped; Cb = (-2773 >> 6) + 128 = 84 (arithmetic shift).
+    EXPECT_EQ(std::vector<uint8_t>(ycc.at(1, 1), ycc.at(1, 1) + 3), (std::vector<uint8_t>{76, 84, 255}));
+    EXPECT_EQ(std::vector<uint8_t>(ycc.at(4, 2), ycc.at(4, 2) + 3), (std::vector<uint8_t>{0, 128, 128}));
+}
+
+TEST(MaskScaling, ForegroundImageIsSampledInMaskCoordinates)
+{
+    VectorMask m = imagingtest::randomMask(8, 6, 3, 60);
+    Image fg = imagingtest::randomImage(3, 2, 3, 4);
+    Image rgb = onWhite(m, 8, 6, Photometric::RGB, 0, &fg), bgr = onWhite(m, 8, 6, Photometric::BGR, 0, &fg);
+    EXPECT_EQ(rgb.px, bgr.px); // foreground bytes are copied, whatever their order
+    for (uint32_t y = 0; y < 6; ++y)
+        for (uint32_t x = 0; x < 8; ++x) {
+            const uint8_t* want = m.isSet(x, y) ? fg.at(x * 3 / 8, y * 2 / 6) : nullptr;
+            for (int k = 0; k < 3; ++k) ASSERT_EQ(rgb.at(x, y)[k], want ? want[k] : 255) << x << "," << y;
+        }
+    Image gfg = imagingtest::randomImage(5, 5, 1, 6);
+    Image g = onWhite(m, 8, 6, Photometric::Gray, 0, &gfg);
+    EXPECT_EQ(g.at(7, 5)[0], m.isSet(7, 5) ? gfg.at(4, 4)[0] : 255);
+}
+
+TEST(MaskScaling, BoxShrinkByTwoBlendsCoverageOverTheBuffer)
+{
+    VectorMask m(4, 2);
+    m.put(0, 0);
+    m.put(1, 1); // block (0..1, 0..1): two set of four
+    m.put(2, 0, kRed);
+    m.put(3, 0, kRed);
+    m.put(2, 1, kRed);
+    m.put(3, 1, kRed); // block (2..3): all set, red
+    Image box = onWhite(m, 2, 1, Photometric::Gray, kBox);
+    EXPECT_EQ(box.at(0, 0)[0], 127); // trunc(255 * (1 - 0.5))
+    EXPECT_EQ(box.at(1, 0)[0], 76); // full coverage is the colour itself
+    Image rgb = onWhite(m, 2, 1, Photometric::RGB, kBox);
+    EXPECT_EQ(std::vector<uint8_t>(rgb.px.begin(), rgb.px.end()), (std::vector<uint8_t>{127, 127, 127, 255, 0, 0}));
+}
+
+TEST(MaskScaling, ShrinkingLeavesUncoveredPixelsAndEmptyRowsUntouched)
+{
+    VectorMask m(40, 40);
+    for (uint32_t x = 0; x < 8; ++x) m.put(x, 3);
+    Image under = imagingtest::randomImage(10, 10, 3, 8);
+    for (uint32_t flags : {kBox, kInterpolating}) {
+        Image out = drawn(m, 10, 10, Rect{0, 0, 10, 10}, Photometric::BGR, nullptr, flags, under);
+        for (uint32_t y = 0; y < 10; ++y)
+            for (uint32_t x = 0; x < 10; ++x) {
+                const bool touched = y <= 1 && x <= 2;
+                if (!touched) {
+                    ASSERT_TRUE(std::equal(out.at(x, y), out.at(x, y) + 3, under.at(x, y))) << x << "," << y;
+                }
+            }
+        EXPECT_FALSE(std::equal(out.at(0, 0), out.at(0, 0) + 3, under.at(0, 0)));
+    }
+}
+
+TEST(MaskScaling, EnlargingKeepsInsidePixelsExactAndBlendsEdges)
+{
+    VectorMask m(4, 4);
+    for (uint32_t y = 0; y < 4; ++y)
+        for (uint32_t x = 0; x < 2; ++x) m.put(x, y, kRed); // left half set
+    Image out = onWhite(m, 16, 16, Photometric::RGB);
+    for (uint32_t y = 0; y < 16; ++y) {
+        // Columns sampling at or left of mask column 1 see only set pixels.
+        for (uint32_t x = 0; x <= 4; ++x)
+            ASSERT_EQ(std::vector<uint8_t>(out.at(x, y), out.at(x, y) + 3), (std::vector<uint8_t>{255, 0, 0})) << x << "," << y;
+        // Between columns 1 and 2 the red fades into white: coverage 191, 127, 63.
+        const uint8_t faded[3] = {64, 128, 192};
+        for (uint32_t x = 5; x <= 7; ++x)
+            ASSERT_EQ(std::vector<uint8_t>(out.at(x, y), out.at(x, y) + 3),
+                      (std::vector<uint8_t>{255, faded[x - 5], faded[x - 5]})) << x << "," << y;
+        for (uint32_t x = 8; x < 16; ++x) ASSERT_EQ(out.at(x, y)[1], 255) << x << "," << y;
+    }
+    // The right edge fades (nothing lies past the last column); the bottom row does not.
+    VectorMask full(2, 2);
+    for (uint32_t y = 0; y < 2; ++y)
+        for (uint32_t x = 0; x < 2; ++x) full.put(x, y);
+    Image e = onWhite(full, 4, 4, Photometric::Gray);
+    EXPECT_EQ(e.at(0, 3)[0], 0);
+    EXPECT_EQ(e.at(2, 3)[0], 0);
+    EXPECT_EQ(e.at(3, 0)[0], 128); // coverage 127: 255 * (255 - 127) / 255 + 0
+}
+
+TEST(MaskScaling, MatchesThePlainVersionInEveryRegime)
+{
+    std::mt19937 rng(12);
+    size_t bytes = 0, off = 0;
+    for (int t = 0; t < 120; ++t) {
+        const Photometric p = kAll[t % 4];
+        const uint32_t sw = 1 + rng() % 60, sh = 1 + rng() % 50;
+        uint32_t dw, dh;
+        switch (t % 3) {
+        case 0: dw = sw, dh = sh; break;
+        case 1: dw = std::max(1u, sw - 1 - uint32_t(rng() % sw)), dh = std::max(1u, sh - 1 - uint32_t(rng() % sh)); break;
+        default: dw = sw + rng() % 50, dh = 1 + rng() % 80; break;
+        }
+        const bool shrinking = dw < sw && dh < sh;
+        const uint32_t flags = (t / 3) % 2 ? kBox : kInterpolating;
+        VectorMask m = imagingtest::randomMask(sw, sh, uint32_t(t), int(rng() % 90) + 5, true);
+        Image fg = imagingtest::randomImage(1 + rng() % 20, 1 + rng() % 20, bppOf(p), uint32_t(t));
+        const Image* fgp = t % 5 < 2 ? &fg : nullptr;
+        Image under = imagingtest::randomImage(dw, dh, bppOf(p), uint32_t(t) + 1000);
+        const Rect all{0, 0, dw, dh};
+        Image ours = drawn(m, dw, dh, all, p, fgp, flags, under);
+        Image ref = referenceDrawn(m, dw, dh, all, p, fgp, flags, under);
+        auto d = imagingtest::diff(ours, ref);
+        const std::string what = std::to_string(sw) + "x" + std::to_string(sh) + " -> " + std::to_string(dw) + "x" +
+                                 std::to_string(dh) + " photometric " + std::to_string(int(p)) + " fg " +
+                                 std::to_string(fgp != nullptr) + " flags " + std::to_string(flags);
+        if (shrinking) {
+            ASSERT_LE(d.maxAbs, 1) << what;
+            off += d.count;
+            bytes += ours.px.size();
+        } else {
+            ASSERT_EQ(d.count, 0u) << what << " first byte " << d.first;
+        }
+    }
+    EXPECT_LT(double(off), 0.002 * double(bytes));
+}
+
+TEST(MaskScaling, PartialRectanglesEqualThatPartOfTheWholePicture)
+{
+    std::mt19937 rng(21);
+    struct Size {
+        uint32_t sw, sh, dw, dh;
+    } sizes[] = {{50, 40, 50, 40}, {50, 40, 17, 9}, {300, 200, 29, 19}, {50, 40, 49, 39},
+                 {20, 15, 61, 47}, {20, 15, 40, 15}, {20, 15, 7, 30}};
+    for (const Size& s : sizes) {
+        VectorMask m = imagingtest::randomMask(s.sw, s.sh, s.sw + s.dw, 30, true);
+        for (Photometric p : kAll) {
+            Image fg = imagingtest::randomImage(9, 7, bppOf(p), 2);
+            for (const Image* fgp : {static_cast<const Image*>(nullptr), static_cast<const Image*>(&fg)}) {
+                for (uint32_t flags : {kBox, kInterpolating}) {
+                    Image under = imagingtest::randomImage(s.dw, s.dh, bppOf(p), 77);
+                    Image full = drawn(m, s.dw, s.dh, Rect{0, 0, s.dw, s.dh}, p, fgp, flags, under);
+                    for (int t = 0; t < 4; ++t) {
+                        const Rect r = imagingtest::randomRect(rng, s.dw, s.dh);
+                        Image part = drawn(m, s.dw, s.dh, r, p, fgp, flags, under.crop(r.x, r.y, r.w, r.h));
+                        ASSERT_EQ(part.px, full.crop(r.x, r.y, r.w, r.h).px)
+                            << s.sw << "x" << s.sh << " -> " << s.dw << "x" << s.dh << " rect " << r.x << "," << r.y
+                            << " " << r.w << "x" << r.h << " photometric " << int(p) << " flags " << flags;
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST(MaskScaling, RunsOutsideTheRequestedRangeAreClipped)
+{
+    // Guard columns on both sides of every row catch writes outside the rectangle.
+    OvershootingSource src;
+    for (auto [dw, dh] : {std::pair{40u, 30u}, std::pair{13u, 11u}, std::pair{90u, 70u}}) {
+        const uint32_t rw = dw / 2, rh = dh / 2, guard = 8;
+        const int32_t stride = int32_t(rw + 2 * guard);
+        std::vector<uint8_t> buf(size_t(stride) * rh, 0xEE);
+        _Vtx_Internal_NS_::resampleMaskT(buf.data() + guard, stride, Rect{dw / 4, dh / 4, rw, rh}, dw, dh, src, 40u,
+                                         30u, nullptr, 0, 0, 0, Photometric::Gray, 0, 0);
+        for (uint32_t y = 0; y < rh; ++y)
+            for (uint32_t g = 0; g < guard; ++g) {
+                ASSERT_EQ(buf[y * stride + g], 0xEE) << dw;
+                ASSERT_EQ(buf[y * stride + guard + rw + g], 0xEE) << dw;
+            }
+    }
+}

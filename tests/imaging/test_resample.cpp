@@ -1,0 +1,271 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "djv_scaling.h"
+#include "djv_scaling_internal.h"
+#include "imaging_testutil.h"
+#include "reference_scaling.h"
+#include "vtx_exception.h"
+
+using namespace Vantorix;
+using namespace Vantorix::DjVu;
+using imagingtest::Image;
+using imagingtest::randomImage;
+
+namespace {
+
+constexpr uint32_t kBox = 1, kInterpolating = 0;
+
+Photometric ofWidth(uint32_t bpp)
+{
+    static const Photometric widths[5] = {Photometric::Gray, Photometric::Gray, Photometric::Bytes2, Photometric::RGB,
+                                          Photometric::Bytes4};
+    return widths[bpp];
+}
+
+Image resampled(const Image& src, uint32_t width, uint32_t height, const Rect& rect, uint32_t flags)
+{
+    Image out(rect.w, rect.h, src.bpp, 0xCD);
+    Imaging::resample(out.px.data(), out.stride(), rect, width, height, src.px.data(), src.stride(), src.w, src.h,
+                      ofWidth(src.bpp), flags);
+    return out;
+}
+
+Image whole(const Image& src, uint32_t width, uint32_t height, uint32_t flags)
+{
+    return resampled(src, width, height, Rect{0, 0, width, height}, flags);
+}
+
+std::string where(const Image& a, const imagingtest::Diff& d)
+{
+    if (!d.count) return "identical";
+    size_t px = d.first / a.bpp;
+    return "first difference at (" + std::to_string(px % a.w) + ", " + std::to_string(px / a.w) + ") channel " +
+           std::to_string(d.first % a.bpp) + ", max " + std::to_string(d.maxAbs) + ", " + std::to_string(d.count) +
+           " bytes";
+}
+
+} // namespace
+
+TEST(Resample, EqualSizesCopyTheRectangle)
+{
+    for (uint32_t bpp = 1; bpp <= 4; ++bpp) {
+        Image src = randomImage(13, 9, bpp, bpp);
+        Image out = resampled(src, 13, 9, Rect{3, 2, 7, 5}, 0);
+        EXPECT_EQ(out.px, src.crop(3, 2, 7, 5).px) << bpp;
+    }
+}
+
+TEST(Resample, TwoByTwoToFourByFourUsesOnlyTheLastColumnAndRowAtTheEdges)
+{
+    Image src(2, 2, 1);
+    src.px = {0, 100, 200, 40};
+    Image out = whole(src, 4, 4, 0);
+    // Ratio 0.5: columns sample 0, 0.5, 1, 1.5; columns 2 and 3 have no pixel to their right.
+    const uint8_t expected[4][4] = {{0, 50, 100, 100}, {100, 85, 70, 70}, {200, 120, 40, 40}, {200, 120, 40, 40}};
+    for (uint32_t y = 0; y < 4; ++y)
+        for (uint32_t x = 0; x < 4; ++x) EXPECT_EQ(out.at(x, y)[0], expected[y][x]) << x << "," << y;
+}
+
+TEST(Resample, BoxShrinkByAnIntegerAveragesBlocks)
+{
+    for (uint32_t k : {2u, 3u, 4u, 7u}) {
+        for (uint32_t bpp = 1; bpp <= 4; ++bpp) {
+            Image src = randomImage(5 * k, 3 * k, bpp, k * 10 + bpp);
+            Image out = whole(src, 5, 3, kBox);
+            for (uint32_t y = 0; y < 3; ++y)
+                for (uint32_t x = 0; x < 5; ++x)
+                    for (uint32_t ch = 0; ch < bpp; ++ch) {
+                        uint32_t sum = 0;
+                        for (uint32_t v = 0; v < k; ++v)
+                            for (uint32_t u = 0; u < k; ++u) sum += src.at(x * k + u, y * k + v)[ch];
+                        ASSERT_EQ(out.at(x, y)[ch], sum / (k * k)) << "k=" << k << " bpp=" << bpp << " at " << x << "," << y;
+                    }
+        }
+    }
+}
+
+TEST(Resample, InterpolatingShrinkWeighsBlockEdgesAndReplicatesPastTheEnd)
+{
+    // 8 x 8 to 2 x 2, every row alike: column 0 integrates the line through pixels 0..4 (weights
+    // 1/2, 1, 1, 1, 1/2); column 1 would need pixel 8 and takes pixel 4; row 1 would need row 8
+    // and repeats row 0.
+    Image src(8, 8, 1);
+    const uint8_t row[8] = {0, 40, 80, 120, 160, 200, 240, 255};
+    for (uint32_t y = 0; y < 8; ++y) std::copy(row, row + 8, src.row(y));
+    Image out = whole(src, 2, 2, kInterpolating);
+    const uint8_t c0 = (0 / 2 + 40 + 80 + 120 + 160 / 2) / 4; // 80
+    EXPECT_EQ(out.at(0, 0)[0], c0);
+    EXPECT_EQ(out.at(1, 0)[0], 160);
+    EXPECT_EQ(out.at(0, 1)[0], c0);
+    EXPECT_EQ(out.at(1, 1)[0], 160);
+    // The box method needs nothing past the end here: plain 4 x 4 averages.
+    Image box = whole(src, 2, 2, kBox);
+    EXPECT_EQ(box.at(0, 0)[0], (0 + 40 + 80 + 120) / 4);
+    EXPECT_EQ(box.at(1, 1)[0], (160 + 200 + 240 + 255) / 4);
+}
+
+TEST(Resample, FlatImagesStayFlatAtEveryRatio)
+{
+    // Float noise around an exact integer must not truncate to the level below.
+    for (uint8_t level : {uint8_t(255), uint8_t(128), uint8_t(1)}) {
+        for (uint32_t srcW : {97u, 640u, 2550u}) {
+            Image src(srcW, 37, 1, level);
+            for (uint32_t w : {srcW / 2, srcW / 3 + 1, srcW * 2 / 7 + 3, 5u}) {
+                for (uint32_t flags : {kBox, kInterpolating}) {
+                    Image out = whole(src, w, 11, flags);
+                    for (uint8_t v : out.px) ASSERT_EQ(v, level) << srcW << "->" << w << " flags " << flags;
+                }
+            }
+        }
+    }
+}
+
+TEST(Resample, WeightsOfAFootprintAddUpToItsLength)
+{
+    using namespace _Vtx_Internal_NS_;
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<float> frac(0.0f, 0.999f);
+    for (int i = 0; i < 2000; ++i) {
+        const uint32_t n = 1 + rng() % 6;
+        const float f = frac(rng), g = frac(rng);
+        for (ShrinkMethod m : {ShrinkMethod::Box, ShrinkMethod::Interpolating}) {
+            double sum = 0;
+            for (uint32_t k = 0; k <= n + 1; ++k) sum += footprintWeight(m, n, f, g, k);
+            ASSERT_NEAR(sum, double(n) + g - f, 1e-5) << n << " " << f << " " << g;
+        }
+    }
+    // Inside one pixel (n = 0) both methods integrate the line to the next pixel.
+    EXPECT_FLOAT_EQ(footprintWeight(ShrinkMethod::Box, 0, 0.25f, 0.75f, 0), (2 - 1.0f) * 0.5f / 2);
+    EXPECT_FLOAT_EQ(footprintWeight(ShrinkMethod::Interpolating, 0, 0.25f, 0.75f, 1), 1.0f * 0.5f / 2);
+}
+
+TEST(Resample, ShrinkMapRecordsCountBoundariesAndStartFractions)
+{
+    using namespace _Vtx_Internal_NS_;
+    ShrinkAxis axis;
+    // 10 -> 4: r = 2.5, positions 0, 2.5, 5, 7.5, 10.
+    axis.build(10, 4, 2.5f, 0, 4, ShrinkMethod::Box, EdgeRule::Clear, false);
+    const uint32_t counts[4] = {2, 3, 2, 3};
+    const float fractions[5] = {0, 0.5f, 0, 0.5f, 0};
+    for (int d = 0; d < 4; ++d) EXPECT_EQ(axis.map()[d].count, counts[d]) << d;
+    for (int d = 0; d <= 4; ++d) EXPECT_EQ(axis.map()[d].fraction, fractions[d]) << d;
+    // Position 1: [2.5, 5): half of pixel 2, all of 3 and 4, nothing of 5.
+    EXPECT_EQ(axis[1].first, 2u);
+    EXPECT_EQ(axis[1].len, 3u);
+    EXPECT_FLOAT_EQ(axis[1].w[0], 0.5f);
+    EXPECT_FLOAT_EQ(axis[1].w[2], 1.0f);
+    // A range starting inside the axis has the same records as the whole.
+    ShrinkAxis part;
+    part.build(10, 4, 2.5f, 2, 2, ShrinkMethod::Box, EdgeRule::Clear, false);
+    EXPECT_EQ(part.map()[0].count, 2u);
+    EXPECT_EQ(part[1].first, axis[3].first);
+}
+
+TEST(Resample, ThreeToTwoOneWayAndTwoToThreeTheOtherIsBilinear)
+{
+    Image src = randomImage(3, 2, 3, 21);
+    for (auto [w, h] : {std::pair{2u, 3u}, std::pair{3u, 1u}, std::pair{1u, 2u}, std::pair{6u, 2u}}) {
+        Image out = whole(src, w, h, kBox);
+        EXPECT_EQ(out.px, reference::enlarge(src, w, h, Rect{0, 0, w, h}).px) << w << "x" << h;
+    }
+}
+
+TEST(Resample, OptimisedShrinkMatchesThePlainVersionOnRandomImages)
+{
+    std::mt19937 rng(3);
+    size_t bytes = 0, off = 0;
+    for (int t = 0; t < 60; ++t) {
+        const uint32_t bpp = 1 + t % 4;
+        const uint32_t sw = 2 + rng() % 90, sh = 2 + rng() % 60;
+        const uint32_t w = 1 + rng() % (sw - 1), h = 1 + rng() % (sh - 1);
+        const bool box = t % 2;
+        Image src = randomImage(sw, sh, bpp, uint32_t(t));
+        Image ours = whole(src, w, h, box ? kBox : kInterpolating);
+        Image ref = reference::shrink(src, w, h, Rect{0, 0, w, h}, box);
+        auto d = imagingtest::diff(ours, ref);
+        // Only float rounding may separate them, and only by one level.
+        ASSERT_LE(d.maxAbs, 1) << sw << "x" << sh << " -> " << w << "x" << h << " box " << box << ": " << where(ours, d);
+        bytes += ours.px.size();
+        off += d.count;
+    }
+    EXPECT_LT(double(off), 0.002 * double(bytes));
+}
+
+TEST(Resample, OptimisedEnlargementIsExactlyTheFormula)
+{
+    std::mt19937 rng(4);
+    for (int t = 0; t < 60; ++t) {
+        const uint32_t bpp = 1 + t % 4;
+        const uint32_t sw = 1 + rng() % 40, sh = 1 + rng() % 40;
+        uint32_t w = sw + rng() % 70, h = 1 + rng() % 90;
+        if (t % 3 == 0) std::swap(w, h);
+        if (w < sw && h < sh) w = sw; // keep it out of the shrinking regime
+        if (w == sw && h == sh) ++h;
+        Image src = randomImage(sw, sh, bpp, uint32_t(t) + 100);
+        Image ours = whole(src, w, h, 0);
+        Image ref = reference::enlarge(src, w, h, Rect{0, 0, w, h});
+        auto d = imagingtest::diff(ours, ref);
+        ASSERT_EQ(d.count, 0u) << sw << "x" << sh << " -> " << w << "x" << h << " bpp " << bpp << ": " << where(ours, d);
+    }
+}
+
+TEST(Resample, PartialRectanglesEqualThatPartOfTheWholePicture)
+{
+    std::mt19937 rng(8);
+    struct Size {
+        uint32_t sw, sh, w, h;
+    } sizes[] = {{64, 48, 64, 48},   {64, 48, 16, 12}, {100, 77, 23, 31}, {100, 77, 99, 76}, {30, 20, 71, 45},
+                 {30, 20, 20, 40},   {30, 20, 45, 10}, {7, 5, 3, 2},      {255, 33, 10, 3}, {3, 2, 2, 3}};
+    for (const Size& s : sizes) {
+        for (uint32_t bpp = 1; bpp <= 4; ++bpp) {
+            Image src = randomImage(s.sw, s.sh, bpp, s.sw * 7 + bpp);
+            for (uint32_t flags : {kBox, kInterpolating}) {
+                Image full = whole(src, s.w, s.h, flags);
+                for (int t = 0; t < 6; ++t) {
+                    const Rect r = imagingtest::randomRect(rng, s.w, s.h);
+                    Image part = resampled(src, s.w, s.h, r, flags);
+                    ASSERT_EQ(part.px, full.crop(r.x, r.y, r.w, r.h).px)
+                        << s.sw << "x" << s.sh << " -> " << s.w << "x" << s.h << " rect " << r.x << "," << r.y << " "
+                        << r.w << "x" << r.h << " bpp " << bpp << " flags " << flags;
+                }
+            }
+        }
+    }
+}
+
+TEST(Resample, RowStridesMayBeNegativeOrPadded)
+{
+    Image src = randomImage(50, 40, 3, 9);
+    Image expect = whole(src, 17, 13, 0);
+    // Source bottom-up with padding, destination bottom-up with padding.
+    const int32_t ss = 50 * 3 + 5, ds = 17 * 3 + 7;
+    std::vector<uint8_t> s(size_t(ss) * 40), d(size_t(ds) * 13, 0xEE);
+    for (uint32_t y = 0; y < 40; ++y) std::copy(src.row(y), src.row(y) + 150, s.data() + size_t(39 - y) * ss);
+    Imaging::resample(d.data() + size_t(12) * ds, -ds, Rect{0, 0, 17, 13}, 17, 13, s.data() + size_t(39) * ss, -ss, 50,
+                      40, Photometric::BGR, 0);
+    for (uint32_t y = 0; y < 13; ++y) {
+        const uint8_t* row = d.data() + size_t(12 - y) * ds;
+        EXPECT_TRUE(std::equal(row, row + 51, expect.row(y))) << y;
+        EXPECT_EQ(row[51], 0xEE);
+    }
+}
+
+TEST(Resample, RejectsUnknownPhotometricsAndRectanglesOutsideThePicture)
+{
+    uint8_t src[16] = {}, dst[16] = {};
+    try {
+        Imaging::resample(dst, 4, Rect{0, 0, 1, 1}, 2, 2, src, 4, 2, 2, Photometric(8), 0);
+        FAIL();
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.getCode(), 7);
+        EXPECT_NE(std::string(e.what()).find("Unknown photometric!"), std::string::npos);
+    }
+    EXPECT_THROW(Imaging::resample(dst, 4, Rect{1, 0, 2, 1}, 2, 2, src, 4, 2, 2, Photometric::Gray, 0), Exception);
+    EXPECT_THROW(Imaging::resample(dst, 4, Rect{0, 0, 1, 1}, 2, 2, src, 4, 0, 2, Photometric::Gray, 0), Exception);
+    EXPECT_THROW(Imaging::resample(dst, 4, Rect{0, 0xFFFFFFFFu, 1, 2}, 2, 2, src, 4, 2, 2, Photometric::Gray, 0),
+                 Exception);
+    // An empty rectangle draws nothing, whatever the sizes.
+    Imaging::resample(dst, 4, Rect{0, 0, 0, 5}, 0, 0, src, 4, 0, 0, Photometric::Gray, 0);
+}

@@ -1,3 +1,5 @@
+// seeds: container/*.djvu
+// seeds: container/*_indirect/*
 // Opens a document from the input and reads every page: the record, then one visit of all
 // its chunks. Anything but an Exception (crash, hang, leak, sanitizer report) is a finding.
 #include <cstddef>

@@ -97,6 +97,8 @@ TEST(Deserializer, BrokenFilesThrowTheirMessages)
         const char* message;
     } cases[] = {
         {file(chunk("INFO", info(1, 1, 24))), "The top level chunk is not a FORM chunk!"},
+        {file(chunk("DIRM", Bytes("\x81\0\0", 3))), "The top level chunk is not a FORM chunk!"},
+        {chunk("INCL", "a.iff"), "The top level chunk is not a FORM chunk!"},
         {file(form("DJVU", "\x7FNFO" + be32(1) + "x")), "Invalid IFF chunk ID; maybe a broken file?"},
         {file(form("DJVU", "IN\x1FO" + be32(1) + "x")), "Invalid IFF chunk ID; maybe a broken file?"},
         {"FORM" + be32(2) + "DJ", "A FORM chunk is too short for its type!"},

@@ -94,9 +94,13 @@ void process_INCL(ChunkCollection* parent, ParseContext& ctx, const ChunkHeader&
 }
 
 // Reads one chunk whose header h has been read; returns false when this level must stop.
-bool readChunk(ChunkCollection* parent, ParseContext& ctx, const ChunkHeader& h, bool& directorySeen, uint32_t depth)
+// topLevel: the one chunk of a file, which must be a FORM (nothing else is read then).
+bool readChunk(ChunkCollection* parent, ParseContext& ctx, const ChunkHeader& h, bool& directorySeen, uint32_t depth,
+               bool topLevel)
 {
     const char* function = "Vantorix::DjVu::IFF::recurseChunks";
+    if (topLevel && !h.isForm())
+        VTX_THROW(20, "The top level chunk is not a FORM chunk!", "Vantorix::DjVu::IFF::deserialize_IFF");
     String id = h.getId();
     if (h.isForm()) {
         if (directorySeen) return false;
@@ -134,9 +138,6 @@ bool readChunk(ChunkCollection* parent, ParseContext& ctx, const ChunkHeader& h,
         if (directorySeen) return false;
         process_INCL(parent, ctx, h, depth);
     } else {
-        // A file is one FORM; do not read the payload of anything else.
-        if (depth == 0 && parent->getId() == "R00T" && parent->getChildren().getSize() == 0)
-            VTX_THROW(20, "The top level chunk is not a FORM chunk!", "Vantorix::DjVu::IFF::deserialize_IFF");
         processNonFormChunk(parent, ctx, h, directorySeen);
     }
     return true;
@@ -152,7 +153,7 @@ void recurseChunks(ChunkCollection* parent, ParseContext& ctx, uint32_t parentLe
     for (;;) {
         try {
             ChunkHeader h = readChunkHeader(storage);
-            if (!readChunk(parent, ctx, h, directorySeen, depth)) return;
+            if (!readChunk(parent, ctx, h, directorySeen, depth, parentLength == 0)) return;
             if (parentLength == 0) return;
             uint64_t end = h.getEnd();
             storage.setPos(end);
@@ -167,19 +168,10 @@ void recurseChunks(ChunkCollection* parent, ParseContext& ctx, uint32_t parentLe
 
 AutoPtr<Chunk> parseOneChunk(ParseContext& ctx, uint32_t depth)
 {
-    const char* function = "Vantorix::DjVu::IFF::deserialize_IFF";
     AutoPtr<ChunkCollection> root = ChunkCollection::create("R00T");
-    FormRecords* records = ctx.records;
-    uint32_t before = records ? records->getSize() : 0;
     recurseChunks(root.get(), ctx, 0, depth);
     ChunkArray& children = root->getChildren();
-    if (children.getSize() == 0) VTX_THROW(20, "No chunk found!", function);
-    // Only FORMs make collections or late-binding chunks; a leaf is the wrong kind of file.
-    Chunk* top = children[0].get();
-    if (!dynamic_cast<ChunkCollection*>(top) && !dynamic_cast<DjVuLateBindingChunk*>(top)) {
-        if (records) records->resize(before);
-        VTX_THROW(20, "The top level chunk is not a FORM chunk!", function);
-    }
+    if (children.getSize() == 0) VTX_THROW(20, "No chunk found!", "Vantorix::DjVu::IFF::deserialize_IFF");
     return children[0];
 }
 

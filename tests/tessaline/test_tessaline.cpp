@@ -125,6 +125,12 @@ TEST(TessalineInfo, AgreesWithDjvused)
             ASSERT_GE(std::sscanf(size.c_str(), "width=%u height=%u rotation=%u", &w, &h, &rotation), 2) << size;
             EXPECT_EQ(p["stored_width"], w);
             EXPECT_EQ(p["stored_height"], h);
+            if (file.find("_v21.djvu") != std::string::npos) {
+                // Known difference: before minor version 22 the flags hold no orientation, but
+                // djvused (and ddjvu) still read one from them.
+                EXPECT_EQ(rotation, 1u);
+                rotation = 0;
+            }
             EXPECT_EQ(p["rotation"], rotation);
             EXPECT_EQ(p["width"], rotation & 1 ? h : w);
             EXPECT_EQ(p["height"], rotation & 1 ? w : h);

@@ -98,38 +98,53 @@ private:
     String name_;
 };
 
+// A chunk that stands for another one: every operation goes to forwardTarget(). The
+// forwarders below override what they answer themselves.
+template <class Interface>
+class ForwardingChunk : public Interface {
+public:
+    void lock() override { forwardTarget()->lock(); }
+    void unlock() override { forwardTarget()->unlock(); }
+    String getId() override { return forwardTarget()->getId(); }
+    AutoPtr<Data> getData() override { return forwardTarget()->getData(); }
+    void setData(const AutoPtr<Data>& data) override { forwardTarget()->setData(data); }
+    ChunkArray& getChildren() override { return forwardTarget()->getChildren(); }
+    int32_t find(const String& id1, const String& id2, int32_t start, bool onlyAvailable) override
+    {
+        return forwardTarget()->find(id1, id2, start, onlyAvailable);
+    }
+    int32_t find(const String& id, int32_t start, bool onlyAvailable) override
+    {
+        return forwardTarget()->find(id, start, onlyAvailable);
+    }
+    bool isRedirector() override { return forwardTarget()->isRedirector(); }
+    bool isAvailable() override { return forwardTarget()->isAvailable(); }
+    bool isCollection() override { return forwardTarget()->isCollection(); }
+    void loadAll(ChunkCallback callback, void* context) override { forwardTarget()->loadAll(callback, context); }
+    void compact() override { forwardTarget()->compact(); }
+
+protected:
+    // The chunk that answers; kept alive by the forwarder or the tree it lives in.
+    virtual Chunk* forwardTarget() = 0;
+};
+
 // A chunk that stands for another one and forwards everything to it.
 class ChunkRedirector : public Chunk {
 public:
     virtual AutoPtr<Chunk> getTarget() = 0;
 };
 
-class ChunkRedirectorImpl : public ChunkRedirector {
+class ChunkRedirectorImpl : public ForwardingChunk<ChunkRedirector> {
 public:
     // A redirector to a redirector points at the final target instead. Throws 7 on a null target.
     explicit ChunkRedirectorImpl(const AutoPtr<Chunk>& target);
     static AutoPtr<ChunkRedirector> create(const AutoPtr<Chunk>& target);
 
     AutoPtr<Chunk> getTarget() override { return target_; }
-    void lock() override { target_->lock(); }
-    void unlock() override { target_->unlock(); }
-    String getId() override { return target_->getId(); }
-    AutoPtr<Data> getData() override { return target_->getData(); }
-    void setData(const AutoPtr<Data>& data) override { target_->setData(data); }
-    ChunkArray& getChildren() override { return target_->getChildren(); }
-    int32_t find(const String& id1, const String& id2, int32_t start, bool onlyAvailable) override
-    {
-        return target_->find(id1, id2, start, onlyAvailable);
-    }
-    int32_t find(const String& id, int32_t start, bool onlyAvailable) override
-    {
-        return target_->find(id, start, onlyAvailable);
-    }
     bool isRedirector() override { return true; }
-    bool isAvailable() override { return target_->isAvailable(); }
-    bool isCollection() override { return target_->isCollection(); }
-    void loadAll(ChunkCallback callback, void* context) override { target_->loadAll(callback, context); }
-    void compact() override { target_->compact(); }
+
+protected:
+    Chunk* forwardTarget() override { return target_.get(); }
 
 private:
     AutoPtr<Chunk> target_;
@@ -138,32 +153,16 @@ private:
 // Child number `index` of a collection, looked up again at every call, so that it follows
 // replacements in the collection. Every operation throws 7 "index out of range!" while the
 // collection has no such child.
-class LazyLoadChunk : public Chunk {
+class LazyLoadChunk : public ForwardingChunk<Chunk> {
 public:
     LazyLoadChunk(const AutoPtr<Chunk>& collection, uint32_t index);
     static AutoPtr<Chunk> create(const AutoPtr<Chunk>& collection, uint32_t index);
 
     AutoPtr<Chunk> getChunk();
-
-    void lock() override { getChunk()->lock(); }
-    void unlock() override { getChunk()->unlock(); }
-    String getId() override { return getChunk()->getId(); }
-    AutoPtr<Data> getData() override { return getChunk()->getData(); }
-    void setData(const AutoPtr<Data>& data) override { getChunk()->setData(data); }
-    ChunkArray& getChildren() override { return getChunk()->getChildren(); }
-    int32_t find(const String& id1, const String& id2, int32_t start, bool onlyAvailable) override
-    {
-        return getChunk()->find(id1, id2, start, onlyAvailable);
-    }
-    int32_t find(const String& id, int32_t start, bool onlyAvailable) override
-    {
-        return getChunk()->find(id, start, onlyAvailable);
-    }
-    bool isRedirector() override { return getChunk()->isRedirector(); }
     bool isAvailable() override;
-    bool isCollection() override { return getChunk()->isCollection(); }
-    void loadAll(ChunkCallback callback, void* context) override { getChunk()->loadAll(callback, context); }
-    void compact() override { getChunk()->compact(); }
+
+protected:
+    Chunk* forwardTarget() override { return getChunk().get(); } // the collection holds it
 
 private:
     AutoPtr<Chunk> collection_;

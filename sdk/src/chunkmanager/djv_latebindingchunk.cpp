@@ -27,10 +27,10 @@ DjVuLateBindingChunk::DjVuLateBindingChunk(uint8_t kind, const String& name, con
 String DjVuLateBindingChunk::getId()
 {
     if (const char* id = expectedId(kind_)) return id;
-    return target()->getId();
+    return forwardTarget()->getId();
 }
 
-Chunk* DjVuLateBindingChunk::target()
+Chunk* DjVuLateBindingChunk::forwardTarget()
 {
     load(nullptr, nullptr);
     return loaded_.get();

@@ -12,7 +12,7 @@ namespace Vantorix::DjVu {
 
 class DjVuResourceBroker;
 
-class DjVuLateBindingChunk : public Chunk, public Nameable {
+class DjVuLateBindingChunk : public ForwardingChunk<Chunk>, public Nameable {
 public:
     // kind as in the DIRM; storage and offset locate the "FORM" header; depth is the nesting
     // at which it is read.
@@ -31,22 +31,8 @@ public:
     void lock() override { mutex_.lock(); }
     void unlock() override { mutex_.unlock(); }
     String getId() override;
-    AutoPtr<Data> getData() override { return target()->getData(); }
-    void setData(const AutoPtr<Data>& data) override { target()->setData(data); }
-    ChunkArray& getChildren() override { return target()->getChildren(); }
-    int32_t find(const String& id1, const String& id2, int32_t start, bool onlyAvailable) override
-    {
-        return target()->find(id1, id2, start, onlyAvailable);
-    }
-    int32_t find(const String& id, int32_t start, bool onlyAvailable) override
-    {
-        return target()->find(id, start, onlyAvailable);
-    }
     bool isRedirector() override { return false; }
-    bool isAvailable() override { return target()->isAvailable(); }
-    bool isCollection() override { return target()->isCollection(); }
     void loadAll(ChunkCallback callback, void* context) override;
-    void compact() override { target()->compact(); }
 
     String getName() override { return name_; }
     void setName(const String& name) override { name_ = name; }
@@ -55,9 +41,10 @@ protected:
     // Runs after a successful parse, still under the locks, with the broker the chunk held.
     virtual void onLoad(Chunk& loaded, const AutoPtr<ResourceBroker>& broker) { (void)loaded, (void)broker; }
 
-private:
-    Chunk* target();
+    // Loads first.
+    Chunk* forwardTarget() override;
 
+private:
     uint8_t kind_;
     String name_;
     AutoPtr<Storage> storage_;

@@ -97,6 +97,9 @@ void BM_BzzInflate(benchmark::State& state, const std::string& name)
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(total));
     state.counters["ratio"] = double(total) / double(payload.size());
 }
+// Chunk-sized payloads (a directory, a page's hidden text) and large ones.
+BENCHMARK_CAPTURE(BM_BzzInflate, text1k, std::string("text1k.bzz"))->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_BzzInflate, random4k, std::string("rand4097.bzz"))->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_BzzInflate, text200k, std::string("text200k.bzz"))->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_BzzInflate, text900k_1block, std::string("text921599_e900.bzz"))->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_BzzInflate, text2m_3blocks, std::string("text2m_e900.bzz"))->Unit(benchmark::kMillisecond);

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the optimised build, the ASan+UBSan build.
+# Builds everything and runs every test: the optimised build, the ASan+UBSan build and the
+# Windows cross-build (tests under wine).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh test
@@ -10,3 +11,8 @@ for preset in release asan; do
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" -j "$jobs"
 done
+# The Windows build: library, sdk and unit tests, the tests run under wine.
+echo "== mingw"
+cmake --preset mingw >/dev/null
+cmake --build --preset mingw -j "$jobs"
+ctest --preset mingw -j "$jobs"

@@ -22,6 +22,7 @@
 #include <cstdint>
 
 #include "djv_types.h"
+#include "vtx_memory.h"
 
 namespace _Vtx_Internal_NS_ {
 
@@ -49,10 +50,52 @@ public:
     void* state = nullptr; // the writer's own data
 };
 
-// One mask row at a time, through a painter.
+// The runs of one mask row, clipped to [x0, x1), in the order the row source gave them.
+struct MaskSpan {
+    uint32_t begin, end;
+    Vantorix::DjVu::Color colour;
+};
+
+class MaskSpanList {
+public:
+    void reset(uint32_t x0, uint32_t x1)
+    {
+        x0_ = x0;
+        x1_ = x1;
+        size_ = 0;
+        lastEnd_ = 0;
+        unordered_ = false;
+    }
+    void add(uint32_t begin, uint32_t end, const Vantorix::DjVu::Color& colour)
+    {
+        if (begin < x0_) begin = x0_;
+        if (end > x1_) end = x1_;
+        if (begin >= end) return;
+        if (begin < lastEnd_) unordered_ = true;
+        if (end > lastEnd_) lastEnd_ = end;
+        if (size_ == store_.size()) grow();
+        store_[size_++] = MaskSpan{begin, end, colour};
+    }
+    uint32_t size() const { return size_; }
+    const MaskSpan* begin() const { return store_.data(); }
+    const MaskSpan* end() const { return store_.data() + size_; }
+    const MaskSpan& operator[](uint32_t i) const { return store_[i]; }
+    // Whether a run began before the end of an earlier one (runs may then overlap).
+    bool unordered() const { return unordered_; }
+
+private:
+    void grow();
+
+    Vantorix::SimpleArray<MaskSpan> store_;
+    uint32_t size_ = 0, x0_ = 0, x1_ = 0, lastEnd_ = 0;
+    bool unordered_ = false;
+};
+
+// One mask row at a time: painted through a painter, or listed as runs.
 class MaskRowFiller {
 public:
     virtual bool fill(uint32_t y, uint32_t x0, uint32_t x1, MaskSpanPainter& painter) const = 0;
+    virtual void collect(uint32_t y, uint32_t x0, uint32_t x1, MaskSpanList& spans) const = 0;
 
 protected:
     ~MaskRowFiller() = default;
@@ -66,6 +109,13 @@ public:
     {
         return source_.forEachSpan(y, x0, x1, [&painter](uint32_t begin, uint32_t end, const Vantorix::DjVu::Color& c) {
             painter.paint(begin, end, c);
+        });
+    }
+    void collect(uint32_t y, uint32_t x0, uint32_t x1, MaskSpanList& spans) const override
+    {
+        spans.reset(x0, x1);
+        source_.forEachSpan(y, x0, x1, [&spans](uint32_t begin, uint32_t end, const Vantorix::DjVu::Color& c) {
+            spans.add(begin, end, c);
         });
     }
 

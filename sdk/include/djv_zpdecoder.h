@@ -67,7 +67,7 @@ private:
     uint8_t up_[256] = {}, dn_[256] = {}, ffzt_[256] = {};
 
     Stream* stream_;
-    uint8_t* readBuf_ = nullptr;
+    ByteArray readBuf_; // an array, not a bare pointer: the constructor may throw after allocating
     uint32_t bufSize_, bufFill_ = 0, bufPos_ = 0, allowance_;
 };
 

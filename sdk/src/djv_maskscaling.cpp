@@ -1,10 +1,8 @@
-#include "djv_maskscaling.h"
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
-#include "djv_scaling_internal.h"
+#include "djv_maskscaling_internal.h"
 #include "vtx_exception.h"
 #include "vtx_memory.h"
 
@@ -15,10 +13,9 @@ using Vantorix::DjVu::Rect;
 namespace _Vtx_Internal_NS_ {
 
 namespace {
-
 inline uint8_t clampByte(int v) { return uint8_t(v < 0 ? 0 : v > 255 ? 255 : v); }
+} // namespace
 
-// A shape colour in the output photometric (1 or 3 bytes).
 void colourBytes(Photometric photometric, const Color& c, uint8_t out[3])
 {
     const int b = c.blue, g = c.green, r = c.red;
@@ -34,6 +31,8 @@ void colourBytes(Photometric photometric, const Color& c, uint8_t out[3])
         break;
     }
 }
+
+namespace {
 
 // What the span writers need; one per call.
 struct PaintState {
@@ -101,43 +100,34 @@ MaskSpanPainter::PaintFn pickWriter(int bpp, bool fg)
     return fg ? &paintSpan<3, Working, true> : &paintSpan<3, Working, false>;
 }
 
+// The same-size and enlarging regimes.
 class MaskJob {
 public:
-    MaskJob(uint8_t* dst, int32_t dstStride, const Rect& rect, uint32_t dstW, uint32_t dstH, const MaskRowFiller& rows,
-            uint32_t srcW, uint32_t srcH, const uint8_t* fgPixels, int32_t fgStride, uint32_t fgW, uint32_t fgH,
-            Photometric photometric, uint32_t flags)
-        : dst_(dst), dstStride_(dstStride), rect_(rect), dstW_(dstW), dstH_(dstH), rows_(rows), srcW_(srcW),
-          srcH_(srcH), fgPixels_(fgPixels), fgStride_(fgStride), fgW_(fgW), fgH_(fgH), flags_(flags),
-          bpp_(photometric == Photometric::Gray ? 1 : 3), working_(bpp_ == 1 ? 2 : 4),
-          fg_(fgPixels && fgW && fgH)
+    explicit MaskJob(const MaskCall& call) : c_(call), working_(call.bpp == 1 ? 2 : 4)
     {
-        state_.photometric = photometric;
+        state_.photometric = call.photometric;
         painter_.state = &state_;
     }
 
     void run()
     {
-        if (dstW_ == srcW_ && dstH_ == srcH_)
+        if (c_.dstW == c_.srcW && c_.dstH == c_.srcH)
             sameSize();
-        else if (dstW_ < srcW_ && dstH_ < srcH_)
-            shrink();
+        else if (c_.dstW < c_.srcW && c_.dstH < c_.srcH)
+            shrinkMask(c_);
         else
             enlarge();
     }
 
 private:
     class WorkingRows;
-    class Blender;
 
-    uint8_t* outRow(uint32_t j) const { return dst_ + ptrdiff_t(dstStride_) * ptrdiff_t(j); }
-
-    // The foreground pixel of mask column x lies at column x * fgW / srcW.
+    // Foreground column offsets of mask columns origin .. origin + span - 1.
     void prepareForeground(uint32_t origin, uint32_t span)
     {
-        if (!fg_) return;
+        if (!c_.fg) return;
         fgCol_.resize(span);
-        for (uint32_t i = 0; i < span; ++i)
-            fgCol_[i] = uint32_t((uint64_t(origin + i) * fgW_ / srcW_) * bpp_);
+        for (uint32_t i = 0; i < span; ++i) fgCol_[i] = c_.fgOffset(origin + i);
         state_.fgCol = fgCol_.data();
     }
 
@@ -146,146 +136,89 @@ private:
     {
         state_.row = row;
         state_.origin = origin;
-        if (fg_) state_.fgRow = fgPixels_ + ptrdiff_t(fgStride_) * ptrdiff_t(uint64_t(y) * fgH_ / srcH_);
+        if (c_.fg) state_.fgRow = c_.fgRow(y);
         painter_.x0 = x0;
         painter_.x1 = x1;
         painter_.painted = false;
         painter_.lo = ~0u;
         painter_.hi = 0;
-        rows_.fill(y, x0, x1, painter_);
+        c_.rows->fill(y, x0, x1, painter_);
         return painter_.painted;
     }
 
+    // Spans go straight into the output row.
     void sameSize()
     {
-        painter_.fn = pickWriter<false>(bpp_, fg_);
-        prepareForeground(rect_.x, rect_.w);
-        for (uint32_t j = 0; j < rect_.h; ++j) fillRow(rect_.y + j, rect_.x, rect_.x + rect_.w, outRow(j), rect_.x);
+        const Rect& r = c_.rect;
+        painter_.fn = pickWriter<false>(c_.bpp, c_.fg);
+        prepareForeground(r.x, r.w);
+        for (uint32_t j = 0; j < r.h; ++j) fillRow(r.y + j, r.x, r.x + r.w, c_.outRow(j), r.x);
     }
 
-    void shrink();
     void enlarge();
 
-    uint8_t* dst_;
-    int32_t dstStride_;
-    Rect rect_;
-    uint32_t dstW_, dstH_;
-    const MaskRowFiller& rows_;
-    uint32_t srcW_, srcH_;
-    const uint8_t* fgPixels_;
-    int32_t fgStride_;
-    uint32_t fgW_, fgH_;
-    uint32_t flags_;
-    int bpp_, working_;
-    bool fg_;
+    const MaskCall& c_;
+    const int working_; // bytes per working pixel
     PaintState state_;
     MaskSpanPainter painter_;
     Vantorix::SimpleArray<uint32_t> fgCol_;
 };
 
-// Working rows kept clear between uses: only the columns painted last time are cleared again.
-class MaskJob::WorkingRows final : public ShrinkRowSource {
+// Two working rows, kept clear between uses: only the columns painted last time are cleared.
+class MaskJob::WorkingRows {
 public:
-    WorkingRows(MaskJob& job, uint32_t origin, uint32_t span, uint32_t rows)
+    WorkingRows(MaskJob& job, uint32_t origin, uint32_t span)
         : job_(job), origin_(origin), span_(span), bytes_(uint32_t(job.working_)),
-          store_(uint32_t(std::min<uint64_t>(uint64_t(span) * bytes_ * rows + 1, 0xFFFFFFFFu)))
+          store_(uint32_t(std::min<uint64_t>(uint64_t(span) * bytes_ * 2 + 1, 0xFFFFFFFFu)))
     {
         std::memset(store_.data(), 0, store_.size());
-        for (uint32_t i = 0; i < 2; ++i) slots_[i] = Slot{-1, false, 0, 0};
     }
 
-    // Working row of mask row y in slot s; null when the row has no set pixel in range.
-    const uint8_t* fill(uint32_t s, uint32_t y)
-    {
-        Slot& slot = slots_[s];
-        uint8_t* row = store_.data() + size_t(s) * span_ * bytes_;
-        if (slot.hi > slot.lo) std::memset(row + size_t(slot.lo - origin_) * bytes_, 0, size_t(slot.hi - slot.lo) * bytes_);
-        slot.y = y;
-        slot.lo = slot.hi = 0;
-        const uint32_t end = uint32_t(std::min<uint64_t>(uint64_t(origin_) + span_, job_.srcW_));
-        slot.any = y < job_.srcH_ && end > origin_ && job_.fillRow(y, origin_, end, row, origin_);
-        if (slot.any) {
-            slot.lo = job_.painter_.lo;
-            slot.hi = job_.painter_.hi;
-        }
-        return slot.any ? row : nullptr;
-    }
-
-    // Two rows at a time for interpolation: the wanted row if kept, else refilled.
+    // The working row of mask row y, keeping the slot that holds row `keep`; null when the row
+    // has no set pixel in range.
     const uint8_t* get(uint32_t y, uint32_t keep)
     {
         for (uint32_t s = 0; s < 2; ++s)
-            if (slots_[s].y == int64_t(y)) return slots_[s].any ? store_.data() + size_t(s) * span_ * bytes_ : nullptr;
+            if (slots_[s].y == int64_t(y)) return slots_[s].any ? rowOf(s) : nullptr;
         const uint32_t s = slots_[0].y == int64_t(keep) && keep != y ? 1 : 0;
-        return fill(s, y);
+        Slot& slot = slots_[s];
+        uint8_t* row = rowOf(s);
+        if (slot.hi > slot.lo) std::memset(row + size_t(slot.lo - origin_) * bytes_, 0, size_t(slot.hi - slot.lo) * bytes_);
+        const uint32_t end = uint32_t(std::min<uint64_t>(uint64_t(origin_) + span_, job_.c_.srcW));
+        slot.y = y;
+        slot.any = y < job_.c_.srcH && end > origin_ && job_.fillRow(y, origin_, end, row, origin_);
+        slot.lo = slot.any ? job_.painter_.lo : 0;
+        slot.hi = slot.any ? job_.painter_.hi : 0;
+        return slot.any ? row : nullptr;
     }
-
-    const uint8_t* row(uint32_t y) override { return fill(0, y); }
 
 private:
     struct Slot {
-        int64_t y;
-        bool any;
-        uint32_t lo, hi;
+        int64_t y = -1;
+        bool any = false;
+        uint32_t lo = 0, hi = 0;
     };
+    uint8_t* rowOf(uint32_t s) { return store_.data() + size_t(s) * span_ * bytes_; }
+
     MaskJob& job_;
     uint32_t origin_, span_, bytes_;
     Vantorix::ByteArray store_;
     Slot slots_[2];
 };
 
-// Shrinking: out = trunc(out * (1 - c / 255) + v) with coverage c and colour v averaged over the area.
-class MaskJob::Blender final : public ShrinkRowSink {
-public:
-    Blender(MaskJob& job, float area) : job_(job), area_(area) {}
-    void emit(uint32_t j, const float* sums) override
-    {
-        if (!sums) return;
-        const int bpp = job_.bpp_, w = job_.working_;
-        uint8_t* d = job_.outRow(j);
-        for (uint32_t i = 0; i < job_.rect_.w; ++i, sums += w, d += bpp) {
-            const float cov = sums[w - 1];
-            if (cov == 0.0f) continue;
-            const float keep = 1.0f - (cov / area_) / 255.0f;
-            for (int ch = 0; ch < bpp; ++ch) {
-                const float v = float(d[ch]) * keep + sums[ch] / area_ + kTruncBias;
-                d[ch] = v <= 0.0f ? 0 : v >= 255.0f ? 255 : uint8_t(int32_t(v));
-            }
-        }
-    }
-
-private:
-    MaskJob& job_;
-    float area_;
-};
-
-void MaskJob::shrink()
-{
-    const float rx = float(srcW_) / float(dstW_), ry = float(srcH_) / float(dstH_);
-    const ShrinkMethod method = (flags_ & 0xFF) ? ShrinkMethod::Box : ShrinkMethod::Interpolating;
-    ShrinkAxis xs, ys;
-    xs.build(srcW_, dstW_, rx, rect_.x, rect_.w, method, EdgeRule::Clear, true);
-    ys.build(srcH_, dstH_, ry, rect_.y, rect_.h, method, EdgeRule::Clear, true);
-    const uint32_t origin = xs.lowest(), span = xs.highest() - origin;
-    painter_.fn = pickWriter<true>(bpp_, fg_);
-    prepareForeground(origin, span);
-    WorkingRows rows(*this, origin, span, 1);
-    Blender sink(*this, rx * ry);
-    Shrinker().run(working_, xs, rect_.w, ys, rect_.y, rect_.h, EdgeRule::Clear, origin, rows, sink);
-}
-
 // Bilinear interpolation of working pixels; out = out * (255 - a) / 255 + v.
 void MaskJob::enlarge()
 {
-    const float rx = float(srcW_) / float(dstW_), ry = float(srcH_) / float(dstH_);
+    const Rect& r = c_.rect;
+    const float rx = float(c_.srcW) / float(c_.dstW), ry = float(c_.srcH) / float(c_.dstH);
     struct Column {
         uint32_t ix; // relative to origin
         float fx;
     };
-    Vantorix::SimpleArray<Column> cols(rect_.w);
+    Vantorix::SimpleArray<Column> cols(r.w);
     uint32_t lo = ~0u, hi = 0;
-    for (uint32_t i = 0; i < rect_.w; ++i) {
-        const float sx = float(rect_.x + i) * rx;
+    for (uint32_t i = 0; i < r.w; ++i) {
+        const float sx = float(r.x + i) * rx;
         const float fl = std::floor(sx);
         cols[i].ix = uint32_t(fl);
         cols[i].fx = sx - fl;
@@ -293,26 +226,25 @@ void MaskJob::enlarge()
         hi = std::max(hi, cols[i].ix + 2);
     }
     for (Column& c : cols) c.ix -= lo;
-    const uint32_t origin = lo, span = hi - lo;
-    painter_.fn = pickWriter<true>(bpp_, fg_);
-    prepareForeground(origin, span);
-    WorkingRows rows(*this, origin, span, 2);
+    painter_.fn = pickWriter<true>(c_.bpp, c_.fg);
+    prepareForeground(lo, hi - lo);
+    WorkingRows rows(*this, lo, hi - lo);
 
-    const int w = working_, bpp = bpp_;
-    for (uint32_t j = 0; j < rect_.h; ++j) {
-        const float sy = float(rect_.y + j) * ry;
+    const int w = working_, bpp = c_.bpp;
+    static const uint8_t kZeros[4] = {};
+    for (uint32_t j = 0; j < r.h; ++j) {
+        const float sy = float(r.y + j) * ry;
         const float fly = std::floor(sy);
         const uint32_t iy = uint32_t(fly);
         const float fy = sy - fly, gy = 1.0f - fy;
-        const uint32_t ny = iy + 1 < srcH_ ? iy + 1 : iy;
+        const uint32_t ny = iy + 1 < c_.srcH ? iy + 1 : iy;
         const uint8_t* a = rows.get(iy, ny);
         const uint8_t* b = rows.get(ny, iy);
         if (!a && !b) continue;
-        // An empty row reads as zeros; the span of the other row serves for both.
-        static const uint8_t kZeros[4] = {};
-        uint8_t* d = outRow(j);
-        for (uint32_t i = 0; i < rect_.w; ++i, d += bpp) {
+        uint8_t* d = c_.outRow(j);
+        for (uint32_t i = 0; i < r.w; ++i, d += bpp) {
             const Column& c = cols[i];
+            // An empty row reads as zeros.
             const uint8_t* a0 = a ? a + size_t(c.ix) * w : kZeros;
             const uint8_t* a1 = a ? a0 + w : kZeros;
             const uint8_t* b0 = b ? b + size_t(c.ix) * w : kZeros;
@@ -340,7 +272,11 @@ void resampleMask(uint8_t* dst, int32_t dstStride, const Rect& rect, uint32_t ds
     if (rect.w == 0 || rect.h == 0) return;
     if (uint64_t(rect.x) + rect.w > dstW || uint64_t(rect.y) + rect.h > dstH) VTX_THROW(7, "errInvalidParam", fn);
     if (srcW == 0 || srcH == 0) return;
-    MaskJob(dst, dstStride, rect, dstW, dstH, rows, srcW, srcH, fgPixels, fgStride, fgW, fgH, photometric, flags).run();
+    const bool fg = fgPixels && fgW && fgH;
+    const MaskCall call{dst,      dstStride, rect,     dstW,       dstH,  &rows,
+                        srcW,     srcH,      fgPixels, fgStride,   fgW,   fgH,
+                        photometric, flags, photometric == Photometric::Gray ? 1 : 3, fg};
+    MaskJob(call).run();
 }
 
 } // namespace _Vtx_Internal_NS_

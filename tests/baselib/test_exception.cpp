@@ -4,10 +4,40 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <string>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include "vtx_exception.h"
+#include "vtx_platform.h"
 
 using namespace Vantorix;
+
+namespace {
+
+void setVariable(const char* name, const char* value)
+{
+#ifdef _WIN32
+    std::u16string wname(String(name).getUtf16());
+    SetEnvironmentVariableW(reinterpret_cast<LPCWSTR>(wname.c_str()),
+                            value ? reinterpret_cast<LPCWSTR>(String(value).getUtf16()) : nullptr);
+#else
+    if (value) setenv(name, value, 1);
+    else unsetenv(name);
+#endif
+}
+
+std::string fileText(const std::string& path)
+{
+    std::ifstream in(path);
+    std::stringstream all;
+    all << in.rdbuf();
+    return all.str();
+}
+
+} // namespace
 
 TEST(Exception, MessageLine)
 {
@@ -16,37 +46,67 @@ TEST(Exception, MessageLine)
     EXPECT_EQ(e.getCode(), 7);
     Exception neg(-2, String("errInternalError"), "f.cpp", 1, "g");
     EXPECT_STREQ(neg.what(), "f.cpp(1) : g: Error -2: errInternalError\n");
+    EXPECT_EQ(neg.getMessage(), "f.cpp(1) : g: Error -2: errInternalError\n");
+    Exception copy(neg);
+    EXPECT_STREQ(copy.what(), neg.what());
+    EXPECT_EQ(copy.getCode(), -2);
+    // Texts with percent signs are not formats.
+    Exception pct(5000, String("100% %s"), "f.cpp", 2, "h");
+    EXPECT_STREQ(pct.what(), "f.cpp(2) : h: Error 5000: 100% %s\n");
 }
 
 TEST(Exception, ThrowMacroNamesThisFile)
 {
     try {
         VTX_THROW(20, "errDataBroken", "Vantorix::Test::f");
-    } catch (const Exception& e) {
+    } catch (const std::exception& e) {
         std::string msg = e.what();
         EXPECT_EQ(msg.rfind("tests/baselib/test_exception.cpp(", 0), 0u) << msg;
         EXPECT_NE(msg.find(") : Vantorix::Test::f: Error 20: errDataBroken\n"), std::string::npos);
     }
 }
 
-#ifndef _WIN32
 TEST(Exception, DiagnosticFileGetsOneLinePerBuiltException)
 {
     std::string path = testing::TempDir() + "vtx_diag.txt";
     std::remove(path.c_str());
-    setenv("_QRMB_DEBUG_FILE", path.c_str(), 1);
+    setVariable("_QRMB_DEBUG_FILE", path.c_str());
     {
         Exception e(13, "errEOF", "a.cpp", 5, "f");
         Exception copy(e);
-        (void)copy;
+        try {
+            throw e; // the thrown object is a copy: nothing more is appended
+        } catch (const Exception&) {
+        }
     }
-    unsetenv("_QRMB_DEBUG_FILE");
+    setVariable("_QRMB_DEBUG_FILE", nullptr);
     Exception untouched(13, "errEOF", "a.cpp", 6, "f");
-    std::ifstream in(path);
-    std::stringstream all;
-    all << in.rdbuf();
-    std::string expected = std::to_string(getpid()) + " a.cpp(5) : f: Error 13: errEOF\n\n";
-    EXPECT_EQ(all.str(), expected);
+    std::string expected = std::to_string(Platform::getProcessId()) + " a.cpp(5) : f: Error 13: errEOF\n\n";
+    EXPECT_EQ(fileText(path), expected);
+
+    // A value longer than 260 characters is not a path we use.
+    std::string longPath = testing::TempDir() + std::string(270, 'x');
+    setVariable("_QRMB_DEBUG_FILE", longPath.c_str());
+    Exception ignored(13, "errEOF", "a.cpp", 7, "f");
+    setVariable("_QRMB_DEBUG_FILE", "");
+    Exception alsoIgnored(13, "errEOF", "a.cpp", 8, "f");
+    setVariable("_QRMB_DEBUG_FILE", nullptr);
+    EXPECT_EQ(fileText(path), expected);
     std::remove(path.c_str());
 }
-#endif
+
+TEST(Platform, EnvironmentAndNarrowText)
+{
+    setVariable("VTX_TEST_VARIABLE", "caf\xc3\xa9");
+    String v = Platform::getEnvironment("VTX_TEST_VARIABLE", 260);
+    EXPECT_EQ(v.getLength(), 5u);
+    EXPECT_EQ(v.getUtf32()[3], 0xE9u);
+    EXPECT_TRUE(Platform::getEnvironment("VTX_TEST_VARIABLE", 3).isEmpty());
+    setVariable("VTX_TEST_VARIABLE", nullptr);
+    EXPECT_TRUE(Platform::getEnvironment("VTX_TEST_VARIABLE", 260).isEmpty());
+
+    const char16_t wide[] = {u'a', 0xE9, 0};
+    std::string narrow = Platform::utf16ToNarrow(wide, 2);
+    EXPECT_EQ(Platform::narrowToUtf16(narrow.data(), narrow.size()), std::u16string(wide));
+    EXPECT_EQ(String::fromNarrow(narrow.c_str()).getUtf16()[1], 0xE9);
+}

@@ -4,6 +4,8 @@
 
 #include "vtx_exception.h"
 #include "vtx_memory.h"
+#include "vtx_stream.h"
+#include "baselib_testutil.h"
 
 using namespace Vantorix;
 
@@ -63,6 +65,25 @@ TEST(SimpleArray, TwoGigabyteRequestFailsWithoutAllocating)
             << msg;
     }
     EXPECT_EQ(alloc.calls, 0);
+}
+
+TEST(SimpleArray, FailuresNameTheInstantiation)
+{
+    NullAllocator alloc;
+    SimpleArray<AutoPtr<MemoryStorage>, 1> a(0, 0, &alloc);
+    vtxtest::Thrown t = vtxtest::thrownBy([&] { a.resize(1); });
+    EXPECT_NE(t.message.find(": Vantorix::SimpleArray<class Vantorix::AutoPtr<class Vantorix::MemoryStorage>,1>::"
+                             "_malloc: Error 1: SimpleArray: Out of memory!\n"),
+              std::string::npos)
+        << t.message;
+    SimpleArray<String, 1> strings(0, 0, &alloc);
+    t = vtxtest::thrownBy([&] { strings.append(String("x")); });
+    EXPECT_NE(t.message.find("Vantorix::SimpleArray<class Vantorix::String,1>::_malloc"), std::string::npos);
+    SimpleArray<int, 2> b(3);
+    t = vtxtest::thrownBy([&] { b.remove(2, 2); });
+    EXPECT_NE(t.message.find("Vantorix::SimpleArray<int,2>::remove: Error 7"), std::string::npos) << t.message;
+    t = vtxtest::thrownBy([&] { b.insert(4, 1); });
+    EXPECT_NE(t.message.find("Vantorix::SimpleArray<int,2>::insert: Error 7"), std::string::npos) << t.message;
 }
 
 TEST(SimpleArray, AllocatorFailureIsOutOfMemory)

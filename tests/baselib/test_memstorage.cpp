@@ -3,6 +3,9 @@
 #include "vtx_exception.h"
 #include "vtx_stream.h"
 
+#include <utility>
+#include <vector>
+
 using namespace Vantorix;
 
 namespace {
@@ -107,4 +110,25 @@ TEST(Stream, CopyWithCountZeroCopiesEverything)
     src->setPos(0);
     auto dst2 = MemoryStorage::create();
     EXPECT_EQ(dst2->copyFrom(*src, 7, 4, nullptr, nullptr), 7u);
+}
+
+TEST(Stream, CopyReportsProgress)
+{
+    struct Log {
+        std::vector<std::pair<uint32_t, uint32_t>> calls;
+    } log;
+    auto record = [](void* ctx, uint32_t done, uint32_t total) {
+        static_cast<Log*>(ctx)->calls.emplace_back(done, total);
+    };
+    auto src = tenBytes();
+    auto dst = MemoryStorage::create();
+    EXPECT_EQ(dst->copyFrom(*src, 7, 4, record, &log), 7u);
+    std::vector<std::pair<uint32_t, uint32_t>> counted = {{0, 7}, {4, 7}, {7, 7}};
+    EXPECT_EQ(log.calls, counted);
+    EXPECT_EQ(src->getPos(), 7u); // no byte beyond the count is taken from the source
+    log.calls.clear();
+    src->setPos(0);
+    EXPECT_EQ(dst->copyAllFrom(*src, 4, record, &log), 10u);
+    std::vector<std::pair<uint32_t, uint32_t>> all = {{0, 0}, {4, 0}, {8, 0}, {10, 0}};
+    EXPECT_EQ(log.calls, all);
 }

@@ -16,10 +16,11 @@ using vtxtest::expectThrow;
 
 namespace {
 
-// Names unique to this run, removed again where the system keeps them (POSIX).
+// Names unique to this run, removed again where the system keeps them (POSIX). The leading
+// slash becomes the backslash after "Global"; Windows refuses backslashes further in.
 struct UniqueName {
     explicit UniqueName(const char* what)
-        : name(String::format("vtx-test/%s/%u", what, Platform::getProcessId()))
+        : name(String::format("/vtx-test-%s-%u", what, Platform::getProcessId()))
     {
     }
     ~UniqueName()

@@ -137,7 +137,10 @@ TEST(ZlibStreams, DirectionsThatDoNotExist)
     uint8_t b;
     vtxtest::expectThrow([&] { d->readBytes(&b, 1, false); }, 28, "Vantorix::DeflateStreamImpl::readBytes",
                          "errNotImplemented");
+    EXPECT_TRUE(d->getName().startsWith("zlib deflate stream ("));
     auto in = inflaterOver(zlibCompress({1}));
+    EXPECT_TRUE(in->getName().startsWith("zlib inflate stream ("));
+    EXPECT_TRUE(in->getName().endsWith("h)"));
     vtxtest::expectThrow([&] { in->writeBytes(&b, 1); }, 28, "Vantorix::InflateStreamImpl::writeBytes",
                          "errNotImplemented");
     vtxtest::expectThrow([&] { in->flushBuffer(); }, 28, "Vantorix::InflateStreamImpl::flushBuffer",

@@ -201,31 +201,6 @@ TEST(BzzBlock, MarkerRules)
     EXPECT_TRUE(broken([](BzzTestWriter& w) { w.columnBlock({'b', -1, 'a'}, 0); }).empty());
 }
 
-TEST(BzzBlock, LaterMarkerReplacesEarlier)
-{
-    // "b\0a" sorts to 'a', 'b', 0, marker: a real 0 byte before the marker. Coding that 0 as a
-    // marker stores the same byte and leaves the list alone; the later, real marker then wins.
-    std::vector<uint8_t> data = {'b', 0, 'a'};
-    auto column = BzzTestWriter::sortedColumn(data);
-    BzzTestWriter w;
-    w.blockHeader(uint32_t(column.size()));
-    BzzTestWriter::MtfModel model;
-    bool faked = false;
-    for (int sym : column) {
-        if (sym < 0) {
-            ASSERT_TRUE(faked) << "the 0 byte must come before the marker for this test";
-            w.marker();
-        } else if (sym == 0 && !faked) {
-            faked = true;
-            w.marker();
-        } else {
-            w.index(model.encode(uint8_t(sym), 0));
-        }
-    }
-    w.end();
-    EXPECT_EQ(inflateAll(w.finish()), data);
-}
-
 TEST(BzzBlock, TruncatedBlocks)
 {
     // Past the end the input reads as 1 bits, which fresh contexts decode as markers: a block cut

@@ -9,22 +9,9 @@
 
 using namespace Vantorix;
 using namespace Vantorix::DjVu;
+using imagingtest::expectThrow;
 
 namespace {
-
-// Runs f, expecting an Exception with this code whose message names function and text.
-template <class F>
-void expectThrow(F&& f, int32_t code, const std::string& function, const std::string& text)
-{
-    try {
-        f();
-        ADD_FAILURE() << "no exception, expected " << text;
-    } catch (const Exception& e) {
-        EXPECT_EQ(e.getCode(), code);
-        std::string m = e.what();
-        EXPECT_NE(m.find(function + ": Error " + std::to_string(code) + ": " + text + "\n"), std::string::npos) << m;
-    }
-}
 
 Photometric ph(int code) { return Photometric(code); }
 

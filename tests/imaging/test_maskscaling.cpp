@@ -64,17 +64,13 @@ TEST(MaskScaling, RefusesOtherPhotometricsReservedFamilyAndOutsideRectanglesBefo
 {
     VectorMask m = imagingtest::randomMask(4, 4, 1, 100);
     std::vector<uint8_t> buf(64, 0x5A);
-    for (int code : {4, 5, 6, 7, 8, -1}) {
-        try {
-            _Vtx_Internal_NS_::resampleMaskT(buf.data(), 16, Rect{0, 0, 4, 4}, 4, 4, m, 4, 4, nullptr, 0, 0, 0,
-                                             Photometric(code), 0, 0);
-            ADD_FAILURE() << code;
-        } catch (const Exception& e) {
-            EXPECT_EQ(e.getCode(), 26);
-            EXPECT_NE(std::string(e.what()).find("_Vtx_Internal_NS_::resampleMaskT: Error 26: Unsupported Photometric!"),
-                      std::string::npos);
-        }
-    }
+    for (int code : {4, 5, 6, 7, 8, -1})
+        imagingtest::expectThrow(
+            [&] {
+                _Vtx_Internal_NS_::resampleMaskT(buf.data(), 16, Rect{0, 0, 4, 4}, 4, 4, m, 4, 4, nullptr, 0, 0, 0,
+                                                 Photometric(code), 0, 0);
+            },
+            26, "_Vtx_Internal_NS_::resampleMaskT", "Unsupported Photometric!");
     EXPECT_THROW(_Vtx_Internal_NS_::resampleMaskT(buf.data(), 16, Rect{0, 0, 4, 4}, 4, 4, m, 4, 4, nullptr, 0, 0, 0,
                                                   Photometric::Gray, 1, 0),
                  Exception);
@@ -273,5 +269,101 @@ TEST(MaskScaling, RunsOutsideTheRequestedRangeAreClipped)
                 ASSERT_EQ(buf[y * stride + g], 0xEE) << dw;
                 ASSERT_EQ(buf[y * stride + guard + rw + g], 0xEE) << dw;
             }
+    }
+}
+
+namespace {
+// A mask of any size without memory: columns [0, split) set in every row, in one colour.
+struct HalfMask {
+    uint32_t split;
+    Color colour;
+    template <class Paint>
+    bool forEachSpan(uint32_t, uint32_t x0, uint32_t x1, Paint&& paint) const
+    {
+        if (x0 >= split) return false;
+        paint(x0, std::min(x1, split), colour);
+        return true;
+    }
+};
+} // namespace
+
+TEST(MaskScaling, HugeMasksAndTinyOnes)
+{
+    const Color olive{20, 128, 128, 0};
+    for (uint32_t flags : {kBox, kInterpolating}) {
+        // 200000 x 40 fully set, down to 3 x 2, over black: the colour itself, exactly, where the
+        // footprint lies inside the mask. The interpolating footprint of the last row reaches
+        // half a row past the bottom, which counts as clear: 1/40 of the black shows.
+        HalfMask full{200000, olive};
+        Image out(3, 2, 3, 0);
+        _Vtx_Internal_NS_::resampleMaskT(out.px.data(), out.stride(), Rect{0, 0, 3, 2}, 3, 2, full, 200000u, 40u,
+                                         nullptr, 0, 0, 0, Photometric::RGB, 0, flags);
+        const std::vector<uint8_t> colour{128, 128, 20}, faded{124, 124, 19};
+        for (uint32_t i = 0; i < 6; ++i)
+            ASSERT_EQ(std::vector<uint8_t>(out.at(i % 3, i / 3), out.at(i % 3, i / 3) + 3),
+                      i >= 3 && flags == kInterpolating ? faded : colour) << flags << " " << i;
+        // Left half set, black over white: the middle of three columns is half covered (and with
+        // interpolating weights 1/80 of the white below the last row shows everywhere).
+        HalfMask half{100000, Color{}};
+        Image g(3, 1, 1, 255);
+        _Vtx_Internal_NS_::resampleMaskT(g.px.data(), g.stride(), Rect{0, 0, 3, 1}, 3, 1, half, 200000u, 40u, nullptr, 0,
+                                         0, 0, Photometric::Gray, 0, flags);
+        const int below = flags == kInterpolating ? 3 : 0; // trunc(255 / 80)
+        EXPECT_EQ(g.px[0], below);
+        EXPECT_NEAR(g.px[1], 127 + below, 1);
+        EXPECT_EQ(g.px[2], 255);
+    }
+    // One set pixel enlarged: solid inside, fading to the right (nothing past the last column),
+    // not towards the bottom (the last row stands in for the next).
+    HalfMask dot{1, Color{}};
+    Image e(40, 40, 1, 255);
+    _Vtx_Internal_NS_::resampleMaskT(e.px.data(), e.stride(), Rect{0, 0, 40, 40}, 40, 40, dot, 1u, 1u, nullptr, 0, 0, 0,
+                                     Photometric::Gray, 0, 0);
+    for (uint32_t y = 0; y < 40; ++y) {
+        EXPECT_EQ(e.at(0, y)[0], 0);
+        EXPECT_GT(e.at(39, y)[0], e.at(20, y)[0]);
+        EXPECT_EQ(e.at(20, y)[0], e.at(20, 0)[0]);
+    }
+}
+
+namespace {
+// Unordered runs drawn over each other, as overlapping JB2 shapes give them.
+const Color kA{200, 0, 0, 0}, kB{0, 200, 0, 0}, kC{0, 0, 200, 0}, kD{90, 90, 90, 0};
+struct OverlappingSource {
+    template <class Paint>
+    bool forEachSpan(uint32_t y, uint32_t x0, uint32_t x1, Paint&& paint) const
+    {
+        const uint32_t s = y % 3; // shift the pattern from row to row
+        const uint32_t runs[4][2] = {{2 + s, 30 + s}, {10 + s, 20 + s}, {25 + s, 40 + s}, {0, 5 + s}};
+        const Color colours[4] = {kA, kB, kC, kD};
+        for (int k = 0; k < 4; ++k)
+            paint(std::max(runs[k][0], x0), std::min(runs[k][1], x1), colours[k]);
+        return true;
+    }
+};
+} // namespace
+
+TEST(MaskScaling, OverlappingRunsShowOnlyTheirVisibleParts)
+{
+    // The same picture without overlaps: what the last run painted wins.
+    VectorMask visible(48, 12);
+    for (uint32_t y = 0; y < 12; ++y) {
+        const uint32_t s = y % 3;
+        for (uint32_t x = 0; x < 48; ++x) {
+            if (x < 5 + s) visible.put(x, y, kD);
+            else if (x >= 25 + s && x < 40 + s) visible.put(x, y, kC);
+            else if (x >= 10 + s && x < 20 + s) visible.put(x, y, kB);
+            else if (x >= 2 + s && x < 30 + s) visible.put(x, y, kA);
+        }
+    }
+    OverlappingSource overlapping;
+    for (auto [dw, dh] : {std::pair{48u, 12u}, std::pair{13u, 5u}, std::pair{29u, 7u}, std::pair{100u, 30u}}) {
+        for (uint32_t flags : {kBox, kInterpolating}) {
+            Image under = imagingtest::randomImage(dw, dh, 3, dw);
+            Image a = under, b = drawn(visible, dw, dh, Rect{0, 0, dw, dh}, Photometric::YCbCr, nullptr, flags, under);
+            _Vtx_Internal_NS_::resampleMaskT(a.px.data(), a.stride(), Rect{0, 0, dw, dh}, dw, dh, overlapping, 48u, 12u,
+                                             nullptr, 0, 0, 0, Photometric::YCbCr, 0, flags);
+            ASSERT_EQ(a.px, b.px) << dw << "x" << dh << " flags " << flags;
+        }
     }
 }

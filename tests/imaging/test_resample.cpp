@@ -255,17 +255,82 @@ TEST(Resample, RowStridesMayBeNegativeOrPadded)
 TEST(Resample, RejectsUnknownPhotometricsAndRectanglesOutsideThePicture)
 {
     uint8_t src[16] = {}, dst[16] = {};
-    try {
-        Imaging::resample(dst, 4, Rect{0, 0, 1, 1}, 2, 2, src, 4, 2, 2, Photometric(8), 0);
-        FAIL();
-    } catch (const Exception& e) {
-        EXPECT_EQ(e.getCode(), 7);
-        EXPECT_NE(std::string(e.what()).find("Unknown photometric!"), std::string::npos);
-    }
+    imagingtest::expectThrow([&] { Imaging::resample(dst, 4, Rect{0, 0, 1, 1}, 2, 2, src, 4, 2, 2, Photometric(8), 0); },
+                             7, "_Vtx_Internal_NS_::getBpp", "Unknown photometric!");
     EXPECT_THROW(Imaging::resample(dst, 4, Rect{1, 0, 2, 1}, 2, 2, src, 4, 2, 2, Photometric::Gray, 0), Exception);
     EXPECT_THROW(Imaging::resample(dst, 4, Rect{0, 0, 1, 1}, 2, 2, src, 4, 0, 2, Photometric::Gray, 0), Exception);
     EXPECT_THROW(Imaging::resample(dst, 4, Rect{0, 0xFFFFFFFFu, 1, 2}, 2, 2, src, 4, 2, 2, Photometric::Gray, 0),
                  Exception);
     // An empty rectangle draws nothing, whatever the sizes.
     Imaging::resample(dst, 4, Rect{0, 0, 0, 5}, 0, 0, src, 4, 0, 0, Photometric::Gray, 0);
+}
+
+TEST(Resample, TinyImagesAndExtremeRatios)
+{
+    // One pixel enlarged: every output pixel is that pixel, give or take the float rounding of
+    // p * f + p * (1 - f), which the formula truncates.
+    Image one(1, 1, 3);
+    one.px = {10, 200, 30};
+    Image big = whole(one, 300, 200, 0);
+    EXPECT_EQ(big.px, reference::enlarge(one, 300, 200, Rect{0, 0, 300, 200}).px);
+    for (uint32_t i = 0; i < 300 * 200 * 3; ++i) ASSERT_LE(one.px[i % 3] - big.px[i], 1) << i;
+    // 2 x 2 to 1 x 1: the box method averages; the interpolating footprint would need pixel 2,
+    // so the single output takes the pixel where computable columns end (here pixel 0).
+    Image quad(2, 2, 1);
+    quad.px = {10, 20, 30, 41};
+    EXPECT_EQ(whole(quad, 1, 1, 1).px[0], (10 + 20 + 30 + 41) / 4);
+    EXPECT_EQ(whole(quad, 1, 1, 0).px[0], 10);
+    // A very long row squeezed to two pixels, and equal in one direction (bilinear).
+    Image strip = randomImage(20000, 3, 1, 77);
+    for (uint32_t flags : {0u, 1u}) {
+        Image out = whole(strip, 2, 2, flags);
+        auto d = imagingtest::diff(out, reference::shrink(strip, 2, 2, Rect{0, 0, 2, 2}, flags != 0));
+        EXPECT_LE(d.maxAbs, 1) << flags;
+    }
+    EXPECT_EQ(whole(strip, 7, 3, 0).px, reference::enlarge(strip, 7, 3, Rect{0, 0, 7, 3}).px);
+}
+
+TEST(Resample, RowKernelsMatchPlainLoops)
+{
+    using namespace _Vtx_Internal_NS_;
+    std::mt19937 rng(17);
+    std::uniform_real_distribution<float> weight(0.0f, 1.0f);
+    for (int channels = 1; channels <= 4; ++channels) {
+        std::vector<uint8_t> src(400 * channels);
+        for (auto& b : src) b = uint8_t(rng());
+        // Footprints of every length up to 12, anywhere in the row, arbitrary end weights.
+        std::vector<Footprint> fps(60);
+        for (Footprint& fp : fps) {
+            fp.len = rng() % 13;
+            fp.first = rng() % (400 - 12);
+            for (float& w : fp.w) w = weight(rng);
+        }
+        auto weightAt = [](const Footprint& fp, uint32_t k) {
+            if (fp.len <= 4) return fp.w[k];
+            return k < 2 ? fp.w[k] : k + 2 >= fp.len ? fp.w[4 - (fp.len - k)] : 1.0f;
+        };
+        FloatRows rows;
+        rows.allocate(2, uint32_t(fps.size()) * channels);
+        float* out = rows.row(0);
+        for (bool add : {false, true}) {
+            std::vector<float> before(out, out + fps.size() * channels);
+            reduceRow(channels, add, src.data(), fps.data(), uint32_t(fps.size()), out, 0.75f);
+            for (size_t c = 0; c < fps.size(); ++c)
+                for (int ch = 0; ch < channels; ++ch) {
+                    double sum = 0;
+                    for (uint32_t k = 0; k < fps[c].len; ++k)
+                        sum += double(weightAt(fps[c], k)) * src[(fps[c].first + k) * channels + ch];
+                    const double want = (add ? before[c * channels + ch] : 0.0) + 0.75 * sum;
+                    ASSERT_NEAR(out[c * channels + ch], want, 1e-5 * (1 + std::abs(want))) << channels << " " << c;
+                }
+        }
+        // combineRow: init, then multiply-add, over whole aligned rows.
+        float* acc = rows.row(1);
+        const uint32_t n = rows.stride();
+        std::vector<float> r(out, out + n), expect(n);
+        combineRow(acc, out, n, 0.5f, true);
+        combineRow(acc, out, n, 2.0f, false);
+        for (uint32_t i = 0; i < n; ++i) expect[i] = 0.5f * r[i] + 2.0f * r[i];
+        EXPECT_TRUE(std::equal(expect.begin(), expect.end(), acc));
+    }
 }

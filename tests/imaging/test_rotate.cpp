@@ -30,19 +30,6 @@ bool samePixel(const Image& a, uint32_t ax, uint32_t ay, const Image& b, uint32_
     return std::equal(a.at(ax, ay), a.at(ax, ay) + a.bpp, b.at(bx, by));
 }
 
-template <class F>
-void expectUnknown(F&& f, const char* function)
-{
-    try {
-        f();
-        ADD_FAILURE() << function;
-    } catch (const Exception& e) {
-        EXPECT_EQ(e.getCode(), 7);
-        EXPECT_NE(std::string(e.what()).find(std::string(function) + ": Error 7: Unknown photometric!"), std::string::npos)
-            << e.what();
-    }
-}
-
 } // namespace
 
 TEST(Rotate, QuarterTurnOfThreeByTwo)
@@ -118,7 +105,11 @@ TEST(Rotate, HorizontalMirrorReversesEachRowInPlace)
 TEST(Rotate, UnknownPhotometricsNameTheRoutine)
 {
     uint8_t a[16] = {}, b[16] = {};
-    expectUnknown([&] { Imaging::rotate90(a, 4, b, 4, 1, 1, Photometric(8), true); }, "Vantorix::DjVu::Imaging::rotate90");
-    expectUnknown([&] { Imaging::rotate(a, 4, b, 4, 1, 1, Photometric(9), 1); }, "Vantorix::DjVu::Imaging::rotate");
-    expectUnknown([&] { Imaging::horzMirror(a, 4, Photometric(-3), 1, 1); }, "Vantorix::DjVu::Imaging::horzMirror");
+    const std::string unknown = "Unknown photometric!";
+    imagingtest::expectThrow([&] { Imaging::rotate90(a, 4, b, 4, 1, 1, Photometric(8), true); }, 7,
+                             "Vantorix::DjVu::Imaging::rotate90", unknown);
+    imagingtest::expectThrow([&] { Imaging::rotate(a, 4, b, 4, 1, 1, Photometric(9), 1); }, 7,
+                             "Vantorix::DjVu::Imaging::rotate", unknown);
+    imagingtest::expectThrow([&] { Imaging::horzMirror(a, 4, Photometric(-3), 1, 1); }, 7,
+                             "Vantorix::DjVu::Imaging::horzMirror", unknown);
 }

@@ -10,7 +10,10 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "djv_types.h"
+#include "vtx_exception.h"
 
 namespace imagingtest {
 
@@ -34,6 +37,20 @@ struct Image {
         return out;
     }
 };
+
+// Runs f, expecting an Exception with this code whose message names function and text.
+template <class F>
+void expectThrow(F&& f, int32_t code, const std::string& function, const std::string& text)
+{
+    try {
+        f();
+        ADD_FAILURE() << "no exception, expected " << text;
+    } catch (const Vantorix::Exception& e) {
+        EXPECT_EQ(e.getCode(), code);
+        std::string m = e.what();
+        EXPECT_NE(m.find(function + ": Error " + std::to_string(code) + ": " + text + "\n"), std::string::npos) << m;
+    }
+}
 
 inline Image randomImage(uint32_t w, uint32_t h, uint32_t bpp, uint32_t seed)
 {

@@ -112,15 +112,27 @@ public:
     virtual void unlockRange(uint64_t offset, uint64_t length) = 0;
 };
 
-// zlib filter streams. Deflation writes compressed bytes to its output; inflation reads them.
+// zlib filter streams. zlib failures throw 26 "zlib(<code>): <zlib's text>\n"; the direction a
+// stream does not have (reading a deflater, writing or flushing an inflater) throws 28.
+//
+// Deflation compresses what is written into its output. flushBuffer completes the compressed
+// stream and flushes the output; a later write starts a new stream. Data still unflushed when
+// the object goes away is completed then (errors there cannot be reported).
 class DeflateStream : public Stream {
 public:
     static AutoPtr<DeflateStream> create(const AutoPtr<Stream>& output);
+    // "zlib deflate stream (<address>h)", for messages.
+    virtual String getName() const = 0;
 };
 
+// Inflation reads compressed bytes from its input 1024 at a time. It ends with the compressed
+// stream (bytes after it stay unread data of the input) or when the input runs dry; an exact
+// read that cannot be filled throws 13 "errEOF".
 class InflateStream : public Stream {
 public:
     static AutoPtr<InflateStream> create(const AutoPtr<Stream>& input);
+    // "zlib inflate stream (<address>h)", for messages.
+    virtual String getName() const = 0;
 };
 
 } // namespace Vantorix

@@ -18,7 +18,7 @@ struct Args {
 
 enum class Length { none, hh, h, l, ll, L, j, z, t };
 
-struct Spec {
+struct Directive {
     bool left = false, plus = false, space = false, alternate = false, zero = false;
     int width = 0;
     int precision = -1; // -1: not given
@@ -36,89 +36,89 @@ size_t unitsLength(const C* s, int precision)
 
 // Writes one field: prefix (sign, 0x), zeros, body, padded to the width.
 template <class C>
-void emitField(OutBuffer<C>& out, const Spec& spec, const char* prefix, size_t zeros, const C* body, size_t bodyLen)
+void emitField(OutBuffer<C>& out, const Directive& d, const char* prefix, size_t zeros, const C* body, size_t bodyLen)
 {
     size_t prefixLen = std::strlen(prefix);
     size_t content = prefixLen + zeros + bodyLen;
-    size_t pad = size_t(spec.width) > content ? size_t(spec.width) - content : 0;
-    bool padWithZeros = spec.zero && !spec.left && pad > 0;
+    size_t pad = size_t(d.width) > content ? size_t(d.width) - content : 0;
+    bool padWithZeros = d.zero && !d.left && pad > 0;
     C* p = out.room(content + pad);
     C* start = p;
-    if (!spec.left && !padWithZeros)
+    if (!d.left && !padWithZeros)
         for (size_t i = 0; i < pad; ++i) *p++ = C(' ');
     for (size_t i = 0; i < prefixLen; ++i) *p++ = C(prefix[i]);
     if (padWithZeros)
         for (size_t i = 0; i < pad; ++i) *p++ = C('0');
     for (size_t i = 0; i < zeros; ++i) *p++ = C('0');
     for (size_t i = 0; i < bodyLen; ++i) *p++ = body[i];
-    if (spec.left)
+    if (d.left)
         for (size_t i = 0; i < pad; ++i) *p++ = C(' ');
     out.commit(size_t(p - start));
 }
 
 template <class C>
-void emitText(OutBuffer<C>& out, Spec spec, const C* text, size_t n)
+void emitText(OutBuffer<C>& out, Directive d, const C* text, size_t n)
 {
-    spec.zero = false;
-    emitField(out, spec, "", 0, text, n);
+    d.zero = false;
+    emitField(out, d, "", 0, text, n);
 }
 
 template <class C>
-void emitInteger(OutBuffer<C>& out, Spec spec, uint64_t magnitude, bool negative, bool isSigned)
+void emitInteger(OutBuffer<C>& out, Directive d, uint64_t magnitude, bool negative, bool isSigned)
 {
-    const char* digitSet = spec.conversion == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
-    unsigned base = spec.conversion == 'o' ? 8 : (spec.conversion == 'x' || spec.conversion == 'X') ? 16 : 10;
+    const char* digitSet = d.conversion == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
+    unsigned base = d.conversion == 'o' ? 8 : (d.conversion == 'x' || d.conversion == 'X') ? 16 : 10;
     constexpr size_t kCap = 24; // 22 octal digits hold 64 bits
     C digits[kCap];
     size_t n = 0;
     for (uint64_t v = magnitude; v; v /= base) digits[kCap - 1 - n++] = C(digitSet[v % base]);
-    if (n == 0 && spec.precision != 0) digits[kCap - ++n] = C('0');
-    size_t zeros = spec.precision > 0 && size_t(spec.precision) > n ? size_t(spec.precision) - n : 0;
-    if (base == 8 && spec.alternate && zeros == 0 && (n == 0 || digits[kCap - n] != C('0'))) zeros = 1;
+    if (n == 0 && d.precision != 0) digits[kCap - ++n] = C('0');
+    size_t zeros = d.precision > 0 && size_t(d.precision) > n ? size_t(d.precision) - n : 0;
+    if (base == 8 && d.alternate && zeros == 0 && (n == 0 || digits[kCap - n] != C('0'))) zeros = 1;
     char prefix[3] = {0, 0, 0};
     if (isSigned && negative) prefix[0] = '-';
-    else if (isSigned && spec.plus) prefix[0] = '+';
-    else if (isSigned && spec.space) prefix[0] = ' ';
-    else if (base == 16 && spec.alternate && magnitude != 0) {
+    else if (isSigned && d.plus) prefix[0] = '+';
+    else if (isSigned && d.space) prefix[0] = ' ';
+    else if (base == 16 && d.alternate && magnitude != 0) {
         // the prefix is kept reversed ("x0") next to the reversed digits; written out it reads 0x
-        const char* reversed = spec.conversion == 'X' ? "X0" : "x0";
+        const char* reversed = d.conversion == 'X' ? "X0" : "x0";
         prefix[0] = reversed[1];
         prefix[1] = reversed[0];
     }
-    if (spec.precision >= 0) spec.zero = false;
-    emitField(out, spec, prefix, zeros, digits + kCap - n, n);
+    if (d.precision >= 0) d.zero = false;
+    emitField(out, d, prefix, zeros, digits + kCap - n, n);
 }
 
 template <class C>
-void emitFloat(OutBuffer<C>& out, Spec spec, long double value, bool isLong)
+void emitFloat(OutBuffer<C>& out, Directive d, long double value, bool isLong)
 {
     if (std::isnan(value)) {
         static const C nan[] = {C('N'), C('a'), C('N')};
-        emitText(out, spec, nan, 3);
+        emitText(out, d, nan, 3);
         return;
     }
     // The digits come from the C library; flags, width and precision are passed on unchanged.
     char fmt[16];
     char* f = fmt;
     *f++ = '%';
-    if (spec.left) *f++ = '-';
-    if (spec.plus) *f++ = '+';
-    if (spec.space) *f++ = ' ';
-    if (spec.alternate) *f++ = '#';
-    if (spec.zero) *f++ = '0';
+    if (d.left) *f++ = '-';
+    if (d.plus) *f++ = '+';
+    if (d.space) *f++ = ' ';
+    if (d.alternate) *f++ = '#';
+    if (d.zero) *f++ = '0';
     *f++ = '*';
-    if (spec.precision >= 0) { *f++ = '.'; *f++ = '*'; }
+    if (d.precision >= 0) { *f++ = '.'; *f++ = '*'; }
     if (isLong) *f++ = 'L';
-    *f++ = spec.conversion;
+    *f++ = d.conversion;
     *f = 0;
-    int precision = spec.precision >= 0 ? spec.precision : 0;
+    int precision = d.precision >= 0 ? d.precision : 0;
     auto print = [&](char* buf, size_t size) {
         if (isLong)
-            return spec.precision >= 0 ? std::snprintf(buf, size, fmt, spec.width, precision, value)
-                                       : std::snprintf(buf, size, fmt, spec.width, value);
-        double d = double(value);
-        return spec.precision >= 0 ? std::snprintf(buf, size, fmt, spec.width, precision, d)
-                                   : std::snprintf(buf, size, fmt, spec.width, d);
+            return d.precision >= 0 ? std::snprintf(buf, size, fmt, d.width, precision, value)
+                                    : std::snprintf(buf, size, fmt, d.width, value);
+        double plain = double(value);
+        return d.precision >= 0 ? std::snprintf(buf, size, fmt, d.width, precision, plain)
+                                : std::snprintf(buf, size, fmt, d.width, plain);
     };
     char small[128];
     int n = print(small, sizeof small);
@@ -137,17 +137,17 @@ void emitFloat(OutBuffer<C>& out, Spec spec, long double value, bool isLong)
 
 // %q and %Q: single quotes doubled; Q quotes the whole and prints a null pointer as NULL.
 template <class C>
-void emitQuoted(OutBuffer<C>& out, const Spec& spec, const C* s)
+void emitQuoted(OutBuffer<C>& out, const Directive& d, const C* s)
 {
     static const C nullText[] = {C('N'), C('U'), C('L'), C('L')};
     static const C nullName[] = {C('('), C('N'), C('U'), C('L'), C('L'), C(')'), 0};
-    bool enclose = spec.conversion == 'Q';
+    bool enclose = d.conversion == 'Q';
     if (!s) {
-        if (enclose) emitText(out, spec, nullText, 4);
-        else emitText(out, spec, nullName, 6);
+        if (enclose) emitText(out, d, nullText, 4);
+        else emitText(out, d, nullName, 6);
         return;
     }
-    size_t n = unitsLength(s, spec.precision);
+    size_t n = unitsLength(s, d.precision);
     std::basic_string<C> quoted;
     quoted.reserve(n + 2);
     if (enclose) quoted += C('\'');
@@ -156,7 +156,7 @@ void emitQuoted(OutBuffer<C>& out, const Spec& spec, const C* s)
         if (s[i] == C('\'')) quoted += C('\'');
     }
     if (enclose) quoted += C('\'');
-    emitText(out, spec, quoted.data(), quoted.size());
+    emitText(out, d, quoted.data(), quoted.size());
 }
 
 int64_t signedArg(Length length, Args& a)
@@ -215,49 +215,49 @@ int readNumber(const C*& p, Args& a)
 }
 
 template <class C>
-const C* parseSpec(const C* p, Args& a, Spec& spec)
+const C* parseDirective(const C* p, Args& a, Directive& d)
 {
     for (;; ++p) {
-        if (*p == C('-')) spec.left = true;
-        else if (*p == C('+')) spec.plus = true;
-        else if (*p == C(' ')) spec.space = true;
-        else if (*p == C('#')) spec.alternate = true;
-        else if (*p == C('0')) spec.zero = true;
+        if (*p == C('-')) d.left = true;
+        else if (*p == C('+')) d.plus = true;
+        else if (*p == C(' ')) d.space = true;
+        else if (*p == C('#')) d.alternate = true;
+        else if (*p == C('0')) d.zero = true;
         else break;
     }
     int width = readNumber(p, a);
     if (width < 0) { // a negative width from an argument means left adjustment
-        spec.left = true;
+        d.left = true;
         width = width == INT32_MIN ? INT32_MAX : -width;
     }
-    spec.width = width;
+    d.width = width;
     if (*p == C('.')) {
         ++p;
         int precision = readNumber(p, a);
-        spec.precision = precision < 0 ? -1 : precision;
+        d.precision = precision < 0 ? -1 : precision;
     }
-    if (spec.left) spec.zero = false;
-    if (spec.plus) spec.space = false;
+    if (d.left) d.zero = false;
+    if (d.plus) d.space = false;
     if (*p == C('h')) {
-        spec.length = p[1] == C('h') ? Length::hh : Length::h;
-        p += spec.length == Length::hh ? 2 : 1;
+        d.length = p[1] == C('h') ? Length::hh : Length::h;
+        p += d.length == Length::hh ? 2 : 1;
     } else if (*p == C('l')) {
-        spec.length = p[1] == C('l') ? Length::ll : Length::l;
-        p += spec.length == Length::ll ? 2 : 1;
-    } else if (*p == C('L')) { spec.length = Length::L; ++p; }
-    else if (*p == C('j')) { spec.length = Length::j; ++p; }
+        d.length = p[1] == C('l') ? Length::ll : Length::l;
+        p += d.length == Length::ll ? 2 : 1;
+    } else if (*p == C('L')) { d.length = Length::L; ++p; }
+    else if (*p == C('j')) { d.length = Length::j; ++p; }
     else if (*p == C('z')) {
         // z is a conversion of its own unless an integer conversion follows it
         C next = p[1];
         if (next == C('d') || next == C('i') || next == C('u') || next == C('o') || next == C('x') ||
-            next == C('X') || next == C('n')) { spec.length = Length::z; ++p; }
-    } else if (*p == C('t')) { spec.length = Length::t; ++p; }
+            next == C('X') || next == C('n')) { d.length = Length::z; ++p; }
+    } else if (*p == C('t')) { d.length = Length::t; ++p; }
     else if (*p == C('I')) { // the Windows runtime's I, I32 and I64
-        if (p[1] == C('6') && p[2] == C('4')) { spec.length = Length::ll; p += 3; }
+        if (p[1] == C('6') && p[2] == C('4')) { d.length = Length::ll; p += 3; }
         else if (p[1] == C('3') && p[2] == C('2')) { p += 3; }
-        else { spec.length = Length::z; ++p; }
+        else { d.length = Length::z; ++p; }
     }
-    spec.conversion = *p < 0x80 ? char(*p) : '?';
+    d.conversion = *p < 0x80 ? char(*p) : '?';
     return p;
 }
 
@@ -278,42 +278,42 @@ C* run(const C* fmt, Args& a, size_t* length)
             out.append(start, 1);
             break;
         }
-        Spec spec;
-        p = parseSpec(p, a, spec);
-        switch (spec.conversion) {
+        Directive d;
+        p = parseDirective(p, a, d);
+        switch (d.conversion) {
         case 'd': case 'i': {
-            int64_t v = signedArg(spec.length, a);
-            emitInteger(out, spec, v < 0 ? 0 - uint64_t(v) : uint64_t(v), v < 0, true);
+            int64_t v = signedArg(d.length, a);
+            emitInteger(out, d, v < 0 ? 0 - uint64_t(v) : uint64_t(v), v < 0, true);
             break;
         }
         case 'u': case 'o': case 'x': case 'X':
-            emitInteger(out, spec, unsignedArg(spec.length, a), false, false);
+            emitInteger(out, d, unsignedArg(d.length, a), false, false);
             break;
         case 'p':
-            spec.conversion = 'u';
-            emitInteger(out, spec, uint64_t(reinterpret_cast<uintptr_t>(va_arg(a.ap, void*))), false, false);
+            d.conversion = 'u';
+            emitInteger(out, d, uint64_t(reinterpret_cast<uintptr_t>(va_arg(a.ap, void*))), false, false);
             break;
         case 'f': case 'e': case 'E': case 'g': case 'G':
-            if (spec.length == Length::L) emitFloat(out, spec, va_arg(a.ap, long double), true);
-            else emitFloat(out, spec, (long double)va_arg(a.ap, double), false);
+            if (d.length == Length::L) emitFloat(out, d, va_arg(a.ap, long double), true);
+            else emitFloat(out, d, (long double)va_arg(a.ap, double), false);
             break;
         case 's': case 'z': {
             C* s = va_arg(a.ap, C*);
-            if (s) emitText(out, spec, s, unitsLength(s, spec.precision));
-            else emitText(out, spec, nullName, unitsLength(nullName, spec.precision));
-            if (spec.conversion == 'z') std::free(s);
+            if (s) emitText(out, d, s, unitsLength(s, d.precision));
+            else emitText(out, d, nullName, unitsLength(nullName, d.precision));
+            if (d.conversion == 'z') std::free(s);
             break;
         }
         case 'q': case 'Q':
-            emitQuoted(out, spec, va_arg(a.ap, const C*));
+            emitQuoted(out, d, va_arg(a.ap, const C*));
             break;
         case 'c': {
             C c = C(va_arg(a.ap, int));
-            emitText(out, spec, &c, 1);
+            emitText(out, d, &c, 1);
             break;
         }
         case 'n':
-            storeCount(spec.length, a, out.length());
+            storeCount(d.length, a, out.length());
             break;
         case '%':
             out.append(p, 1);

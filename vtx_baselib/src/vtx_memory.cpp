@@ -30,7 +30,15 @@ void throwArrayError(int32_t code, const char* text, std::string_view typeName, 
                      const char* file, int line)
 {
     std::string function = "Vantorix::SimpleArray<";
-    function.append(typeName);
+    // Our own types are written with their class key ("class Vantorix::AutoPtr<class
+    // Vantorix::DjVu::Page>"), the way the rest of the messages name them.
+    for (size_t i = 0; i < typeName.size();) {
+        bool startsName = i == 0 || typeName[i - 1] == '<' || typeName[i - 1] == ',' || typeName[i - 1] == ' ';
+        std::string_view rest = typeName.substr(i);
+        if (startsName && (rest.rfind("Vantorix::", 0) == 0 || rest.rfind("_Vtx_Internal_NS_::", 0) == 0))
+            function += "class ";
+        function += typeName[i++];
+    }
     function += ',';
     function += std::to_string(handling);
     function += ">::";

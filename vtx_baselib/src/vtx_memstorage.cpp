@@ -71,12 +71,12 @@ public:
 
     void setPosRelative(int64_t offset) override
     {
-        pos_ = moved(int64_t(pos_) + offset, "Vantorix::MemoryStorageImpl::setPosRelative");
+        pos_ = moved(int64_t(uint64_t(pos_) + uint64_t(offset)), "Vantorix::MemoryStorageImpl::setPosRelative");
     }
 
     void setPosFromEnd(int64_t offset) override
     {
-        pos_ = moved(int64_t(array_->getSize()) + offset, "Vantorix::MemoryStorageImpl::setPosFromEnd");
+        pos_ = moved(int64_t(uint64_t(array_->getSize()) + uint64_t(offset)), "Vantorix::MemoryStorageImpl::setPosFromEnd");
     }
 
     void setEof() override
@@ -85,7 +85,10 @@ public:
         array_->resize(pos_);
     }
 
-    String getName() override { return String::format("MemoryStorage %Xh", unsigned(reinterpret_cast<uintptr_t>(this))); }
+    String getName() override
+    {
+        return String::format("MemoryStorage %llXh", (unsigned long long)reinterpret_cast<uintptr_t>(this));
+    }
 
     AutoPtr<Storage> duplicate() override { return AutoPtr<Storage>(new MemoryStorageImpl(this)); }
 

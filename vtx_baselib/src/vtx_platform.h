@@ -15,6 +15,9 @@ uint32_t getProcessId();
 // Opens path for appending in text mode, writes text, closes. False when it cannot open.
 bool appendToFile(const String& path, const String& text);
 
+// True where the narrow code page is UTF-8 (POSIX), so that narrow text is taken as it is.
+bool narrowIsUtf8();
+
 // Conversions between the system's narrow code page and UTF-16 (on POSIX the narrow code page
 // is UTF-8). The outputs are zero-terminated.
 std::u16string narrowToUtf16(const char* text, size_t len);

@@ -218,6 +218,7 @@ String String::fromNarrow(const char* text, int32_t len)
 {
     if (!text) return String();
     size_t n = len < 0 ? std::strlen(text) : size_t(len);
+    if (Platform::narrowIsUtf8()) return fromUtf8(text, int32_t(n));
     std::u16string wide = Platform::narrowToUtf16(text, n);
     return String(Utf::utf16ToUtf8(wide.data(), wide.size(), false));
 }
@@ -277,6 +278,11 @@ uint32_t String::getLength() const
 
 const char* String::getNarrow() const
 {
+    if (getLength() == 0) return "";
+    if (!narrow_ && Platform::narrowIsUtf8()) {
+        narrow_ = cacheCopy(getUtf8(), getLength());
+        narrowSize_ = getLength();
+    }
     if (!narrow_) {
         const char16_t* wide = getUtf16();
         std::string narrow = Platform::utf16ToNarrow(wide, utf16Size_);

@@ -35,8 +35,6 @@ void initState(z_stream& z)
 
 } // namespace
 
-// Compresses what is written into the output stream. flushBuffer completes the compressed
-// stream (so that what was written so far can be read back); a later write starts a new one.
 class DeflateStreamImpl final : public DeflateStream {
 public:
     explicit DeflateStreamImpl(const AutoPtr<Stream>& output) : output_(output)
@@ -84,10 +82,13 @@ public:
     }
 
     bool isEof() override { return true; }
+    String getName() const override { return String::format("zlib deflate stream (%llxh)", address()); }
     void lock() override { mutex_.lock(); }
     void unlock() override { mutex_.unlock(); }
 
 private:
+    unsigned long long address() const { return (unsigned long long)reinterpret_cast<uintptr_t>(this); }
+
     // One deflate call into the out buffer, whose contents go to the output. Returns zlib's code.
     int pump(int flush, const char* function)
     {
@@ -165,10 +166,13 @@ public:
     }
     void flushBuffer() override { VTX_THROW(28, "errNotImplemented", "Vantorix::InflateStreamImpl::flushBuffer"); }
     bool isEof() override { return ended_; }
+    String getName() const override { return String::format("zlib inflate stream (%llxh)", address()); }
     void lock() override { mutex_.lock(); }
     void unlock() override { mutex_.unlock(); }
 
 private:
+    unsigned long long address() const { return (unsigned long long)reinterpret_cast<uintptr_t>(this); }
+
     AutoPtr<Stream> input_;
     z_stream z_;
     Bytef in_[kBufferSize];

@@ -20,15 +20,16 @@ BlockSortResult inverseBlockSort(uint8_t* data, uint32_t n, uint32_t marker)
     }
 
     // Each entry holds its byte on top and the row it links to below: the walk then needs one
-    // load per step. Links are below n < 2^23, so 24 bits suffice.
+    // load per step. Rows are below n <= 2^22, so 24 bits suffice.
     Vantorix::SimpleArray<uint32_t> links(n);
     uint32_t* link = links.data();
     for (uint32_t i = 0; i < marker; ++i) {
         uint32_t c = data[i];
         link[i] = (c << 24) | next[c]++;
     }
-    // The marker's row is reached only in a corrupt block; make it lead where an empty entry
-    // would (byte 0, row 1) so that such a block always ends up off the marker.
+    // No byte fills the marker's entry. A walk meets it before its end only in a damaged block,
+    // and reads it as an empty entry: byte 0, leading to row 1. That way a block with its marker
+    // first (where the walk starts) never ends on the marker.
     link[marker] = 1;
     for (uint32_t i = marker + 1; i < n; ++i) {
         uint32_t c = data[i];

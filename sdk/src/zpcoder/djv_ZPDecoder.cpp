@@ -12,7 +12,7 @@ ZPDecoder::ZPDecoder(Stream* stream, uint32_t byteLimit, uint32_t bufferSize)
     : stream_(stream), bufSize_(bufferSize ? bufferSize : 16), allowance_(byteLimit ? byteLimit : 0xFFFFFFFFu)
 {
     if (!stream) VTX_THROW(26, "no stream", "Vantorix::DjVu::ZPDecoder::ZPDecoder");
-    readBuf_ = new uint8_t[bufSize_];
+    readBuf_ = ByteArray(bufSize_, bufSize_);
     for (int i = 0; i < 251; ++i) {
         p_[i] = kStateTable[i].p;
         m_[i] = kStateTable[i].m;
@@ -32,7 +32,7 @@ ZPDecoder::ZPDecoder(Stream* stream, uint32_t byteLimit, uint32_t bufferSize)
     fence_ = code_ < 0x7FFF ? code_ : 0x7FFF;
 }
 
-ZPDecoder::~ZPDecoder() { delete[] readBuf_; }
+ZPDecoder::~ZPDecoder() = default;
 
 bool ZPDecoder::read(uint8_t& byte)
 {
@@ -42,7 +42,7 @@ bool ZPDecoder::read(uint8_t& byte)
     }
     if (allowance_ == 0) return false;
     uint32_t want = bufSize_ < allowance_ ? bufSize_ : allowance_;
-    uint32_t got = stream_->readBytes(readBuf_, want, false);
+    uint32_t got = stream_->readBytes(readBuf_.data(), want, false);
     allowance_ -= got;
     if (got == 0) {
         if (stream_->isEof()) return false;

@@ -29,6 +29,8 @@ bool appendToFile(const String& path, const String& text)
 }
 
 // The narrow code page is UTF-8 here; String's own codec does the work.
+bool narrowIsUtf8() { return true; }
+
 std::u16string narrowToUtf16(const char* text, size_t len) { return Utf::utf8ToUtf16(text, len); }
 
 std::string utf16ToNarrow(const char16_t* text, size_t len) { return Utf::utf16ToUtf8(text, len, false); }

@@ -27,6 +27,8 @@ bool appendToFile(const String& path, const String& text)
     return true;
 }
 
+bool narrowIsUtf8() { return GetACP() == CP_UTF8; }
+
 std::u16string narrowToUtf16(const char* text, size_t len)
 {
     if (len == 0) return std::u16string();

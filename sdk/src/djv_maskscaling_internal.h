@@ -1,0 +1,47 @@
+// Pieces of the mask resampler shared by its size regimes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "djv_maskscaling.h"
+
+namespace _Vtx_Internal_NS_ {
+
+// One call of resampleMaskT, checked: photometric RGB, BGR, Gray or YCbCr; rect inside
+// dstW x dstH; srcW, srcH not 0.
+struct MaskCall {
+    uint8_t* dst;
+    int32_t dstStride;
+    Vantorix::DjVu::Rect rect;
+    uint32_t dstW, dstH;
+    const MaskRowFiller* rows;
+    uint32_t srcW, srcH;
+    const uint8_t* fgPixels;
+    int32_t fgStride;
+    uint32_t fgW, fgH;
+    Vantorix::DjVu::Photometric photometric;
+    uint32_t flags;
+    int bpp; // 1 for Gray, else 3
+    bool fg; // a foreground image is given
+
+    uint8_t* outRow(uint32_t j) const { return dst + ptrdiff_t(dstStride) * ptrdiff_t(j); }
+    // The foreground row and column of mask pixel (x, y): (y * fgH / srcH, x * fgW / srcW).
+    const uint8_t* fgRow(uint32_t y) const
+    {
+        return fgPixels + ptrdiff_t(fgStride) * ptrdiff_t(uint64_t(y) * fgH / srcH);
+    }
+    uint32_t fgOffset(uint32_t x) const { return uint32_t((uint64_t(x) * fgW / srcW) * uint32_t(bpp)); }
+};
+
+// A shape colour in the output photometric (1 or 3 bytes).
+void colourBytes(Vantorix::DjVu::Photometric photometric, const Vantorix::DjVu::Color& c, uint8_t out[3]);
+
+// Area averaging of the mask into the output (dstW < srcW and dstH < srcH).
+void shrinkMask(const MaskCall& call);
+
+// Sums over the weights are kept in fixed point with this many fractional bits: exact integer
+// sums do not depend on how runs are split, ordered or clipped.
+constexpr int kWeightBits = 16;
+
+} // namespace _Vtx_Internal_NS_

@@ -1,0 +1,340 @@
+// Area averaging of a bilevel mask, run by run.
+//
+// A mask row is a handful of runs, not thousands of pixels, so nothing here walks pixels: each
+// visible run adds colour x weight to the column sums whose footprints it crosses, the weight of
+// a stretch of a footprint being a difference of prefix sums. Weights are fixed point and column
+// sums integers, so a column's sum does not depend on how its runs were split, ordered or
+// clipped: a partial rectangle gets exactly the pixels of the whole picture. Each mask row is
+// read once; consecutive rows with the same vertical weights are summed as integers and then
+// spread together into the (at most three) output rows whose footprints hold them.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "djv_maskscaling_internal.h"
+#include "djv_scaling_internal.h"
+#include "vtx_memory.h"
+
+using Vantorix::SimpleArray;
+using Vantorix::DjVu::Color;
+
+namespace _Vtx_Internal_NS_ {
+
+namespace {
+
+inline int64_t quantise(float w) { return std::llround(double(w) * double(int64_t(1) << kWeightBits)); }
+
+// Fixed-point footprints of the output positions of one axis.
+class FixedAxis {
+public:
+    struct Position {
+        uint32_t first, len; // source positions of the footprint, cut at the source's end
+        uint32_t offset; // of its prefix sums
+    };
+
+    void build(const ShrinkAxis& axis, uint32_t count, ShrinkMethod method)
+    {
+        pos_.resize(count);
+        norm_.resize(count);
+        prefix_.resize(0);
+        for (uint32_t i = 0; i < count; ++i) {
+            const SHRINK_MAP& m = axis.map()[i];
+            const float f = m.fraction, g = axis.map()[i + 1].fraction;
+            Position& p = pos_[i];
+            p = Position{axis[i].first, axis[i].len, prefix_.size()};
+            int64_t sum = 0;
+            prefix_.append(0);
+            for (uint32_t k = 0; k < p.len; ++k) {
+                sum += quantise(footprintWeight(method, m.count, f, g, k));
+                prefix_.append(sum);
+            }
+            // The scale is the whole footprint's, including what lies past the mask's edge:
+            // outside counts as clear, not as absent.
+            int64_t full = 0;
+            for (uint32_t k = 0; k <= m.count + 1; ++k) full += quantise(footprintWeight(method, m.count, f, g, k));
+            norm_[i] = double(full);
+        }
+        // For each source position, the first output position whose footprint reaches it.
+        lo_ = axis.lowest();
+        hi_ = axis.highest();
+        indexOf_.resize(hi_ - lo_);
+        uint32_t i = 0;
+        for (uint32_t q = lo_; q < hi_; ++q) {
+            while (i < count && pos_[i].first + pos_[i].len <= q) ++i;
+            indexOf_[q - lo_] = i;
+        }
+        count_ = count;
+    }
+
+    uint32_t count() const { return count_; }
+    const Position* positions() const { return pos_.data(); }
+    const int64_t* prefix() const { return prefix_.data(); }
+    uint32_t first(uint32_t i) const { return pos_[i].first; }
+    uint32_t len(uint32_t i) const { return pos_[i].len; }
+    double norm(uint32_t i) const { return norm_[i]; }
+    uint32_t lowest() const { return lo_; }
+    uint32_t highest() const { return hi_; }
+    uint32_t indexOf(uint32_t q) const { return indexOf_[q - lo_]; }
+    // Weight of source positions [a, z) in footprint p, clipped to it.
+    static int64_t weight(const Position& p, const int64_t* prefix, uint32_t a, uint32_t z)
+    {
+        a = std::max(a, p.first);
+        z = std::min(z, p.first + p.len);
+        if (a >= z) return 0;
+        const int64_t* s = prefix + p.offset - p.first;
+        return s[z] - s[a];
+    }
+    int64_t weight(uint32_t i, uint32_t a, uint32_t z) const { return weight(pos_[i], prefix_.data(), a, z); }
+
+private:
+    SimpleArray<Position> pos_;
+    SimpleArray<uint32_t> indexOf_;
+    SimpleArray<double> norm_;
+    SimpleArray<int64_t> prefix_;
+    uint32_t lo_ = 0, hi_ = 0, count_ = 0;
+};
+
+// C: colour bytes plus coverage (2 for Gray, 4 for the three-byte photometrics).
+template <int C>
+class MaskShrinker {
+    static constexpr int kBpp = C - 1;
+
+public:
+    explicit MaskShrinker(const MaskCall& call) : c_(call) {}
+
+    void run()
+    {
+        const float rx = float(c_.srcW) / float(c_.dstW), ry = float(c_.srcH) / float(c_.dstH);
+        const ShrinkMethod method = (c_.flags & 0xFF) ? ShrinkMethod::Box : ShrinkMethod::Interpolating;
+        {
+            ShrinkAxis xs, ys;
+            xs.build(c_.srcW, c_.dstW, rx, c_.rect.x, c_.rect.w, method, EdgeRule::Clear, true);
+            ys.build(c_.srcH, c_.dstH, ry, c_.rect.y, c_.rect.h, method, EdgeRule::Clear, true);
+            xs_.build(xs, c_.rect.w, method);
+            ys_.build(ys, c_.rect.h, method);
+        }
+        const size_t rowValues = size_t(c_.rect.w) * C;
+        columnSums_.resize(uint32_t(rowValues));
+        std::memset(columnSums_.data(), 0, rowValues * sizeof(int64_t));
+        touched_.resize(c_.rect.w);
+        std::memset(touched_.data(), 0, c_.rect.w);
+        touchedList_.resize(0);
+        rowSums_.resize(uint32_t(rowValues * kSlots));
+        std::memset(rowSums_.data(), 0, rowValues * kSlots * sizeof(double));
+        for (bool& h : slotUsed_) h = false;
+
+        uint32_t next = 0; // next output row to write
+        for (uint32_t y = ys_.lowest(); y < ys_.highest(); ++y) {
+            // Rows that weigh the same in the same output rows add up as integers first.
+            RowWeights w = rowWeights(y);
+            if (!(w == pending_)) {
+                flush();
+                pending_ = w;
+            }
+            if (readRow(y)) addRuns();
+            while (next < ys_.count() && (ys_.len(next) == 0 || ys_.first(next) + ys_.len(next) <= y + 1)) {
+                flush();
+                emit(next++);
+            }
+        }
+        flush();
+        while (next < ys_.count()) emit(next++);
+    }
+
+private:
+    static constexpr uint32_t kSlots = 4; // a mask row lies in at most three output rows
+
+    // The output rows a mask row contributes to, with its weight in each.
+    struct RowWeights {
+        uint32_t count = 0;
+        uint32_t row[kSlots] = {};
+        int64_t weight[kSlots] = {};
+        bool operator==(const RowWeights& o) const
+        {
+            if (count != o.count) return false;
+            for (uint32_t k = 0; k < count; ++k)
+                if (row[k] != o.row[k] || weight[k] != o.weight[k]) return false;
+            return true;
+        }
+    };
+
+    RowWeights rowWeights(uint32_t y) const
+    {
+        RowWeights w;
+        for (uint32_t j = ys_.indexOf(y); j < ys_.count() && ys_.first(j) <= y && w.count < kSlots; ++j) {
+            const int64_t v = ys_.weight(j, y, y + 1);
+            if (v == 0) continue;
+            w.row[w.count] = j;
+            w.weight[w.count++] = v;
+        }
+        return w;
+    }
+
+    // The visible runs of mask row y within the columns any footprint needs.
+    bool readRow(uint32_t y)
+    {
+        const uint32_t x0 = xs_.lowest(), x1 = std::min(xs_.highest(), c_.srcW);
+        if (x0 >= x1) return false;
+        c_.rows->collect(y, x0, x1, spans_);
+        if (!spans_.size()) return false;
+        runs_ = spans_.begin();
+        runCount_ = spans_.size();
+        if (spans_.unordered()) resolveOverlaps();
+        if (c_.fg) fgRow_ = c_.fgRow(y);
+        return true;
+    }
+
+    // Later runs are drawn over earlier ones: walking them backwards, keep what is still free.
+    void resolveOverlaps()
+    {
+        const uint32_t x0 = xs_.lowest(), words = (xs_.highest() - x0 + 63) / 64;
+        taken_.resize(words);
+        std::memset(taken_.data(), 0, size_t(words) * sizeof(uint64_t));
+        visible_.resize(0);
+        for (uint32_t s = spans_.size(); s-- > 0;) {
+            const MaskSpan sp = spans_[s];
+            uint32_t x = sp.begin;
+            while (x < sp.end) {
+                while (x < sp.end && isTaken(x - x0)) ++x;
+                const uint32_t b = x;
+                while (x < sp.end && !isTaken(x - x0)) take(x++ - x0);
+                if (x > b) visible_.append(MaskSpan{b, x, sp.colour});
+            }
+        }
+        runs_ = visible_.data();
+        runCount_ = visible_.size();
+    }
+    bool isTaken(uint32_t i) const { return (taken_[i / 64] >> (i % 64)) & 1; }
+    void take(uint32_t i) { taken_[i / 64] |= uint64_t(1) << (i % 64); }
+
+    // Colour and coverage of every run into the sums of the columns whose footprints it crosses.
+    void addRuns()
+    {
+        for (const MaskSpan* sp = runs_; sp != runs_ + runCount_; ++sp) {
+            if (!c_.fg) {
+                uint8_t px[4] = {0, 0, 0, 255};
+                colourOf(sp->colour, px);
+                addRun(sp->begin, sp->end, px);
+                continue;
+            }
+            // The foreground colour is constant between its column boundaries.
+            for (uint32_t x = sp->begin; x < sp->end;) {
+                const uint64_t col = uint64_t(x) * c_.fgW / c_.srcW;
+                const uint32_t next = uint32_t(std::min<uint64_t>(sp->end, ((col + 1) * c_.srcW + c_.fgW - 1) / c_.fgW));
+                uint8_t px[4] = {0, 0, 0, 255};
+                const uint8_t* f = fgRow_ + size_t(col) * kBpp;
+                for (int ch = 0; ch < kBpp; ++ch) px[ch] = f[ch];
+                addRun(x, next, px);
+                x = next;
+            }
+        }
+    }
+
+    void colourOf(const Color& colour, uint8_t px[4])
+    {
+        if (!haveColour_ || !(colour == lastColour_)) {
+            colourBytes(c_.photometric, colour, lastBytes_);
+            lastColour_ = colour;
+            haveColour_ = true;
+        }
+        for (int ch = 0; ch < kBpp; ++ch) px[ch] = lastBytes_[ch];
+    }
+
+    void addRun(uint32_t begin, uint32_t end, const uint8_t* px)
+    {
+        // Locals, so that the stores below cannot make the compiler reload them.
+        const FixedAxis::Position* pos = xs_.positions();
+        const int64_t* prefix = xs_.prefix();
+        int64_t* sums = columnSums_.data();
+        uint8_t* touched = touched_.data();
+        const uint32_t count = xs_.count();
+        for (uint32_t i = xs_.indexOf(begin); i < count && pos[i].first < end; ++i) {
+            const int64_t w = FixedAxis::weight(pos[i], prefix, begin, end);
+            if (w == 0) continue;
+            int64_t* s = sums + size_t(i) * C;
+            for (int ch = 0; ch < kBpp; ++ch) s[ch] += w * px[ch];
+            s[kBpp] += w * 255; // coverage follows the colour bytes
+            if (!touched[i]) {
+                touched[i] = 1;
+                touchedList_.append(i);
+            }
+        }
+    }
+
+    // The pending column sums into every output row they belong to, then cleared.
+    void flush()
+    {
+        if (touchedList_.empty()) return;
+        for (uint32_t k = 0; k < pending_.count; ++k) {
+            const double w = double(pending_.weight[k]);
+            double* row = slot(pending_.row[k]);
+            slotUsed_[pending_.row[k] % kSlots] = true;
+            for (uint32_t i : touchedList_) {
+                const int64_t* s = columnSums_.data() + size_t(i) * C;
+                double* d = row + size_t(i) * C;
+                for (int ch = 0; ch < C; ++ch) d[ch] += w * double(s[ch]);
+            }
+        }
+        for (uint32_t i : touchedList_) {
+            touched_[i] = 0;
+            int64_t* s = columnSums_.data() + size_t(i) * C;
+            for (int ch = 0; ch < C; ++ch) s[ch] = 0;
+        }
+        touchedList_.resize(0);
+    }
+
+    double* slot(uint32_t j) { return rowSums_.data() + size_t(j % kSlots) * c_.rect.w * C; }
+
+    // out = trunc(out * (1 - c / 255) + v): coverage c and colour v averaged over the area.
+    void emit(uint32_t j)
+    {
+        if (!slotUsed_[j % kSlots]) return;
+        double* sums = slot(j);
+        uint8_t* d = c_.outRow(j);
+        const double ny = ys_.norm(j);
+        for (uint32_t i = 0; i < c_.rect.w; ++i, d += kBpp) {
+            const double* s = sums + size_t(i) * C;
+            if (s[kBpp] <= 0) continue;
+            const double area = xs_.norm(i) * ny;
+            const double keep = 1.0 - s[kBpp] / area / 255.0;
+            for (int ch = 0; ch < kBpp; ++ch) {
+                const double v = double(d[ch]) * keep + s[ch] / area + double(kTruncBias);
+                d[ch] = v <= 0 ? 0 : v >= 255 ? 255 : uint8_t(int(v));
+            }
+        }
+        std::memset(sums, 0, size_t(c_.rect.w) * C * sizeof(double));
+        slotUsed_[j % kSlots] = false;
+    }
+
+    const MaskCall& c_;
+    FixedAxis xs_, ys_;
+    MaskSpanList spans_;
+    SimpleArray<MaskSpan> visible_;
+    const MaskSpan* runs_ = nullptr;
+    uint32_t runCount_ = 0;
+    SimpleArray<uint64_t> taken_;
+    const uint8_t* fgRow_ = nullptr;
+    Color lastColour_{};
+    uint8_t lastBytes_[3] = {};
+    bool haveColour_ = false;
+    SimpleArray<int64_t> columnSums_;
+    SimpleArray<uint8_t> touched_;
+    SimpleArray<uint32_t> touchedList_;
+    SimpleArray<double> rowSums_;
+    bool slotUsed_[kSlots] = {};
+    RowWeights pending_;
+};
+
+} // namespace
+
+void MaskSpanList::grow() { store_.resize(store_.size() < 64 ? 64 : store_.size() * 2); }
+
+void shrinkMask(const MaskCall& call)
+{
+    if (call.bpp == 1)
+        MaskShrinker<2>(call).run();
+    else
+        MaskShrinker<4>(call).run();
+}
+
+} // namespace _Vtx_Internal_NS_

@@ -1,0 +1,70 @@
+// One page of a document: a view over the page's DJVU chunk that reads the page information
+// record (INFO) and visits the page's chunks once to build its layers.
+//
+// Reading a page parses its chunk on first need (pages of multi-page documents are loaded
+// lazily), so any operation that needs the record may throw the errors of that parse.
+#pragma once
+
+#include <cstdint>
+
+#include "djv_chunk.h"
+#include "djv_types.h"
+#include "vtx_memory.h"
+#include "vtx_stream.h"
+
+namespace Vantorix::DjVu {
+
+// The INFO record. Width, height and minor version are required; every later field may be
+// missing from the chunk and then keeps its default.
+struct PageInfo {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint32_t minorVersion = 25;
+    uint32_t majorVersion = 0;
+    uint32_t dpi = 300;
+    uint32_t gamma = 22; // gamma x 10
+    uint32_t flags = 1;  // bits 0-2: orientation
+
+    // Reads the record from an INFO payload. Fewer than five bytes throw the storage's
+    // end-of-data exception.
+    static PageInfo read(Storage& payload);
+    // 0 to 3 quarter turns (1: the stored page turned counter-clockwise). Files older than
+    // minor version 22 carry no orientation.
+    uint32_t getRotation() const;
+    // Writes the orientation bits; an old minor version is raised to 25 so that they count.
+    // Throws 7 for a rotation above 3.
+    void setRotation(uint32_t rotation);
+};
+
+class Page : public Referable {
+public:
+    // Displayed size: stored width and height exchanged for quarter turns.
+    virtual uint32_t getWidth() = 0;
+    virtual uint32_t getHeight() = 0;
+    virtual uint32_t getStoredWidth() = 0;
+    virtual uint32_t getStoredHeight() = 0;
+    virtual uint32_t getDpi() = 0;
+    virtual void setDpi(uint32_t dpi) = 0;
+    virtual uint32_t getRotation() = 0;
+    // Changes the page's record in memory (not the file). Throws 7 for a rotation above 3.
+    virtual void setRotation(uint32_t rotation) = 0;
+    // The record, read on first need (and again while its width is 0). Throws 20 "The page has
+    // no INFO chunk!" when there is none.
+    virtual const PageInfo& getInfo() = 0;
+    virtual bool hasInfo() = 0;
+    // The page's chunk; the page keeps the reference.
+    virtual Chunk* getChunk() = 0;
+    virtual const Chunk* getChunk() const = 0;
+    // Visits every chunk of the page once (under the chunk's lock), reading the record and
+    // building the layers, and remembers the photometric for the next render. A visit that
+    // fails leaves the page unvisited, so a later call tries again.
+    virtual void visit(Photometric photometric) = 0;
+    // The photometric of the last visit, -1 before the first.
+    virtual int32_t getLastPhotometric() = 0;
+    // Forgets what the visit built; the next visit builds it again.
+    virtual void unload() = 0;
+    // Called with every chunk of the page during a visit (callback may be null).
+    virtual void setChunkCallback(ChunkCallback callback, void* context) = 0;
+};
+
+} // namespace Vantorix::DjVu

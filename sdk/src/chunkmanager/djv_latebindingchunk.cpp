@@ -1,0 +1,86 @@
+#include "djv_latebindingchunk.h"
+
+#include "chunkmanager/djv_deserializer.h"
+#include "chunkmanager/djv_resourcebroker.h"
+
+namespace Vantorix::DjVu {
+namespace {
+
+const char* expectedId(uint8_t kind)
+{
+    switch (kind) {
+    case IFF::kindPage: return "DJVU";
+    case IFF::kindThumbnails: return "THUM";
+    default: return nullptr;
+    }
+}
+
+} // namespace
+
+DjVuLateBindingChunk::DjVuLateBindingChunk(uint8_t kind, const String& name, const AutoPtr<Storage>& storage,
+                                           uint64_t offset, const AutoPtr<ResourceBroker>& broker, uint32_t depth)
+    : kind_(kind), name_(name), storage_(storage), offset_(offset), broker_(broker), depth_(depth)
+{
+    if (!storage_) VTX_THROW(7, "errInvalidParam", "Vantorix::DjVu::DjVuLateBindingChunk::DjVuLateBindingChunk");
+}
+
+String DjVuLateBindingChunk::getId()
+{
+    if (const char* id = expectedId(kind_)) return id;
+    return forwardTarget()->getId();
+}
+
+Chunk* DjVuLateBindingChunk::forwardTarget()
+{
+    load(nullptr, nullptr);
+    return loaded_.get();
+}
+
+void DjVuLateBindingChunk::loadAll(ChunkCallback callback, void* context)
+{
+    // A fresh load already ran loadAll with this callback; otherwise walk what is there.
+    if (!load(callback, context)) loaded_->loadAll(callback, context);
+}
+
+bool DjVuLateBindingChunk::load(ChunkCallback callback, void* context)
+{
+    const char* function = "Vantorix::DjVu::DjVuLateBindingChunk::load";
+    AutoLock hold(*this);
+    if (loaded_) return false;
+    if (failed_ || !storage_) VTX_THROW(26, "Chunk cannot be deserialized!", function);
+
+    // From here on the chunk is loaded or failed for good.
+    AutoPtr<Storage> storage = std::move(storage_);
+    AutoPtr<ResourceBroker> broker = std::move(broker_);
+    failed_ = true;
+    AutoPtr<Chunk> parsed;
+    {
+        AutoLock holdStorage(*storage);
+        storage->setPos(offset_);
+        IFF::ParseContext ctx;
+        ctx.storage = storage;
+        ctx.broker = broker;
+        parsed = IFF::parseOneChunk(ctx, depth_);
+        if (!parsed) VTX_THROW(26, "Chunk cannot be deserialized!", function);
+        // A page must be a page: its identifier was answered before it was read.
+        const char* expected = expectedId(kind_);
+        if (expected && parsed->getId() != expected)
+            VTX_THROW(20, "The component is not of the kind its directory gives!", function);
+        parsed->loadAll(callback, context);
+        onLoad(*parsed, broker);
+    }
+    loaded_ = parsed;
+    failed_ = false;
+    return true;
+}
+
+void DjVuLateBindingChunk2::onLoad(Chunk& loaded, const AutoPtr<ResourceBroker>& broker)
+{
+    if (!loaded.isCollection() || loaded.getId() != "DJVI") return;
+    ChunkArray& children = loaded.getChildren();
+    if (children.getSize() != 1)
+        VTX_THROW(20, "DJVI has multiple children!", "Vantorix::DjVu::DjVuLateBindingChunk2::onLoad");
+    if (auto* djvu = dynamic_cast<DjVuResourceBroker*>(broker.get())) djvu->registerShared(getName(), children[0]);
+}
+
+} // namespace Vantorix::DjVu

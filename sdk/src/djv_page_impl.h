@@ -1,0 +1,53 @@
+// The page implementation: the INFO record, the one visit of the page's chunks, and the step
+// that turns each chunk into a layer.
+#pragma once
+
+#include <map>
+
+#include "djv_dictmap.h"
+#include "djv_page.h"
+#include "djv_renderer.h"
+
+namespace _Vtx_Internal_NS_ {
+
+class PageImpl : public Vantorix::DjVu::Page {
+public:
+    // dictMap: the document's shared-dictionary table, or null for a page on its own.
+    PageImpl(const Vantorix::AutoPtr<Vantorix::DjVu::Chunk>& chunk, const Vantorix::AutoPtr<DictMap>& dictMap);
+
+    uint32_t getWidth() override;
+    uint32_t getHeight() override;
+    uint32_t getStoredWidth() override { return getInfo().width; }
+    uint32_t getStoredHeight() override { return getInfo().height; }
+    uint32_t getDpi() override { return getInfo().dpi; }
+    void setDpi(uint32_t dpi) override;
+    uint32_t getRotation() override { return getInfo().getRotation(); }
+    void setRotation(uint32_t rotation) override;
+    const Vantorix::DjVu::PageInfo& getInfo() override;
+    bool hasInfo() override { return info_.width != 0; }
+    Vantorix::DjVu::Chunk* getChunk() override { return chunk_.get(); }
+    const Vantorix::DjVu::Chunk* getChunk() const override { return chunk_.get(); }
+    void visit(Vantorix::DjVu::Photometric photometric) override;
+    int32_t getLastPhotometric() override { return lastPhotometric_; }
+    void unload() override;
+    void setChunkCallback(Vantorix::DjVu::ChunkCallback callback, void* context) override;
+
+private:
+    static void onChunk(void* self, Vantorix::DjVu::Chunk* chunk);
+    void readInfo(Vantorix::DjVu::Chunk& infoChunk);
+    // Hands one chunk of the page to the layer it belongs to.
+    void buildLayer(const Vantorix::AutoPtr<Vantorix::DjVu::Chunk>& chunk);
+    // The factory of dictionaries made from chunks with this id, or null when the id is none.
+    static Vantorix::DjVu::DictionaryFactory dictionaryFactoryFor(const Vantorix::String& id);
+
+    Vantorix::AutoPtr<Vantorix::DjVu::Chunk> chunk_;
+    Vantorix::DjVu::PageInfo info_;
+    Vantorix::AutoPtr<DictMap> dictMap_;
+    std::map<Vantorix::String, Vantorix::AutoPtr<Vantorix::DjVu::Dictionary>> dictionaries_;
+    bool visited_ = false;
+    int32_t lastPhotometric_ = -1;
+    Vantorix::DjVu::ChunkCallback callback_ = nullptr;
+    void* callbackContext_ = nullptr;
+};
+
+} // namespace _Vtx_Internal_NS_

@@ -1,0 +1,163 @@
+// The chunk tree classes: payloads, the wrong operation for a kind of chunk, find, loadAll
+// order and the two forwarders.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "container_test_util.h"
+#include "djv_chunkimpls.h"
+
+using namespace Vantorix;
+using namespace Vantorix::DjVu;
+using namespace ContainerTest;
+
+namespace {
+
+AutoPtr<Chunk> leaf(const char* id, const std::string& bytes = "x")
+{
+    return ChunkImpl::create(id, bytes.data(), uint32_t(bytes.size()));
+}
+
+AutoPtr<ChunkCollection> collectionOf(const char* id, std::initializer_list<AutoPtr<Chunk>> children)
+{
+    auto c = ChunkCollection::create(id);
+    for (auto& child : children) c->append(child);
+    return c;
+}
+
+} // namespace
+
+TEST(MemoryData, StreamReadsPayloadAndOutlivesTheChunk)
+{
+    AutoPtr<Chunk> c = leaf("INFO", "abcdef");
+    AutoPtr<Storage> s = c->getData()->getStream(true);
+    EXPECT_FALSE(c->getData()->getStream(false));
+    c->setData(nullptr); // the stream keeps the payload alive
+    char buf[8] = {};
+    EXPECT_EQ(s->readBytes(buf, 4, false), 4u);
+    EXPECT_EQ(std::string(buf, 4), "abcd");
+    EXPECT_EQ(s->readBytes(buf, 4, false), 2u);
+    EXPECT_EQ(s->readBytes(buf, 4, false), 0u);
+    EXPECT_TRUE(s->isEof());
+    s->setPos(4);
+    EXPECT_NE(messageOf([&] { s->readBytes(buf, 3, true); }).find("No more data!"), std::string::npos);
+    EXPECT_EQ(s->getPos(), 4u); // a refused read leaves the position
+    EXPECT_THROW(s->writeBytes("z", 1), Exception);
+}
+
+TEST(MemoryData, CreateZeroFillsAndCloneCopies)
+{
+    AutoPtr<MemoryData> d = MemoryData::create(5);
+    ASSERT_EQ(d->getLength(), 5u);
+    for (uint32_t i = 0; i < 5; ++i) EXPECT_EQ(d->getBytes()[i], 0);
+    d->getArray()[0] = 7;
+    AutoPtr<Data> copy = d->clone();
+    d->getArray()[0] = 9;
+    EXPECT_EQ(copy->getBytes()[0], 7);
+    EXPECT_EQ(copy->getLength(), 5u);
+}
+
+TEST(ChunkKinds, WrongOperationThrowsWithItsCode)
+{
+    AutoPtr<Chunk> l = leaf("Sjbz");
+    AutoPtr<Chunk> c = ChunkCollection::create("DJVU");
+    int32_t code = 0;
+    EXPECT_NE(messageOf([&] { l->getChildren(); }, &code).find("Not a collection chunk!"), std::string::npos);
+    EXPECT_EQ(code, 26);
+    EXPECT_NE(messageOf([&] { l->find("INFO", -1, false); }, &code).find("Not a collection chunk!"), std::string::npos);
+    EXPECT_EQ(code, 26);
+    EXPECT_NE(messageOf([&] { c->getData(); }, &code).find("Cannot get data from collection chunk!"),
+              std::string::npos);
+    EXPECT_EQ(code, 27);
+    EXPECT_NE(messageOf([&] { c->setData(nullptr); }, &code).find("Cannot set data to collection chunk!"),
+              std::string::npos);
+    EXPECT_EQ(code, 27);
+    EXPECT_TRUE(c->isCollection());
+    EXPECT_FALSE(l->isCollection());
+    EXPECT_EQ(c->getId(), "DJVU");
+}
+
+TEST(ChunkCollection, NamesEndInIffAndDiffer)
+{
+    auto a = ChunkCollection::create("DJVI"), b = ChunkCollection::create("DJVI");
+    EXPECT_TRUE(a->getName().endsWith(".iff"));
+    EXPECT_NE(a->getName(), b->getName());
+    a->setName("dict0001.iff");
+    EXPECT_EQ(a->getName(), "dict0001.iff");
+}
+
+TEST(ChunkCollection, FindWalksFromAfterStart)
+{
+    AutoPtr<Chunk> empty = ChunkCollection::create("DJVU");
+    EXPECT_EQ(empty->find("INFO", -1, false), -1);
+
+    AutoPtr<Chunk> c = collectionOf("DJVU", {leaf("INFO"), leaf("BG44"), leaf("Sjbz"), leaf("BG44"), leaf("FG44")});
+    EXPECT_EQ(c->find("INFO", -1, false), 0);
+    EXPECT_EQ(c->find("BG44", -1, false), 1);
+    EXPECT_EQ(c->find("BG44", 1, false), 3);
+    EXPECT_EQ(c->find("BG44", 3, false), -1);
+    EXPECT_EQ(c->find("INFO", 0, false), -1);
+    EXPECT_EQ(c->find("FG44", 4, false), -1);
+    EXPECT_EQ(c->find("FG44", 100, false), -1);
+    EXPECT_EQ(c->find("Sjbz", "FG44", 2, false), 4);
+    EXPECT_EQ(c->find("Smmr", "Sjbz", -1, false), 2);
+}
+
+TEST(ChunkCollection, FindCanSkipUnavailableChildren)
+{
+    AutoPtr<Chunk> c = collectionOf("DJVU", {ChunkImpl::create("BG44"), leaf("BG44")});
+    EXPECT_FALSE(c->getChildren()[0]->isAvailable());
+    EXPECT_FALSE(c->isAvailable());
+    EXPECT_EQ(c->find("BG44", -1, false), 0);
+    EXPECT_EQ(c->find("BG44", -1, true), 1);
+}
+
+namespace {
+void record(void* ctx, Chunk* c) { static_cast<std::vector<std::string>*>(ctx)->push_back(c->getId().toStdString()); }
+} // namespace
+
+TEST(ChunkCollection, LoadAllVisitsChildrenBeforeParent)
+{
+    AutoPtr<Chunk> tree = collectionOf(
+        "DJVM", {leaf("NAVM"), collectionOf("DJVU", {leaf("INFO"), leaf("Sjbz")}), collectionOf("DJVI", {leaf("Djbz")})});
+    std::vector<std::string> order;
+    tree->loadAll(&record, &order);
+    EXPECT_EQ(order, (std::vector<std::string>{"NAVM", "INFO", "Sjbz", "DJVU", "Djbz", "DJVI", "DJVM"}));
+    tree->loadAll(nullptr, nullptr); // a null callback is allowed
+    tree->compact();
+}
+
+TEST(ChunkRedirector, ForwardsAndNeverPointsAtARedirector)
+{
+    AutoPtr<Chunk> target = collectionOf("DJVU", {leaf("INFO")});
+    AutoPtr<ChunkRedirector> r1 = ChunkRedirectorImpl::create(target);
+    AutoPtr<ChunkRedirector> r2 = ChunkRedirectorImpl::create(AutoPtr<Chunk>(r1));
+    EXPECT_TRUE(r2->isRedirector());
+    EXPECT_EQ(r2->getTarget().get(), target.get());
+    EXPECT_EQ(r2->getId(), "DJVU");
+    EXPECT_EQ(r2->find("INFO", -1, false), 0);
+    EXPECT_EQ(&r2->getChildren(), &target->getChildren());
+    EXPECT_THROW(ChunkRedirectorImpl::create(nullptr), Exception);
+}
+
+TEST(LazyLoadChunk, FollowsTheCollectionAndFailsPastItsEnd)
+{
+    AutoPtr<ChunkCollection> c = collectionOf("DJVM", {leaf("NAVM", "one")});
+    AutoPtr<Chunk> lazy = LazyLoadChunk::create(AutoPtr<Chunk>(c), 1);
+    int32_t code = 0;
+    EXPECT_NE(messageOf([&] { lazy->getId(); }, &code).find("index out of range!"), std::string::npos);
+    EXPECT_EQ(code, 7);
+    EXPECT_THROW(lazy->isAvailable(), Exception);
+    EXPECT_THROW(lazy->getData(), Exception);
+    EXPECT_THROW(lazy->loadAll(nullptr, nullptr), Exception);
+
+    c->append(leaf("DJVU", "two"));
+    EXPECT_EQ(lazy->getId(), "DJVU");
+    EXPECT_EQ(payloadOf(*lazy), "two");
+    c->getChildren()[1] = leaf("THUM", "three"); // looked up again at every call
+    EXPECT_EQ(payloadOf(*lazy), "three");
+    EXPECT_TRUE(lazy->isAvailable());
+    c->getChildren()[0] = ChunkImpl::create("NAVM"); // the collection is no longer available
+    EXPECT_FALSE(lazy->isAvailable());
+}

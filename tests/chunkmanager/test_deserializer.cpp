@@ -1,0 +1,230 @@
+// Reading IFF files built in memory: the shape of the tree, lazy pages, every error of the
+// reader, inclusion (sharing, cycles, malformed components) and recovery.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "container_test_util.h"
+#include "djv_chunkimpls.h"
+#include "djv_iff.h"
+
+using namespace Vantorix;
+using namespace Vantorix::DjVu;
+using namespace ContainerTest;
+
+namespace {
+
+const Bytes kInfo = chunk("INFO", info(100, 50, 24, Bytes("\0\x2c\x01\x16\x01", 5)));
+
+AutoPtr<Chunk> read(const Bytes& bytes, const AutoPtr<ResourceBroker>& broker = nullptr,
+                    IFF::FormRecords* records = nullptr)
+{
+    return IFF::deserialize_IFF(storageOf(bytes), broker, records);
+}
+
+std::string errorOf(const Bytes& bytes, const AutoPtr<ResourceBroker>& broker = nullptr, int32_t* code = nullptr)
+{
+    return messageOf(
+        [&] {
+            AutoPtr<Chunk> top = read(bytes, broker);
+            top->loadAll(nullptr, nullptr);
+        },
+        code);
+}
+
+Bytes nested(int levels)
+{
+    Bytes inner = chunk("Sjbz", "x");
+    for (int i = 0; i < levels; ++i) inner = form("DJVU", inner);
+    return inner;
+}
+
+bool contains(const std::string& text, const char* what) { return text.find(what) != std::string::npos; }
+
+} // namespace
+
+TEST(Deserializer, SinglePageIsReadOnlyWhenUsed)
+{
+    // The page's inside is broken, yet opening the file and asking its id reads nothing of it.
+    Bytes bytes = file(form("DJVU", kInfo + Bytes("\x01\x02\x03\x04\0\0\0\0", 8)));
+    IFF::FormRecords records;
+    AutoPtr<Chunk> top = read(bytes, nullptr, &records);
+    EXPECT_EQ(top->getId(), "DJVU");
+    ASSERT_EQ(records.getSize(), 1u);
+    EXPECT_EQ(records[0].offset, 4u);
+    EXPECT_EQ(records[0].length, bytes.size() - 4);
+    EXPECT_EQ(records[0].kind, 1u);
+    EXPECT_EQ(records[0].chunk.get(), top.get());
+
+    EXPECT_TRUE(contains(messageOf([&] { top->getChildren(); }), "Invalid IFF chunk ID; maybe a broken file?"));
+    int32_t code = 0;
+    EXPECT_TRUE(contains(messageOf([&] { top->getChildren(); }, &code), "Chunk cannot be deserialized!"));
+    EXPECT_EQ(code, 26);
+}
+
+TEST(Deserializer, TreeOfAPageWithPaddingAndNestedForms)
+{
+    Bytes bytes = file(form("DJVU", chunk("INFO", info(3, 4, 24)) + chunk("ANTa", "odd") +
+                                        form("THUM", chunk("TH44", "ab")) + chunk("Sjbz", "jb2")));
+    AutoPtr<Chunk> page = read(bytes);
+    ChunkArray& children = page->getChildren();
+    ASSERT_EQ(children.getSize(), 4u);
+    EXPECT_EQ(payloadOf(*children[0]), info(3, 4, 24));
+    EXPECT_EQ(payloadOf(*children[1]), "odd"); // the pad byte after it is skipped
+    EXPECT_TRUE(children[2]->isCollection());
+    EXPECT_EQ(children[2]->getId(), "THUM");
+    EXPECT_EQ(payloadOf(*children[2]->getChildren()[0]), "ab");
+    EXPECT_EQ(payloadOf(*children[3]), "jb2");
+
+    // Without the magic a DJVU form is read at once into a collection.
+    AutoPtr<Chunk> eager = read(form("DJVU", kInfo));
+    EXPECT_TRUE(dynamic_cast<ChunkCollection*>(eager.get()));
+}
+
+TEST(Deserializer, CallbackSeesEveryChunkRead)
+{
+    std::vector<std::string> seen;
+    auto note = [](void* ctx, Chunk* c) { static_cast<std::vector<std::string>*>(ctx)->push_back(c->getId().toStdString()); };
+    IFF::deserialize_IFF(storageOf(form("DJVM", form("DJVU", kInfo) + chunk("NAVM", "n"))), nullptr, nullptr, note, &seen);
+    EXPECT_EQ(seen, (std::vector<std::string>{"INFO", "DJVU", "NAVM", "DJVM"}));
+}
+
+TEST(Deserializer, BrokenFilesThrowTheirMessages)
+{
+    struct Case {
+        Bytes bytes;
+        const char* message;
+    } cases[] = {
+        {file(chunk("INFO", info(1, 1, 24))), "The top level chunk is not a FORM chunk!"},
+        {file(chunk("DIRM", Bytes("\x81\0\0", 3))), "The top level chunk is not a FORM chunk!"},
+        {chunk("INCL", "a.iff"), "The top level chunk is not a FORM chunk!"},
+        {file(form("DJVU", "\x7FNFO" + be32(1) + "x")), "Invalid IFF chunk ID; maybe a broken file?"},
+        {file(form("DJVU", "IN\x1FO" + be32(1) + "x")), "Invalid IFF chunk ID; maybe a broken file?"},
+        {"FORM" + be32(2) + "DJ", "A FORM chunk is too short for its type!"},
+        {file(form("DJVU", "BG44" + be32(0x7FFFFFF0) + "tail")), "The chunk extends far beyond the end of the file!"},
+        {nested(IFF::kMaxNesting + 2), "IFF chunks are nested too deeply!"},
+        {file(form("DJVU", chunk("INCL", Bytes(5000, 'a')))), "INCL names an impossibly long identifier!"},
+    };
+    for (const Case& c : cases) {
+        int32_t code = 0;
+        std::string message = errorOf(c.bytes, nullptr, &code);
+        EXPECT_TRUE(contains(message, c.message)) << c.message << " / got: " << message;
+        EXPECT_EQ(code, 20) << c.message;
+    }
+    // Ends of data come from the storage.
+    EXPECT_THROW(read(""), Exception);
+    EXPECT_THROW(read("AT&TFO"), Exception);
+    EXPECT_THROW(read(file(form("DJVU", kInfo)).substr(0, 14))->getChildren(), Exception);
+    // Nesting below the limit is fine.
+    EXPECT_EQ(errorOf(nested(IFF::kMaxNesting - 1)), "");
+}
+
+TEST(Deserializer, LeafCutShortKeepsItsDeclaredLength)
+{
+    Bytes whole = file(form("DJVU", kInfo + chunk("BG44", Bytes(100, 'b'))));
+    Bytes cut = whole.substr(0, whole.size() - 90);
+    AutoPtr<Chunk> page = read(cut);
+    AutoPtr<Chunk> bg = page->getChildren()[1];
+    ASSERT_EQ(bg->getData()->getLength(), 100u);
+    std::string payload = payloadOf(*bg);
+    EXPECT_EQ(payload.substr(0, 10), Bytes(10, 'b'));
+    EXPECT_EQ(payload.substr(10), Bytes(90, '\0'));
+}
+
+TEST(Deserializer, IncludedComponentsAreSharedOnce)
+{
+    AutoPtr<MapBroker> broker = makeAuto<MapBroker>();
+    broker->files["dict.iff"] = file(form("DJVI", chunk("Djbz", "shapes")));
+    Bytes page = file(form("DJVU", kInfo + chunk("INCL", "dict.iff") + chunk("Sjbz", "m") + chunk("INCL", "dict.iff")));
+    AutoPtr<Chunk> top = read(page, AutoPtr<ResourceBroker>(broker));
+    ChunkArray& children = top->getChildren();
+    ASSERT_EQ(children.getSize(), 4u);
+    EXPECT_EQ(children[1]->getId(), "Djbz"); // in the place of the INCL
+    EXPECT_EQ(payloadOf(*children[1]), "shapes");
+    EXPECT_EQ(children[1].get(), children[3].get());
+    EXPECT_EQ(broker->loads["dict.iff"], 1);
+}
+
+TEST(Deserializer, MalformedIncludesThrow)
+{
+    struct Case {
+        Bytes component;
+        const char* message;
+    } cases[] = {
+        {file(form("DJVU", kInfo)), "No corresponding DJVI chunk!"},
+        {file(form("DJVI", "")), "DJVI does not have any child chunks!"},
+        {file(form("DJVI", chunk("Djbz", "a") + chunk("ANTz", "b"))), "DJVI have multiple child chunks!"},
+        {file(form("DJVI", chunk("INCL", "x.iff"))), "INCL chunks include each other in a cycle!"},
+    };
+    for (const Case& c : cases) {
+        AutoPtr<MapBroker> broker = makeAuto<MapBroker>();
+        broker->files["x.iff"] = c.component;
+        std::string message = errorOf(file(form("DJVU", kInfo + chunk("INCL", "x.iff"))), AutoPtr<ResourceBroker>(broker));
+        EXPECT_TRUE(contains(message, c.message)) << c.message << " / got: " << message;
+    }
+    // A longer cycle, and a chain longer than the nesting limit.
+    AutoPtr<MapBroker> broker = makeAuto<MapBroker>();
+    broker->files["a"] = file(form("DJVI", chunk("INCL", "b")));
+    broker->files["b"] = file(form("DJVI", chunk("INCL", "a")));
+    for (int i = 0; i < 40; ++i)
+        broker->files["c" + std::to_string(i)] = file(form("DJVI", chunk("INCL", "c" + std::to_string(i + 1))));
+    AutoPtr<ResourceBroker> b(broker);
+    EXPECT_TRUE(contains(errorOf(file(form("DJVU", chunk("INCL", "a"))), b), "in a cycle!"));
+    EXPECT_TRUE(contains(errorOf(file(form("DJVU", chunk("INCL", "c0"))), b), "nested too deeply!"));
+    // A name the broker cannot open fails with the broker's error.
+    EXPECT_TRUE(contains(errorOf(file(form("DJVU", chunk("INCL", "missing"))), b), "no such test file"));
+}
+
+TEST(Deserializer, DirectoryVersionsAndEmptyDirectory)
+{
+    struct Case {
+        char flags;
+        const char* message;
+    } cases[] = {{'\x80', "DIRM V0 is not supportted any more!"},
+                 {'\x00', "DIRM V0 is not supportted any more!"},
+                 {'\x82', "Unsupported DIRM version!"},
+                 {'\x01' + 1, "Unsupported DIRM version!"}};
+    for (const Case& c : cases) {
+        int32_t code = 0;
+        std::string message = errorOf(file(form("DJVM", chunk("DIRM", Bytes(1, c.flags) + Bytes(2, '\0')))), nullptr, &code);
+        EXPECT_TRUE(contains(message, c.message)) << message;
+        EXPECT_EQ(code, 27);
+    }
+    // Offsets that do not fit the chunk, and a table that is missing.
+    EXPECT_TRUE(contains(errorOf(file(form("DJVM", chunk("DIRM", Bytes("\x81\x00\x05", 3) + Bytes(8, '\0'))))), "offsets exceed"));
+    EXPECT_TRUE(contains(errorOf(file(form("DJVM", chunk("DIRM", Bytes("\x81\x00\x01", 3) + Bytes(4, '\0'))))), "no component table"));
+
+    // An empty bundled directory: chunks after it stand in front, a FORM after it is not read.
+    IFF::Summary summary;
+    AutoPtr<Chunk> top = IFF::deserialize_IFF(
+        storageOf(file(form("DJVM", chunk("DIRM", Bytes("\x81\0\0", 3)) + chunk("NAVM", "a") + chunk("ANTa", "b") +
+                                        form("DJVU", "garbage!") + chunk("TXTa", "c")))),
+        nullptr, nullptr, nullptr, nullptr, nullptr, &summary);
+    EXPECT_TRUE(summary.hasDirectory);
+    EXPECT_TRUE(summary.bundled);
+    ChunkArray& children = top->getChildren();
+    ASSERT_EQ(children.getSize(), 2u);
+    EXPECT_EQ(children[0]->getId(), "ANTa");
+    EXPECT_EQ(children[1]->getId(), "NAVM");
+}
+
+namespace {
+struct CountingRecovery : IFFErrorRecoveryHandler {
+    int errors = 0;
+    bool onError(const Exception&) override { return ++errors, true; }
+};
+} // namespace
+
+TEST(Deserializer, RecoveryKeepsWhatWasReadBeforeAnError)
+{
+    Bytes broken = form("DJVM", form("DJVU", kInfo + "\x01\x02\x03\x04" + be32(0)) + form("DJVU", kInfo));
+    EXPECT_THROW(read(broken), Exception);
+    CountingRecovery recovery;
+    AutoPtr<Chunk> top = IFF::deserialize_IFF(storageOf(broken), nullptr, nullptr, nullptr, nullptr, &recovery);
+    EXPECT_EQ(recovery.errors, 1);
+    ChunkArray& pages = top->getChildren();
+    ASSERT_EQ(pages.getSize(), 2u);
+    EXPECT_EQ(pages[0]->getChildren().getSize(), 1u); // INFO, then the broken chunk dropped
+    EXPECT_EQ(pages[1]->getChildren().getSize(), 1u); // the next form is read as usual
+}

@@ -1,0 +1,160 @@
+// Documents over the encoders' files: kinds, page lists, lazy pages, shared components,
+// indirect documents with missing files, and what is not a DjVu document.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "chunkmanager/djv_latebindingchunk.h"
+#include "container_test_util.h"
+#include "djv_chunkimpls.h"
+#include "djv_document.h"
+
+using namespace Vantorix;
+using namespace Vantorix::DjVu;
+using namespace ContainerTest;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kDir = VTX_FIXTURE_DIR "/container/";
+
+AutoPtr<Document> open(const std::string& name) { return Document::create(String(kDir + name)); }
+
+Bytes slurp(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+} // namespace
+
+TEST(Document, KindsPageCountsAndFirstPages)
+{
+    struct Expect {
+        const char* file;
+        Document::Kind kind;
+        uint32_t pages, width, height, dpi;
+    } files[] = {
+        {"photo.djvu", Document::Kind::single, 1, 640, 480, 150},
+        {"text300.djvu", Document::Kind::single, 1, 2550, 3300, 300},
+        {"text_odd.djvu", Document::Kind::single, 1, 1001, 777, 75},
+        {"dict.djvu", Document::Kind::bundled, 3, 1700, 2200, 300},
+        {"doc.djvu", Document::Kind::bundled, 3, 2479, 3508, 300},
+        {"doc_indirect/index.djvu", Document::Kind::indirect, 3, 2479, 3508, 300},
+        {"dict_indirect/index.djvu", Document::Kind::indirect, 3, 1700, 2200, 300},
+        {"empty.djvu", Document::Kind::bundled, 0, 0, 0, 0},
+    };
+    for (const Expect& e : files) {
+        SCOPED_TRACE(e.file);
+        AutoPtr<Document> doc = open(e.file);
+        EXPECT_EQ(doc->getKind(), e.kind);
+        EXPECT_EQ(doc->getRoot()->getId(), "DJVM");
+        ASSERT_EQ(doc->getPages().getSize(), e.pages);
+        if (!e.pages) continue;
+        Page& first = *doc->getPages()[0];
+        EXPECT_EQ(first.getWidth(), e.width);
+        EXPECT_EQ(first.getHeight(), e.height);
+        EXPECT_EQ(first.getDpi(), e.dpi);
+    }
+}
+
+TEST(Document, ListingPagesReadsNoPage)
+{
+    AutoPtr<Document> doc = open("doc.djvu");
+    PageArray& pages = doc->getPages();
+    ASSERT_EQ(pages.getSize(), 3u);
+    for (auto& page : pages) {
+        auto* lazy = dynamic_cast<DjVuLateBindingChunk*>(page->getChunk());
+        ASSERT_TRUE(lazy);
+        EXPECT_FALSE(lazy->isLoaded());
+    }
+    // The outline after the directory stands in front of the components; the shared
+    // annotations (kind 3) are not a page.
+    ChunkArray& children = doc->getRoot()->getChildren();
+    ASSERT_EQ(children.getSize(), 5u);
+    EXPECT_EQ(children[0]->getId(), "NAVM");
+    pages[1]->getInfo();
+    EXPECT_TRUE(dynamic_cast<DjVuLateBindingChunk*>(pages[1]->getChunk())->isLoaded());
+    EXPECT_FALSE(dynamic_cast<DjVuLateBindingChunk*>(pages[0]->getChunk())->isLoaded());
+    doc->rebuildPages();
+    EXPECT_EQ(doc->getPages().getSize(), 3u);
+}
+
+TEST(Document, PagesShareTheIncludedDictionary)
+{
+    for (const char* name : {"dict.djvu", "dict_indirect/index.djvu"}) {
+        SCOPED_TRACE(name);
+        AutoPtr<Document> doc = open(name);
+        std::vector<Chunk*> dicts;
+        for (auto& page : doc->getPages()) {
+            page->visit(Photometric::BGR);
+            int32_t at = page->getChunk()->find("Djbz", -1, false);
+            ASSERT_GE(at, 0);
+            dicts.push_back(page->getChunk()->getChildren()[at].get());
+        }
+        ASSERT_EQ(dicts.size(), 3u);
+        EXPECT_EQ(dicts[0], dicts[1]);
+        EXPECT_EQ(dicts[1], dicts[2]);
+    }
+}
+
+TEST(Document, IndirectComponentsAreOpenedOnlyWhenUsed)
+{
+    // The index alone, without its component files: it opens, its pages fail when used.
+    fs::path dir = fs::temp_directory_path() / ("vtx_indirect_" + std::to_string(reinterpret_cast<uintptr_t>(&kDir)));
+    fs::create_directories(dir);
+    fs::copy_file(kDir + "doc_indirect/index.djvu", dir / "index.djvu", fs::copy_options::overwrite_existing);
+    AutoPtr<Document> doc = Document::create(String((dir / "index.djvu").string()));
+    ASSERT_EQ(doc->getPages().getSize(), 3u);
+    EXPECT_THROW(doc->getPages()[0]->getInfo(), Exception);
+    // Once the files are there, the next page opens (the failed one stays failed).
+    fs::copy_file(kDir + "doc_indirect/p0002.djvu", dir / "p0002.djvu", fs::copy_options::overwrite_existing);
+    fs::copy_file(kDir + "doc_indirect/shared_anno.iff", dir / "shared_anno.iff", fs::copy_options::overwrite_existing);
+    EXPECT_EQ(doc->getPages()[1]->getWidth(), 2479u);
+    fs::remove_all(dir);
+
+    // From a bare stream, names resolve against nothing useful.
+    AutoPtr<Document> bare = Document::create(storageOf(slurp(kDir + "doc_indirect/index.djvu")));
+    EXPECT_EQ(bare->getKind(), Document::Kind::indirect);
+    EXPECT_EQ(bare->getPages().getSize(), 3u);
+    EXPECT_THROW(bare->getPages()[0]->getInfo(), Exception);
+}
+
+TEST(Document, OnlyPagesAndDocumentsAreDocuments)
+{
+    for (const char* type : {"DJVI", "THUM", "XYZW"}) {
+        int32_t code = 0;
+        std::string message = messageOf(
+            [&] { Document::create(storageOf(file(form(type, chunk("Djbz", "x"))))); }, &code);
+        EXPECT_NE(message.find("Not a valid DjVu file!"), std::string::npos) << type;
+        EXPECT_EQ(code, 20);
+    }
+    EXPECT_THROW(Document::create(String(kDir + "no-such-file.djvu")), Exception);
+    EXPECT_THROW(Document::create(String("https://example.invalid/a.djvu")), Exception);
+}
+
+TEST(Document, FromATreeTheCallerMade)
+{
+    AutoPtr<ChunkCollection> page = ChunkCollection::create("DJVU");
+    page->append(ChunkImpl::create("INFO", info(7, 9, 24).data(), 5));
+    AutoPtr<Document> single = Document::create(AutoPtr<Chunk>(page));
+    EXPECT_EQ(single->getKind(), Document::Kind::single);
+    ASSERT_EQ(single->getPages().getSize(), 1u);
+    EXPECT_EQ(single->getPages()[0]->getWidth(), 7u);
+
+    AutoPtr<ChunkCollection> root = ChunkCollection::create("DJVM");
+    root->append(ChunkImpl::create("NAVM", "n", 1));
+    root->append(AutoPtr<Chunk>(page));
+    root->append(AutoPtr<Chunk>(page));
+    AutoPtr<Document> multi = Document::create(AutoPtr<Chunk>(root));
+    EXPECT_EQ(multi->getPages().getSize(), 2u);
+    root->getChildren().remove(1);
+    multi->rebuildPages();
+    EXPECT_EQ(multi->getPages().getSize(), 1u);
+    EXPECT_THROW(Document::create(AutoPtr<Chunk>(ChunkCollection::create("DJVI"))), Exception);
+}

@@ -1,0 +1,189 @@
+// Pages: the INFO record (defaults, short records, orientation), displayed size, the visit
+// with its callback, and the shared-dictionary table.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "container_test_util.h"
+#include "djv_chunkimpls.h"
+#include "djv_dictmap.h"
+#include "djv_document.h"
+
+using namespace Vantorix;
+using namespace Vantorix::DjVu;
+using namespace ContainerTest;
+
+namespace {
+
+AutoPtr<Page> pageOf(const Bytes& infoPayload, const Bytes& more = Bytes())
+{
+    AutoPtr<Document> doc = Document::create(storageOf(file(form("DJVU", chunk("INFO", infoPayload) + more))));
+    EXPECT_EQ(doc->getPages().getSize(), 1u);
+    return doc->getPages()[0];
+}
+
+PageInfo infoOf(const Bytes& payload) { return PageInfo::read(*storageOf(payload)); }
+
+// dpi 300 little-endian is 0x2C 0x01.
+Bytes tail(uint8_t major, uint16_t dpi, uint8_t gamma, uint8_t flags)
+{
+    return Bytes{char(major), char(dpi), char(dpi >> 8), char(gamma), char(flags)};
+}
+
+} // namespace
+
+TEST(PageInfo, ShortRecordsKeepTheDefaultsOfWhatIsMissing)
+{
+    PageInfo five = infoOf(info(2480, 3508, 24));
+    EXPECT_EQ(five.width, 2480u);
+    EXPECT_EQ(five.height, 3508u);
+    EXPECT_EQ(five.minorVersion, 24u);
+    EXPECT_EQ(five.majorVersion, 0u);
+    EXPECT_EQ(five.dpi, 300u);
+    EXPECT_EQ(five.gamma, 22u);
+    EXPECT_EQ(five.flags, 1u);
+    EXPECT_EQ(five.getRotation(), 0u);
+
+    PageInfo full = infoOf(info(1, 2, 26, tail(3, 600, 18, 6)));
+    EXPECT_EQ(full.majorVersion, 3u);
+    EXPECT_EQ(full.dpi, 600u); // the one little-endian field
+    EXPECT_EQ(full.gamma, 18u);
+    EXPECT_EQ(full.flags, 6u);
+
+    // A field cut in half is missing, and so is everything after it.
+    PageInfo seven = infoOf(info(1, 2, 26, Bytes{char(5), char(0x58)}));
+    EXPECT_EQ(seven.majorVersion, 5u);
+    EXPECT_EQ(seven.dpi, 300u);
+    EXPECT_EQ(seven.gamma, 22u);
+    PageInfo nine = infoOf(info(1, 2, 26, tail(0, 150, 20, 0).substr(0, 4)));
+    EXPECT_EQ(nine.dpi, 150u);
+    EXPECT_EQ(nine.gamma, 20u);
+    EXPECT_EQ(nine.flags, 1u);
+
+    EXPECT_THROW(infoOf(Bytes("\x09\xb0\x0d", 3)), Exception);
+    EXPECT_THROW(infoOf(""), Exception);
+}
+
+TEST(PageInfo, OrientationDependsOnFlagsAndVersion)
+{
+    struct Case {
+        uint8_t minor, flags;
+        uint32_t rotation;
+    } cases[] = {{26, 6, 1}, {26, 2, 2}, {26, 4, 3}, {26, 5, 3}, {26, 1, 0}, {26, 0, 0},
+                 {26, 0xF6, 1}, {22, 6, 1}, {21, 6, 0}, {21, 4, 0}, {0, 2, 0}};
+    for (const Case& c : cases) EXPECT_EQ(infoOf(info(1, 2, c.minor, tail(0, 300, 22, c.flags))).getRotation(), c.rotation)
+        << int(c.minor) << " " << int(c.flags);
+
+    PageInfo old = infoOf(info(1, 2, 20, tail(0, 300, 22, 0xF1)));
+    old.setRotation(1);
+    EXPECT_EQ(old.flags, 0xF6u); // only bits 0-2 change
+    EXPECT_EQ(old.minorVersion, 25u);
+    EXPECT_EQ(old.getRotation(), 1u);
+    for (uint32_t r = 0; r < 4; ++r) {
+        PageInfo i = infoOf(info(1, 2, 24));
+        i.setRotation(r);
+        EXPECT_EQ(i.getRotation(), r);
+        EXPECT_EQ(i.minorVersion, 24u);
+    }
+    EXPECT_THROW(old.setRotation(4), Exception);
+}
+
+TEST(Page, DisplayedSizeFollowsTheRotation)
+{
+    AutoPtr<Page> page = pageOf(info(300, 200, 26, tail(0, 150, 22, 6)));
+    EXPECT_FALSE(page->hasInfo());
+    EXPECT_EQ(page->getWidth(), 200u);
+    EXPECT_TRUE(page->hasInfo());
+    EXPECT_EQ(page->getHeight(), 300u);
+    EXPECT_EQ(page->getStoredWidth(), 300u);
+    EXPECT_EQ(page->getStoredHeight(), 200u);
+    EXPECT_EQ(page->getDpi(), 150u);
+    EXPECT_EQ(page->getRotation(), 1u);
+    page->setRotation(2);
+    EXPECT_EQ(page->getWidth(), 300u);
+    EXPECT_EQ(page->getInfo().flags & 7, 2u);
+    page->setDpi(72);
+    EXPECT_EQ(page->getDpi(), 72u);
+    EXPECT_THROW(page->setRotation(7), Exception);
+
+    AutoPtr<Page> old = pageOf(info(300, 200, 21, tail(0, 150, 22, 6)));
+    EXPECT_EQ(old->getWidth(), 300u);
+}
+
+TEST(Page, RecordProblemsSurfaceWhenThePageIsUsed)
+{
+    AutoPtr<Page> zero = pageOf(info(0, 10, 24));
+    EXPECT_EQ(zero->getWidth(), 0u);
+    EXPECT_FALSE(zero->hasInfo()); // read again at every query
+    EXPECT_EQ(zero->getHeight(), 10u);
+
+    AutoPtr<Page> shortInfo = pageOf(Bytes("\x01\x00\x01", 3));
+    EXPECT_THROW(shortInfo->getWidth(), Exception);
+
+    AutoPtr<Document> none = Document::create(storageOf(file(form("DJVU", chunk("Sjbz", "x")))));
+    int32_t code = 0;
+    EXPECT_NE(messageOf([&] { none->getPages()[0]->getInfo(); }, &code).find("The page has no INFO chunk!"),
+              std::string::npos);
+    EXPECT_EQ(code, 20);
+
+    // INFO need not come first.
+    AutoPtr<Document> late = Document::create(storageOf(file(form("DJVU", chunk("ANTa", "x") + chunk("INFO", info(5, 6, 24))))));
+    EXPECT_EQ(late->getPages()[0]->getWidth(), 5u);
+}
+
+namespace {
+struct Visit {
+    std::vector<std::string> ids;
+    static void note(void* ctx, Chunk* c) { static_cast<Visit*>(ctx)->ids.push_back(c->getId().toStdString()); }
+};
+} // namespace
+
+TEST(Page, VisitReadsTheRecordAndCallsBackOncePerVisit)
+{
+    AutoPtr<Page> page = pageOf(info(40, 30, 24), chunk("Sjbz", "m") + form("THUM", chunk("TH44", "t")) + chunk("BG44", "b"));
+    Visit visit;
+    page->setChunkCallback(&Visit::note, &visit);
+    EXPECT_EQ(page->getLastPhotometric(), -1);
+    page->visit(Photometric::BGR);
+    EXPECT_TRUE(page->hasInfo());
+    EXPECT_EQ(page->getStoredWidth(), 40u);
+    EXPECT_EQ(page->getLastPhotometric(), int32_t(Photometric::BGR));
+    EXPECT_EQ(visit.ids, (std::vector<std::string>{"INFO", "Sjbz", "TH44", "THUM", "BG44", "DJVU"}));
+    page->visit(Photometric::RGB); // already visited
+    EXPECT_EQ(visit.ids.size(), 6u);
+    EXPECT_EQ(page->getLastPhotometric(), int32_t(Photometric::RGB));
+    page->unload();
+    page->visit(Photometric::Gray);
+    EXPECT_EQ(visit.ids.size(), 12u);
+
+    // A page that cannot be parsed stays unvisited, and fails again on the next visit.
+    AutoPtr<Document> broken = Document::create(storageOf(file(form("DJVU", chunk("INFO", info(1, 1, 24)) + Bytes("\x01\x01\x01\x01\0\0\0\0", 8)))));
+    EXPECT_THROW(broken->getPages()[0]->visit(Photometric::BGR), Exception);
+    EXPECT_THROW(broken->getPages()[0]->visit(Photometric::BGR), Exception);
+}
+
+namespace {
+struct FakeDictionary : Dictionary {
+    String getChunkId() override { return "Djbz"; }
+    AutoPtr<Referable> getCodec() override { return nullptr; }
+};
+int made = 0;
+AutoPtr<Dictionary> makeFake(const AutoPtr<Chunk>&) { return ++made, makeAuto<FakeDictionary>(); }
+AutoPtr<Dictionary> makeFailing(const AutoPtr<Chunk>&) { VTX_THROW(20, "bad dictionary", "test"); }
+} // namespace
+
+TEST(DictMap, OneDictionaryPerChunkObject)
+{
+    auto map = makeAuto<_Vtx_Internal_NS_::DictMap>();
+    AutoPtr<Chunk> a = ChunkImpl::create("Djbz", "a", 1), b = ChunkImpl::create("Djbz", "a", 1);
+    made = 0;
+    AutoPtr<Dictionary> first = map->obtain(a, &makeFake);
+    EXPECT_EQ(map->obtain(a, &makeFake).get(), first.get());
+    EXPECT_NE(map->obtain(b, &makeFake).get(), first.get()); // equal bytes, another chunk
+    EXPECT_EQ(made, 2);
+    AutoPtr<Chunk> c = ChunkImpl::create("Djbz", "c", 1);
+    EXPECT_THROW(map->obtain(c, &makeFailing), Exception);
+    EXPECT_EQ(map->size(), 2u); // a failure leaves nothing behind
+    EXPECT_EQ(map->obtain(c, &makeFake)->getChunkId(), "Djbz");
+}

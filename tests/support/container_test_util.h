@@ -1,0 +1,81 @@
+// Helpers of the container tests: IFF files built in memory, a broker over named byte blocks,
+// and running a command for its output.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "djv_chunk.h"
+#include "vtx_exception.h"
+#include "vtx_stream.h"
+
+namespace ContainerTest {
+
+using Bytes = std::string;
+
+inline Bytes be32(uint32_t v)
+{
+    return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+}
+
+// One chunk: identifier, length, payload and the pad byte of an odd length.
+inline Bytes chunk(const std::string& id, const Bytes& payload)
+{
+    Bytes out = id + be32(uint32_t(payload.size())) + payload;
+    if (payload.size() & 1) out += '\0';
+    return out;
+}
+
+inline Bytes form(const std::string& type, const Bytes& children) { return chunk("FORM", type + children); }
+
+// A whole file: the magic, then one chunk.
+inline Bytes file(const Bytes& top) { return "AT&T" + top; }
+
+// An INFO payload: width, height, minor version, then as many optional bytes as given.
+inline Bytes info(uint16_t w, uint16_t h, uint8_t minor, const Bytes& rest = Bytes())
+{
+    return Bytes{char(w >> 8), char(w), char(h >> 8), char(h), char(minor)} + rest;
+}
+
+inline Vantorix::AutoPtr<Vantorix::Storage> storageOf(const Bytes& bytes)
+{
+    return Vantorix::MemoryStorage::create(bytes.data(), uint32_t(bytes.size()));
+}
+
+inline std::string payloadOf(Vantorix::DjVu::Chunk& c)
+{
+    auto data = c.getData();
+    return std::string(reinterpret_cast<const char*>(data->getBytes()), data->getLength());
+}
+
+// Opens names from a table of byte blocks and counts the loads.
+class MapBroker : public Vantorix::ResourceBroker {
+public:
+    std::map<std::string, Bytes> files;
+    std::map<std::string, int> loads;
+
+    Vantorix::AutoPtr<Vantorix::Storage> load(const Vantorix::String& name) override
+    {
+        std::string key = name.toStdString();
+        ++loads[key];
+        auto it = files.find(key);
+        if (it == files.end()) VTX_THROW(12, "no such test file", "ContainerTest::MapBroker::load");
+        return storageOf(it->second);
+    }
+};
+
+// The message text of the exception a callable throws ("" when it throws none).
+template <class F>
+std::string messageOf(F&& f, int32_t* code = nullptr)
+{
+    try {
+        f();
+    } catch (const Vantorix::Exception& e) {
+        if (code) *code = e.getCode();
+        return e.what();
+    }
+    return "";
+}
+
+} // namespace ContainerTest

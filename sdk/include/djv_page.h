@@ -1,6 +1,9 @@
 // One page of a document: a view over the page's DJVU chunk that reads the page information
 // record (INFO) and visits the page's chunks once to build its layers.
 //
+// Rendering composes the page's layers (background or white, then the mask in its own colours
+// or through the foreground image) at any scale, for any part of the scaled page.
+//
 // Reading a page parses its chunk on first need (pages of multi-page documents are loaded
 // lazily), so any operation that needs the record may throw the errors of that parse.
 #pragma once
@@ -8,6 +11,7 @@
 #include <cstdint>
 
 #include "djv_chunk.h"
+#include "djv_renderer.h"
 #include "djv_types.h"
 #include "vtx_memory.h"
 #include "vtx_stream.h"
@@ -38,6 +42,12 @@ struct PageInfo {
 
 class Page : public Referable {
 public:
+    // Layer bits of render.
+    static constexpr uint32_t layerMask = 1, layerForeground = 2, layerBackground = 4, layerAll = 7;
+    // Render flags: a low byte other than 0 shrinks with box weights; the bit of value 2 also
+    // renders only from what is already loaded (no lock, no visit).
+    static constexpr uint32_t renderLoadedOnly = 2;
+
     // Displayed size: stored width and height exchanged for quarter turns.
     virtual uint32_t getWidth() = 0;
     virtual uint32_t getHeight() = 0;
@@ -65,6 +75,20 @@ public:
     virtual void unload() = 0;
     // Called with every chunk of the page during a visit (callback may be null).
     virtual void setChunkCallback(ChunkCallback callback, void* context) = 0;
+
+    // Draws the page scaled to width x height (0: the displayed size), the part rect of that
+    // picture, into dst (rows dstStride bytes apart, negative for bottom-up buffers), turned by
+    // the page's own rotation. layers: a sum of the layer bits. The first render visits the
+    // page; decoding errors propagate as Exceptions.
+    virtual void render(uint8_t* dst, int32_t dstStride, Photometric photometric, const Rect& rect, uint32_t width,
+                        uint32_t height, uint32_t layers, uint32_t flags) = 0;
+    // The same with the rotation given (0 to 3 quarter turns) instead of the page's.
+    virtual void render(uint8_t* dst, int32_t dstStride, Photometric photometric, const Rect& rect, uint32_t width,
+                        uint32_t height, uint32_t layers, uint32_t rotation, uint32_t flags) = 0;
+    // The layer renderers the visit built (null where the page has none).
+    virtual AutoPtr<Renderer> getMaskRenderer() = 0;
+    virtual AutoPtr<Renderer> getForegroundRenderer() = 0;
+    virtual AutoPtr<Renderer> getBackgroundRenderer() = 0;
 };
 
 } // namespace Vantorix::DjVu

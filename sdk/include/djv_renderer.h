@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 
 #include "djv_chunk.h"
 #include "djv_types.h"
@@ -44,5 +45,35 @@ public:
 
 using RendererFactory = AutoPtr<Renderer> (*)(const AutoPtr<Chunk>& chunk, const AutoPtr<Dictionary>& dictionary);
 using DictionaryFactory = AutoPtr<Dictionary> (*)(const AutoPtr<Chunk>& chunk);
+
+// What a chunk id contributes to a page.
+enum class LayerKind : int32_t { None = 0, Dictionary = 1, Mask = 2, Foreground = 3, Background = 4 };
+
+// The process-wide map from chunk id to layer kind and factory. Built on first use (safely
+// from any thread) with Djbz, Sjbz, FGbz, FG44, BG44 and Smmr, and kept until process exit.
+class RendererRegistry {
+public:
+    static RendererRegistry& get();
+
+    LayerKind getLayerKind(const String& chunkId) const;
+    // The dictionary chunk id that renderers of chunkId need; empty when none.
+    String getDictionaryId(const String& chunkId) const;
+    RendererFactory getRendererFactory(const String& chunkId) const;
+    DictionaryFactory getDictionaryFactory(const String& chunkId) const;
+
+    // The extension point: a renderer factory for chunkId in layer 0 (mask), 1 (foreground) or
+    // 2 (background); optionally the dictionary it needs; alias ids of the same kind. Not
+    // synchronised: register before other threads use the registry.
+    void registerRenderer(RendererFactory rendererFactory, uint32_t layerIndex, const String& chunkId,
+                          DictionaryFactory dictionaryFactory, const String& dictionaryChunkId,
+                          const String* aliasIds, uint32_t aliasCount);
+
+private:
+    RendererRegistry();
+    std::map<String, DictionaryFactory> dictionaries_;
+    std::map<String, RendererFactory> renderers_;
+    std::map<String, LayerKind> kinds_;
+    std::map<String, String> dictionaryOf_;
+};
 
 } // namespace Vantorix::DjVu

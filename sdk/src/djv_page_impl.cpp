@@ -105,10 +105,17 @@ void PageImpl::visit(Photometric photometric)
 {
     AutoLock hold(*chunk_);
     if (!visited_) {
-        chunk_->loadAll(&PageImpl::onChunk, this);
+        try {
+            chunk_->loadAll(&PageImpl::onChunk, this);
+        } catch (...) {
+            // A later call starts again from nothing rather than refining half-built layers.
+            dropLayers();
+            throw;
+        }
         visited_ = true;
     }
     lastPhotometric_ = int32_t(photometric);
+    prepareForeground(photometric);
 }
 
 void PageImpl::onChunk(void* self, Chunk* chunk)
@@ -123,27 +130,37 @@ void PageImpl::onChunk(void* self, Chunk* chunk)
     if (page->callback_) page->callback_(page->callbackContext_, chunk);
 }
 
-DictionaryFactory PageImpl::dictionaryFactoryFor(const String&)
-{
-    // Dictionary factories come with the renderer registry; until then no chunk is one.
-    return nullptr;
-}
-
 void PageImpl::buildLayer(const AutoPtr<Chunk>& chunk)
 {
+    const RendererRegistry& registry = RendererRegistry::get();
     String id = chunk->getId();
-    if (DictionaryFactory make = dictionaryFactoryFor(id)) {
+    LayerKind kind = registry.getLayerKind(id);
+    if (kind == LayerKind::None) return;
+    if (kind == LayerKind::Dictionary) {
         // Pages of one document share the dictionary of a shared chunk.
-        dictionaries_[id] = dictMap_ ? dictMap_->obtain(chunk, make) : make(chunk);
+        dictionaries_[id] = dictMap_ ? dictMap_->obtain(chunk, &Dictionary::create) : Dictionary::create(chunk);
         return;
     }
-    // Mask, foreground and background renderers are made here by the renderer registry.
+    AutoPtr<Renderer>& layer = slot(kind);
+    if (layer) {
+        layer->addChunk(chunk); // refinement, colours; a refused chunk is ignored
+        return;
+    }
+    auto dict = dictionaries_.find(registry.getDictionaryId(id));
+    layer = Renderer::create(chunk, dict == dictionaries_.end() ? AutoPtr<Dictionary>() : dict->second);
+}
+
+void PageImpl::dropLayers()
+{
+    dictionaries_.clear();
+    for (AutoPtr<Renderer>& layer : layers_) layer = nullptr;
+    foreground_ = nullptr;
 }
 
 void PageImpl::unload()
 {
     AutoLock hold(*chunk_);
-    dictionaries_.clear();
+    dropLayers();
     visited_ = false;
 }
 

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "djv_dictmap.h"
+#include "djv_imageutils.h"
 #include "djv_page.h"
 #include "djv_renderer.h"
 
@@ -31,19 +32,43 @@ public:
     int32_t getLastPhotometric() override { return lastPhotometric_; }
     void unload() override;
     void setChunkCallback(Vantorix::DjVu::ChunkCallback callback, void* context) override;
+    void render(uint8_t* dst, int32_t dstStride, Vantorix::DjVu::Photometric photometric,
+                const Vantorix::DjVu::Rect& rect, uint32_t width, uint32_t height, uint32_t layers,
+                uint32_t flags) override;
+    void render(uint8_t* dst, int32_t dstStride, Vantorix::DjVu::Photometric photometric,
+                const Vantorix::DjVu::Rect& rect, uint32_t width, uint32_t height, uint32_t layers, uint32_t rotation,
+                uint32_t flags) override;
+    Vantorix::AutoPtr<Vantorix::DjVu::Renderer> getMaskRenderer() override { return slot(LayerKind::Mask); }
+    Vantorix::AutoPtr<Vantorix::DjVu::Renderer> getForegroundRenderer() override
+    {
+        return slot(LayerKind::Foreground);
+    }
+    Vantorix::AutoPtr<Vantorix::DjVu::Renderer> getBackgroundRenderer() override
+    {
+        return slot(LayerKind::Background);
+    }
 
 private:
     static void onChunk(void* self, Vantorix::DjVu::Chunk* chunk);
     void readInfo(Vantorix::DjVu::Chunk& infoChunk);
     // Hands one chunk of the page to the layer it belongs to.
     void buildLayer(const Vantorix::AutoPtr<Vantorix::DjVu::Chunk>& chunk);
-    // The factory of dictionaries made from chunks with this id, or null when the id is none.
-    static Vantorix::DjVu::DictionaryFactory dictionaryFactoryFor(const Vantorix::String& id);
+    using LayerKind = Vantorix::DjVu::LayerKind;
+    Vantorix::AutoPtr<Vantorix::DjVu::Renderer>& slot(LayerKind kind) { return layers_[int(kind) - 2]; }
+    void dropLayers();
+    // The foreground layer rendered at its own size in this photometric, cached; false when the
+    // page has no foreground layer.
+    bool prepareForeground(Vantorix::DjVu::Photometric photometric);
+    // Background (or white), then the mask, into the unrotated picture.
+    void compose(uint8_t* dst, int32_t dstStride, Vantorix::DjVu::Photometric photometric,
+                 const Vantorix::DjVu::Rect& rect, uint32_t width, uint32_t height, uint32_t layers, uint32_t flags);
 
     Vantorix::AutoPtr<Vantorix::DjVu::Chunk> chunk_;
     Vantorix::DjVu::PageInfo info_;
     Vantorix::AutoPtr<DictMap> dictMap_;
     std::map<Vantorix::String, Vantorix::AutoPtr<Vantorix::DjVu::Dictionary>> dictionaries_;
+    Vantorix::AutoPtr<Vantorix::DjVu::Renderer> layers_[3]; // mask, foreground, background
+    Vantorix::AutoPtr<Vantorix::DjVu::ImageUtils::SimpleImage> foreground_;
     bool visited_ = false;
     int32_t lastPhotometric_ = -1;
     Vantorix::DjVu::ChunkCallback callback_ = nullptr;

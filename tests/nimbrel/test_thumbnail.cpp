@@ -1,0 +1,190 @@
+// buildThumbnail: the size rule, the bottom-up 32-bit layout, and its pixels against a plain
+// top-down render of the same page.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "djv_document.h"
+#include "imaging_testutil.h"
+#include "nimbrel_thumbnail.h"
+
+using namespace Vantorix;
+using namespace Vantorix::DjVu;
+using Nimbrel::ThumbnailSize;
+using Nimbrel::thumbnailSize;
+
+namespace {
+
+const std::string kDir = VTX_FIXTURE_DIR "/container/";
+
+AutoPtr<Page> firstPage(const std::string& name, AutoPtr<Document>& keep)
+{
+    keep = Document::create(String(kDir + name));
+    return keep->getPages()[0];
+}
+
+struct Thumbnail {
+    ThumbnailSize size;
+    std::vector<uint8_t> bits; // bottom-up rows of blue, green, red, 0
+    int allocations = 0;
+};
+
+Thumbnail thumbnail(Page& page, uint32_t cx)
+{
+    Thumbnail t;
+    t.size = Nimbrel::buildThumbnail(page, cx, [&t](uint32_t w, uint32_t h) {
+        ++t.allocations;
+        t.bits.assign(size_t(w) * h * 4, 0);
+        return t.bits.data();
+    });
+    return t;
+}
+
+// The page rendered top-down in BGR at w x h, the plain way.
+imagingtest::Image plainRender(Page& page, uint32_t w, uint32_t h)
+{
+    imagingtest::Image im(w, h, 3);
+    page.render(im.px.data(), im.stride(), Photometric::BGR, Rect{0, 0, w, h}, w, h, Page::layerAll, 0);
+    return im;
+}
+
+// A thumbnail read back as a top-down BGR picture; also checks every fourth byte.
+imagingtest::Image topDown(const Thumbnail& t)
+{
+    const uint32_t w = t.size.width, h = t.size.height;
+    imagingtest::Image im(w, h, 3);
+    size_t nonzero = 0;
+    for (uint32_t y = 0; y < h; ++y) {
+        const uint8_t* row = t.bits.data() + size_t(h - 1 - y) * w * 4;
+        for (uint32_t x = 0; x < w; ++x) {
+            std::copy(row + 4 * x, row + 4 * x + 3, im.at(x, y));
+            nonzero += row[4 * x + 3] != 0;
+        }
+    }
+    EXPECT_EQ(nonzero, 0u) << "fourth bytes must be 0";
+    return im;
+}
+
+} // namespace
+
+TEST(ThumbnailSize, LongerSideBecomesCxAndTheOtherTruncates)
+{
+    struct Case {
+        uint32_t W, H, cx, w, h;
+    } cases[] = {
+        {2000, 1000, 256, 256, 128}, {1000, 2000, 256, 128, 256}, {1000, 1000, 256, 256, 256},
+        {1700, 2200, 96, 74, 96},    {2200, 1700, 96, 96, 74},    {3, 2, 1, 1, 0 /* error */},
+        {1, 1, 4000, 4000, 4000},    {65535, 1, 65535, 65535, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.W << "x" << c.H << " at " << c.cx);
+        if (c.h == 0) {
+            imagingtest::expectThrow([&] { thumbnailSize(c.W, c.H, c.cx); }, 7, "Vantorix::Nimbrel::thumbnailSize",
+                                     "errInvalidParam");
+            continue;
+        }
+        EXPECT_EQ(thumbnailSize(c.W, c.H, c.cx), (ThumbnailSize{c.w, c.h}));
+    }
+    // Unsigned 32-bit products wrap, as the shell's provider computes them: 60000 * 100000
+    // is 6000000000 - 4294967296 = 1705032704, over 65535 gives 26017.
+    EXPECT_EQ(thumbnailSize(65535, 60000, 100000), (ThumbnailSize{100000, 26017}));
+}
+
+TEST(ThumbnailSize, RefusesWhatCannotBeRendered)
+{
+    const std::string f = "Vantorix::Nimbrel::thumbnailSize";
+    imagingtest::expectThrow([] { thumbnailSize(100, 100, 0); }, 7, f, "errInvalidParam");
+    imagingtest::expectThrow([] { thumbnailSize(0, 0, 256); }, 20, f, "errDataBroken");
+    imagingtest::expectThrow([] { thumbnailSize(0, 10, 256); }, 20, f, "errDataBroken");
+    // So narrow that the short side truncates to 0.
+    imagingtest::expectThrow([] { thumbnailSize(1000, 3, 256); }, 7, f, "errInvalidParam");
+    imagingtest::expectThrow([] { thumbnailSize(3, 1000, 256); }, 7, f, "errInvalidParam");
+    // A row of 4 * width bytes must fit the render's signed 32-bit stride.
+    imagingtest::expectThrow([] { thumbnailSize(2, 1, 1u << 29); }, 7, f, "errInvalidParam");
+    EXPECT_EQ(thumbnailSize(2, 1, (1u << 29) - 1).width, (1u << 29) - 1);
+}
+
+TEST(BuildThumbnail, BottomUpWidenedPixelsOfAPlainRender)
+{
+    for (const char* name : {"photo.djvu", "text300.djvu", "gray.djvu", "rot90.djvu", "text_odd.djvu"}) {
+        for (uint32_t cx : {1000u, 256u, 97u, 7u}) {
+            SCOPED_TRACE(testing::Message() << name << " at " << cx);
+            AutoPtr<Document> doc;
+            AutoPtr<Page> page = firstPage(name, doc);
+            Thumbnail t = thumbnail(*page, cx);
+            ASSERT_EQ(t.allocations, 1);
+            EXPECT_EQ(t.size, thumbnailSize(page->getWidth(), page->getHeight(), cx));
+            imagingtest::Image expected = plainRender(*page, t.size.width, t.size.height);
+            imagingtest::Image got = topDown(t);
+            imagingtest::Diff d = imagingtest::diff(got, expected);
+            EXPECT_EQ(d.count, 0u) << "first difference at byte " << d.first;
+        }
+    }
+}
+
+TEST(BuildThumbnail, TurnedPagesAreMeasuredAndShownTurned)
+{
+    AutoPtr<Document> doc;
+    AutoPtr<Page> upright = firstPage("text_odd.djvu", doc); // 1001 x 777
+    Thumbnail base = thumbnail(*upright, 96);
+    ASSERT_EQ(base.size, (ThumbnailSize{96, 74}));
+    imagingtest::Image b = topDown(base);
+    for (uint32_t turns = 1; turns <= 3; ++turns) {
+        SCOPED_TRACE(turns);
+        AutoPtr<Document> turnedDoc;
+        AutoPtr<Page> page = firstPage("rot" + std::to_string(90 * turns) + ".djvu", turnedDoc);
+        Thumbnail t = thumbnail(*page, 96);
+        EXPECT_EQ(t.size, turns == 2 ? (ThumbnailSize{96, 74}) : (ThumbnailSize{74, 96}));
+        imagingtest::Image got = topDown(t);
+        // Turn the upright thumbnail counter-clockwise by the page's quarter turns.
+        imagingtest::Image want(turns == 2 ? 96 : 74, turns == 2 ? 74 : 96, 3);
+        for (uint32_t y = 0; y < 74; ++y)
+            for (uint32_t x = 0; x < 96; ++x) {
+                uint32_t tx = turns == 1 ? y : turns == 2 ? 95 - x : 73 - y;
+                uint32_t ty = turns == 1 ? 95 - x : turns == 2 ? 73 - y : x;
+                std::copy(b.at(x, y), b.at(x, y) + 3, want.at(tx, ty));
+            }
+        EXPECT_EQ(imagingtest::diff(got, want).count, 0u);
+    }
+}
+
+TEST(BuildThumbnail, FailsBeforeRenderingAndReportsAMissingBitmap)
+{
+    AutoPtr<Document> doc;
+    AutoPtr<Page> page = firstPage("text_odd.djvu", doc);
+    int calls = 0;
+    auto counting = [&calls](uint32_t, uint32_t) -> uint8_t* {
+        ++calls;
+        return nullptr;
+    };
+    // 1001 x 777 at 1: the short side truncates to 0; nothing is allocated.
+    imagingtest::expectThrow([&] { Nimbrel::buildThumbnail(*page, 1, counting); }, 7,
+                             "Vantorix::Nimbrel::thumbnailSize", "errInvalidParam");
+    imagingtest::expectThrow([&] { Nimbrel::buildThumbnail(*page, 0, counting); }, 7,
+                             "Vantorix::Nimbrel::thumbnailSize", "errInvalidParam");
+    EXPECT_EQ(calls, 0);
+    imagingtest::expectThrow([&] { Nimbrel::buildThumbnail(*page, 64, counting); }, 1,
+                             "Vantorix::Nimbrel::buildThumbnail", "errOutOfMemory");
+    EXPECT_EQ(calls, 1);
+}
+
+TEST(BuildThumbnail, WideningInPlaceEqualsACopy)
+{
+    std::mt19937 rng(3);
+    for (uint32_t w : {1u, 2u, 3u, 4u, 5u, 17u, 256u}) {
+        const uint32_t h = 3;
+        std::vector<uint8_t> bits(size_t(w) * h * 4);
+        for (auto& b : bits) b = uint8_t(rng());
+        std::vector<uint8_t> want(bits.size());
+        for (uint32_t y = 0; y < h; ++y)
+            for (uint32_t x = 0; x < w; ++x) {
+                const uint8_t* s = bits.data() + size_t(y) * w * 4 + 3 * x;
+                uint8_t* d = want.data() + size_t(y) * w * 4 + 4 * x;
+                d[0] = s[0], d[1] = s[1], d[2] = s[2], d[3] = 0;
+            }
+        Nimbrel::widenRows(bits.data(), w, h);
+        EXPECT_EQ(bits, want) << "width " << w;
+    }
+}

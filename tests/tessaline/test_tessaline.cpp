@@ -2,8 +2,6 @@
 // about the same file; and the exit codes of bad input and bad usage.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <sstream>
@@ -12,34 +10,14 @@
 
 #include <nlohmann/json.hpp>
 
+#include "tessaline_testutil.h"
+
 namespace fs = std::filesystem;
+using namespace tessalinetest;
 
 namespace {
 
 const std::string kDir = VTX_FIXTURE_DIR "/container/";
-
-struct Output {
-    int status = -1;
-    std::string out;
-};
-
-// Standard output and exit status of a command; standard error is dropped unless kept.
-Output run(const std::string& command, bool keepStderr = false)
-{
-    Output r;
-    FILE* p = popen((keepStderr ? command : command + " 2>/dev/null").c_str(), "r");
-    if (!p) return r;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
-}
-
-std::string shq(const std::string& s) { return "'" + s + "'"; }
-
-Output tessaline(const std::string& args) { return run(std::string(TESSALINE_PATH) + " " + args); }
 
 // Every DjVu fixture of the container: single pages, bundles, and indirect index files.
 std::vector<std::string> fixtures()

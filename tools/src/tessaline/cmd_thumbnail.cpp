@@ -1,0 +1,185 @@
+// tessaline thumbnail [-s SIZE] INPUT OUTPUT: the first page's thumbnail, exactly as the shell
+// extension makes it. With --out-dir (and files, or --stdin) it works through a list of
+// documents on a pool of threads, one document per worker at a time.
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "commands.h"
+#include "console.h"
+#include "image_output.h"
+#include "nimbrel_thumbnail.h"
+#include "vtx_exception.h"
+
+namespace Tessaline {
+namespace {
+
+using namespace Vantorix;
+namespace fs = std::filesystem;
+
+struct Options {
+    uint32_t size = 256;
+    std::vector<std::string> files;
+    std::string outDir;
+    bool stdinList = false;
+    unsigned jobs = 0;
+};
+
+void makeThumbnail(const std::string& input, uint32_t size, ImageFormat format, const std::string& output)
+{
+    OpenedPage opened = openPage(input, 1);
+    std::vector<uint8_t> bits;
+    const Nimbrel::ThumbnailSize s = Nimbrel::buildThumbnail(*opened.page, size, [&bits](uint32_t w, uint32_t h) {
+        bits.assign(size_t(w) * h * 4, 0);
+        return bits.data();
+    });
+    const ptrdiff_t stride = ptrdiff_t(s.width) * 4;
+    // Bottom-up: the picture's top row is the last in memory.
+    writeImage({bits.data() + (s.height - 1) * stride, -stride, s.width, s.height, PixelLayout::BGRX}, format, output);
+}
+
+// The failure of one document as one line (an Exception's message already ends in one).
+std::string describe(const std::exception& e)
+{
+    std::string text = e.what();
+    if (text.empty() || text.back() != '\n') text += '\n';
+    return text;
+}
+
+// What a batch tells the user on standard error: failures, and a progress line that only a
+// terminal gets (it is redrawn in place).
+class Reporter {
+public:
+    explicit Reporter(size_t total) : total_(total), progress_(stderrIsTerminal()) {}
+
+    void failed(const std::string& input, const std::string& text)
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        clearProgress();
+        std::fprintf(stderr, "%s: %s", input.c_str(), text.c_str());
+        ++failures_;
+        ++done_;
+        showProgress();
+    }
+    void succeeded()
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        ++done_;
+        showProgress();
+    }
+    size_t finish()
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        if (progress_ && shown_) std::fputc('\n', stderr);
+        return failures_;
+    }
+
+private:
+    void clearProgress()
+    {
+        if (progress_ && shown_) std::fprintf(stderr, "\r%*s\r", int(shown_), "");
+        shown_ = 0;
+    }
+    void showProgress()
+    {
+        if (!progress_) return;
+        int n = std::fprintf(stderr, "\r%zu/%zu thumbnails, %zu failed", done_, total_, failures_);
+        shown_ = n > 1 ? size_t(n - 1) : 0;
+        std::fflush(stderr);
+    }
+
+    std::mutex lock_;
+    size_t total_, done_ = 0, failures_ = 0, shown_ = 0;
+    bool progress_;
+};
+
+void runBatch(const Options& o)
+{
+    std::vector<std::string> inputs = o.files;
+    if (o.stdinList)
+        for (std::string line; std::getline(std::cin, line);) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            if (!line.empty()) inputs.push_back(line);
+        }
+    if (inputs.empty()) throw CLI::ValidationError("FILE", "no input files (give them, or --stdin)");
+    fs::create_directories(o.outDir);
+
+    Reporter report(inputs.size());
+    // Two inputs of the same name (from different folders) would write one output twice.
+    std::vector<std::string> outputs(inputs.size());
+    std::set<std::string> taken;
+    std::vector<bool> clash(inputs.size());
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        outputs[i] = (fs::path(o.outDir) / (fs::path(inputs[i]).filename().string() + ".png")).string();
+        clash[i] = !taken.insert(outputs[i]).second;
+    }
+
+    std::atomic<size_t> next{0};
+    auto worker = [&] {
+        for (size_t i; (i = next++) < inputs.size();) {
+            if (clash[i]) {
+                report.failed(inputs[i], "an earlier input also writes " + outputs[i] + "\n");
+                continue;
+            }
+            try {
+                makeThumbnail(inputs[i], o.size, ImageFormat::png, outputs[i]);
+                report.succeeded();
+            } catch (const std::exception& e) {
+                report.failed(inputs[i], describe(e));
+            } catch (...) {
+                report.failed(inputs[i], "unknown error\n");
+            }
+        }
+    };
+    unsigned jobs = o.jobs ? o.jobs : std::max(1u, std::thread::hardware_concurrency());
+    if (jobs > inputs.size()) jobs = unsigned(inputs.size());
+    std::vector<std::thread> pool;
+    for (unsigned j = 1; j < jobs; ++j) pool.emplace_back(worker);
+    worker();
+    for (std::thread& t : pool) t.join();
+    if (report.finish() > 0) throw ExitStatus{1};
+}
+
+void run(const Options& o)
+{
+    if (!o.outDir.empty()) return runBatch(o);
+    if (o.files.size() != 2) throw CLI::ValidationError("INPUT OUTPUT", "give one input and one output file");
+    const std::string& output = o.files[1];
+    ImageFormat format = output == "-" ? ImageFormat::png : formatOfPath(output).value_or(ImageFormat::png);
+    if (format == ImageFormat::png && !pngAvailable())
+        throw CLI::ValidationError("OUTPUT", "this build writes no PNG files; name a .bmp or .ppm file");
+    makeThumbnail(o.files[0], o.size, format, output);
+}
+
+} // namespace
+
+void addThumbnailCommand(CLI::App& app)
+{
+    auto o = std::make_shared<Options>();
+    CLI::App* cmd = app.add_subcommand(
+        "thumbnail",
+        "Make the first page's thumbnail: the longer displayed side becomes SIZE pixels, the other keeps the "
+        "page's proportion (truncated). One file: INPUT OUTPUT, written as PNG, or PPM, PGM, PBM or BMP by "
+        "OUTPUT's extension; - writes PNG to standard output. Many files: --out-dir DIR FILE... (or --stdin), "
+        "each written as DIR/<file name>.png; a failure is reported with its file name and the others go on "
+        "(exit status 1 if any failed).");
+    cmd->add_option("-s,--size", o->size, "Longer side of the thumbnail in pixels, 1 to 16384 (default 256)")
+        ->check(CLI::Range(1u, 16384u));
+    cmd->add_option("FILE", o->files, "INPUT OUTPUT, or with --out-dir the input files");
+    CLI::Option* outDir = cmd->add_option("--out-dir", o->outDir, "Batch mode: write DIR/<input file name>.png for every input (DIR is "
+                                            "created when missing)");
+    cmd->add_flag("--stdin", o->stdinList, "Batch mode: read more input files from standard input, one per line")
+        ->needs(outDir);
+    cmd->add_option("-j,--jobs", o->jobs, "Batch mode: documents made at once, on threads (default: all cores)")
+        ->check(CLI::Range(1u, 1024u))
+        ->needs(outDir);
+    cmd->callback([o] { run(*o); });
+}
+
+} // namespace Tessaline

@@ -162,8 +162,9 @@ TEST(TessalineThumbnail, HostileFilesFailCleanly)
             std::ofstream(tmp / "bad.djvu", std::ios::binary) << bad;
             for (const char* command : {"thumbnail -s 64", "render --fit 300"}) {
                 SCOPED_TRACE(std::string(name) + " variant " + std::to_string(variant) + ": " + command);
-                Output r = run("timeout 60 " + std::string(TESSALINE_PATH) + " " + command + " " +
-                               shq(tmp / "bad.djvu") + " " + shq(tmp / "out.ppm"));
+                Output r = run("timeout 60 sh -c " +
+                               shq(tessalineCommand(std::string(command) + " " + tmp / "bad.djvu" + " " +
+                                                    tmp / "out.ppm")));
                 EXPECT_TRUE(r.status == 0 || r.status == 1) << "status " << r.status;
                 failures += r.status == 1;
                 ++runs;

@@ -115,24 +115,30 @@ void addRenderCommand(CLI::App& app)
     cmd->add_option("FILE", o->file, "DjVu file (a path or a file: location)")->required();
     cmd->add_option("OUTPUT", o->output, "Image file to write, or - for standard output (then --format is needed)")
         ->required();
-    cmd->add_option("--page", o->page, "Page number, counted from 1 (default 1)")->check(CLI::PositiveNumber);
+    cmd->add_option("--page", o->page, "Page number, counted from 1 (default 1)")
+        ->check(CLI::PositiveNumber)
+        ->type_name("N");
     CLI::Option* size = cmd->add_option("--size", o->size, "Scale the whole page to exactly WxH pixels")
-                            ->check(sizeValidator());
+                            ->check(sizeValidator())
+                            ->type_name("WxH");
     cmd->add_option("--fit", o->fit,
                     "Scale the whole page so that its longer side is N pixels and the shorter keeps the proportion "
                     "(truncated), as thumbnails are sized")
         ->check(CLI::PositiveNumber)
+        ->type_name("N")
         ->excludes(size);
     cmd->add_option("--rect", o->rect,
                     "Only the part X,Y,W,H of the scaled page (origin top left); it must lie inside the page "
                     "(default: all of it)")
-        ->check(rectValidator());
+        ->check(rectValidator())
+        ->type_name("X,Y,W,H");
     cmd->add_option("--layers", o->layers,
                     "Layers to draw: mask (1), fg (2), bg (4), all, or a comma list such as mask,bg (default "
                     "all). all is the page as shown; bg the background alone (white without one); mask the mask "
                     "in its own colours over white, or, on pages with a foreground image, that image; mask,fg the "
                     "mask in the foreground image's colours")
-        ->check(layersValidator());
+        ->check(layersValidator())
+        ->type_name("LAYERS");
     cmd->add_option("--format", o->format,
                     "Output format: pbm (black where the grey value is below 128; with --layers mask, the mask "
                     "itself: black wherever it is set), pgm, ppm, png or bmp; "

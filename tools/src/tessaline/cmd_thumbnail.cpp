@@ -101,6 +101,7 @@ private:
 
 void runBatch(const Options& o)
 {
+    if (!pngAvailable()) throw CLI::ValidationError("--out-dir", "this build writes no PNG files");
     std::vector<std::string> inputs = o.files;
     if (o.stdinList)
         for (std::string line; std::getline(std::cin, line);) {

@@ -45,8 +45,8 @@ struct PageBuilder {
     PageBuilder(uint16_t width, uint16_t height, uint8_t flags = 1)
     {
         // version 26, 300 dpi, gamma 2.2, flags (orientation)
-        body = ContainerTest::chunk("INFO", ContainerTest::info(width, height, 26, std::string("\0\x2c\x01\x16", 4) +
-                                                                                   char(flags)));
+        body = ContainerTest::chunk(
+            "INFO", ContainerTest::info(width, height, 26, std::string("\0\x2c\x01\x16", 4) + char(flags)));
     }
     PageBuilder& add(const std::string& id, const std::vector<uint8_t>& payload)
     {

@@ -107,8 +107,10 @@ std::string judge(const Image& got, const Image& want, const Kind& kind, uint32_
 {
     const double p = psnr(got, want), blank = psnr(blankLike(want), want);
     std::ostringstream why;
-    if (p < kind.floor(cx)) why << p << " dB is below the " << kind.name << " floor " << kind.floor(cx);
-    else if (blank < 60 && p <= blank + 1) why << p << " dB is no nearer than a blank page (" << blank << ")";
+    if (p < kind.floor(cx))
+        why << p << " dB is below the " << kind.name << " floor " << kind.floor(cx);
+    else if (blank < 60 && p <= blank + 1)
+        why << p << " dB is no nearer than a blank page (" << blank << ")";
     return why.str();
 }
 
@@ -165,9 +167,9 @@ TEST(Thumbnails, GrossErrorsAreCaught)
         std::string path;
         const Kind& kind;
     };
-    const Control controls[] = {{"iw44/photo.djvu", kPhoto},       {"container/gray.djvu", kPhoto},
-                                {"jb2/cjb2_text300.djvu", kBilevel}, {"container/doc.djvu", kBilevel},
-                                {"render/compound_odd.djvu", kCompound}, {"render/colour.djvu", kCompound}};
+    const Control controls[] = {
+        {"iw44/photo.djvu", kPhoto},      {"container/gray.djvu", kPhoto},         {"jb2/cjb2_text300.djvu", kBilevel},
+        {"container/doc.djvu", kBilevel}, {"render/compound_odd.djvu", kCompound}, {"render/colour.djvu", kCompound}};
     const uint32_t cx = 256;
     for (const Control& c : controls) {
         SCOPED_TRACE(c.path);
@@ -214,8 +216,8 @@ TEST(Thumbnails, PinnedDisagreements)
     }
     // MMR data that ddjvu refuses: ours refuses the first three too, and draws the striped noise
     // that ddjvu rejects (its later stripes keep the previous stripe's reference row).
-    for (const char* path : {"mmr/craft_bad_passend.djvu", "mmr/craft_bad_uncompressed.djvu",
-                             "mmr/craft_bad_zeroruns.djvu"}) {
+    for (const char* path :
+         {"mmr/craft_bad_passend.djvu", "mmr/craft_bad_uncompressed.djvu", "mmr/craft_bad_zeroruns.djvu"}) {
         AutoPtr<Page> page = openDocument(path)->getPages()[0];
         imagingtest::expectThrow([&] { render(*page, 96, 19); }, 20, "_Vtx_Internal_NS_::MMRDecoder::getScanline",
                                  "MMR data broken!");

@@ -7,16 +7,11 @@
 //
 //   cmake --preset bench && cmake --build build/bench --target iw44_bench fixtures
 //   build/bench/bench/iw44_bench
-#include <benchmark/benchmark.h>
-#include <libdjvu/ddjvuapi.h>
-
 #include <cstdio>
-#include <fstream>
-#include <iterator>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "bench_util.h"
 #include "djv_iw44.h"
 #include "vtx_stream.h"
 
@@ -27,12 +22,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 const std::string kPage = std::string(VTX_FIXTURE_DIR) + "/iw44/page.djvu";
-
-Bytes readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 uint32_t be32(const uint8_t* p) { return uint32_t(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3]; }
 
@@ -52,7 +41,7 @@ std::vector<Bytes> backgroundChunks(const Bytes& file)
 
 void ours(benchmark::State& state, uint32_t width, uint32_t height)
 {
-    const std::vector<Bytes> chunks = backgroundChunks(readFile(kPage));
+    const std::vector<Bytes> chunks = backgroundChunks(vtxbench::readFile(kPage));
     if (chunks.empty()) {
         state.SkipWithError("missing fixture page.djvu");
         return;
@@ -70,40 +59,14 @@ void ours(benchmark::State& state, uint32_t width, uint32_t height)
     }
 }
 
-void handleMessages(ddjvu_context_t* ctx)
-{
-    while (const ddjvu_message_t* msg = ddjvu_message_peek(ctx)) {
-        (void)msg;
-        ddjvu_message_pop(ctx);
-    }
-}
-
 void djvulibre(benchmark::State& state, uint32_t width, uint32_t height)
 {
     Bytes out(size_t(width) * height * 3);
     for (auto _ : state) {
-        ddjvu_context_t* ctx = ddjvu_context_create("iw44_bench");
-        ddjvu_document_t* doc = ddjvu_document_create_by_filename_utf8(ctx, kPage.c_str(), 0);
-        while (!ddjvu_document_decoding_done(doc)) {
-            ddjvu_message_wait(ctx);
-            handleMessages(ctx);
-        }
-        ddjvu_page_t* page = ddjvu_page_create_by_pageno(doc, 0);
-        while (!ddjvu_page_decoding_done(page)) {
-            ddjvu_message_wait(ctx);
-            handleMessages(ctx);
-        }
-        ddjvu_format_t* format = ddjvu_format_create(DDJVU_FORMAT_RGB24, 0, nullptr);
-        ddjvu_format_set_row_order(format, 1);
-        ddjvu_rect_t rect{0, 0, width, height};
-        if (!ddjvu_page_render(page, DDJVU_RENDER_BACKGROUND, &rect, &rect, format, width * 3,
-                               reinterpret_cast<char*>(out.data())))
+        vtxbench::ReferencePage page(kPage);
+        if (!page.ok() || !page.render(DDJVU_RENDER_BACKGROUND, width, height, DDJVU_FORMAT_RGB24, out.data()))
             state.SkipWithError("ddjvu_page_render failed");
         benchmark::DoNotOptimize(out.data());
-        ddjvu_format_release(format);
-        ddjvu_page_release(page);
-        ddjvu_document_release(doc);
-        ddjvu_context_release(ctx);
     }
 }
 
@@ -115,37 +78,17 @@ VTX_IW44_BENCH(full, 2550, 3300);
 VTX_IW44_BENCH(thumb_s8, 319, 412);
 VTX_IW44_BENCH(thumb_s16, 160, 206);
 
-// The console output, and the CPU time of each run kept by name for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& r : runs)
-            if (r.run_type == Run::RT_Iteration && !r.error_occurred) times_[r.benchmark_name()] = r.GetAdjustedCPUTime();
-    }
-    void printRatios() const
-    {
-        for (const auto& [name, ourTime] : times_) {
-            if (name.rfind("ours/", 0) != 0) continue;
-            auto other = times_.find("djvulibre/" + name.substr(5));
-            if (other != times_.end() && ourTime > 0)
-                std::printf("%-12s DjVuLibre / ours = %.2f\n", name.substr(5).c_str(), other->second / ourTime);
-        }
-    }
-
-private:
-    std::map<std::string, double> times_;
-};
-
 } // namespace
 
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    vtxbench::TimesReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.printRatios();
+    for (const char* size : {"full", "thumb_s8", "thumb_s16"}) {
+        const auto *o = reporter.find(std::string("ours/") + size), *t = reporter.find(std::string("djvulibre/") + size);
+        if (o && t) std::printf("%-12s DjVuLibre / ours = %.2f\n", size, t->cpu / o->cpu);
+    }
     benchmark::Shutdown();
     return 0;
 }

@@ -4,15 +4,11 @@
 //
 // Ours decodes the Sjbz payload from memory; theirs opens the single-page file, which adds only
 // the parse of a three-chunk IFF.
-#include <benchmark/benchmark.h>
-#include <libdjvu/ddjvuapi.h>
-
 #include <cstdio>
-#include <fstream>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "bench_util.h"
 #include "djv_jb2.h"
 
 using namespace Vantorix;
@@ -27,15 +23,9 @@ const char* const kFiles[] = {"cjb2_text300",  "cjb2_text300_lossy", "cjb2_text6
 
 std::string path(const std::string& name, const char* ext) { return std::string(VTX_FIXTURE_DIR "/jb2/") + name + ext; }
 
-std::vector<uint8_t> readFile(const std::string& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 void ours(benchmark::State& state, std::string name)
 {
-    const std::vector<uint8_t> sjbz = readFile(path(name, ".sjbz"));
+    const std::vector<uint8_t> sjbz = vtxbench::readFile(path(name, ".sjbz"));
     std::vector<uint8_t> pixels;
     for (auto _ : state) {
         AutoPtr<Stream> stream(MemoryStorage::create(sjbz.data(), uint32_t(sjbz.size())));
@@ -47,61 +37,23 @@ void ours(benchmark::State& state, std::string name)
     }
 }
 
-void drain(ddjvu_context_t* ctx)
-{
-    ddjvu_message_wait(ctx);
-    while (ddjvu_message_peek(ctx)) ddjvu_message_pop(ctx);
-}
-
 void theirs(benchmark::State& state, std::string name)
 {
     const std::string file = path(name, ".djvu");
     std::vector<char> pixels;
     for (auto _ : state) {
-        ddjvu_context_t* ctx = ddjvu_context_create("jb2_bench");
-        ddjvu_document_t* doc = ddjvu_document_create_by_filename(ctx, file.c_str(), 1);
-        while (!ddjvu_document_decoding_done(doc)) drain(ctx);
-        ddjvu_page_t* page = ddjvu_page_create_by_pageno(doc, 0);
-        while (!ddjvu_page_decoding_done(page)) drain(ctx);
-        const unsigned w = unsigned(ddjvu_page_get_width(page)), h = unsigned(ddjvu_page_get_height(page));
-        ddjvu_format_t* format = ddjvu_format_create(DDJVU_FORMAT_GREY8, 0, nullptr);
-        ddjvu_format_set_row_order(format, 1);
+        vtxbench::ReferencePage page(file);
+        if (!page.ok()) {
+            state.SkipWithError("DjVuLibre cannot decode the page");
+            break;
+        }
+        const uint32_t w = page.width(), h = page.height();
         pixels.assign(size_t(w) * h, char(0xFF));
-        ddjvu_rect_t rect = {0, 0, w, h};
-        if (!ddjvu_page_render(page, DDJVU_RENDER_MASKONLY, &rect, &rect, format, w, pixels.data()))
+        if (!page.render(DDJVU_RENDER_MASKONLY, w, h, DDJVU_FORMAT_GREY8, pixels.data()))
             state.SkipWithError("ddjvu_page_render failed");
         benchmark::DoNotOptimize(pixels.data());
-        ddjvu_format_release(format);
-        ddjvu_page_release(page);
-        ddjvu_document_release(doc);
-        ddjvu_context_release(ctx);
     }
 }
-
-// Keeps the console output and remembers the wall time of every run (in ms) for the ratios:
-// wall time, since the reference decodes in a thread of its own.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            if (!run.error_occurred && run.run_type == Run::RT_Iteration)
-                times_[run.run_name.function_name] = run.GetAdjustedRealTime();
-    }
-    void printRatios() const
-    {
-        std::printf("\n%-24s %12s %12s %8s\n", "file", "ours ms", "ddjvu ms", "ratio");
-        for (const char* name : kFiles) {
-            auto o = times_.find(std::string("ours/") + name), t = times_.find(std::string("ddjvu/") + name);
-            if (o == times_.end() || t == times_.end()) continue;
-            std::printf("%-24s %12.3f %12.3f %8.2f\n", name, o->second, t->second, t->second / o->second);
-        }
-    }
-
-private:
-    std::map<std::string, double> times_;
-};
 
 } // namespace
 
@@ -116,9 +68,14 @@ int main(int argc, char** argv)
             ->UseRealTime();
     }
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    vtxbench::TimesReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.printRatios();
+    // Wall time, since the reference decodes in a thread of its own.
+    std::printf("\n%-24s %12s %12s %8s\n", "file", "ours ms", "ddjvu ms", "ratio");
+    for (const char* name : kFiles) {
+        const auto *o = reporter.find(std::string("ours/") + name), *t = reporter.find(std::string("ddjvu/") + name);
+        if (o && t) std::printf("%-24s %12.3f %12.3f %8.2f\n", name, o->wall, t->wall, t->wall / o->wall);
+    }
     benchmark::Shutdown();
     return 0;
 }

@@ -4,10 +4,6 @@
 // from its already decoded page.
 //
 // Inputs come from the test fixtures, which the benchmark build makes.
-#include <benchmark/benchmark.h>
-
-#include <libdjvu/ddjvuapi.h>
-
 #include <cstring>
 #include <fstream>
 #include <random>
@@ -15,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "bench_util.h"
 #include "djv_imageutils.h"
 #include "djv_maskscaling.h"
 #include "djv_scaling.h"
@@ -90,10 +87,7 @@ RunMask readRuns(const std::string& path)
 const std::string kFixtures = VTX_FIXTURE_DIR;
 
 // Fit inside 256 x 256, keeping proportions (2550 x 3300 -> 197 x 256).
-std::pair<uint32_t, uint32_t> fit256(uint32_t w, uint32_t h)
-{
-    return w >= h ? std::pair{256u, h * 256 / w} : std::pair{w * 256 / h, 256u};
-}
+std::pair<uint32_t, uint32_t> fit256(uint32_t w, uint32_t h) { return vtxbench::thumbnailSize(w, h, 256); }
 
 void resampleCase(benchmark::State& state, const Picture& src, uint32_t w, uint32_t h, Photometric p, uint32_t flags)
 {
@@ -189,36 +183,19 @@ BENCHMARK(BM_MaskEnlarge1_5)->Unit(benchmark::kMillisecond);
 // DjVuLibre drawing the same mask (cjb2 of text300.pbm) at 197 x 256 in grey, decoded once.
 void BM_DjVuLibreMaskFit256(benchmark::State& state)
 {
-    const std::string path = kFixtures + "/imaging/text.djvu";
-    ddjvu_context_t* ctx = ddjvu_context_create("scaling_bench");
-    ddjvu_document_t* doc = ddjvu_document_create_by_filename_utf8(ctx, path.c_str(), 1);
-    if (!doc) {
+    const vtxbench::ReferencePage page(kFixtures + "/imaging/text.djvu");
+    if (!page.ok()) {
         state.SkipWithError("text.djvu missing from the fixtures");
-        ddjvu_context_release(ctx);
         return;
     }
-    auto drain = [ctx] {
-        ddjvu_message_wait(ctx);
-        while (ddjvu_message_peek(ctx)) ddjvu_message_pop(ctx);
-    };
-    while (!ddjvu_document_decoding_done(doc)) drain();
-    ddjvu_page_t* page = ddjvu_page_create_by_pageno(doc, 0);
-    while (!ddjvu_page_decoding_done(page)) drain();
     auto [w, h] = fit256(2550, 3300);
-    ddjvu_format_t* fmt = ddjvu_format_create(DDJVU_FORMAT_GREY8, 0, nullptr);
-    ddjvu_format_set_row_order(fmt, 1);
-    ddjvu_rect_t rect = {0, 0, w, h};
     std::vector<char> out(size_t(w) * h);
     for (auto _ : state) {
-        if (!ddjvu_page_render(page, DDJVU_RENDER_MASKONLY, &rect, &rect, fmt, w, out.data()))
+        if (!page.render(DDJVU_RENDER_MASKONLY, w, h, DDJVU_FORMAT_GREY8, out.data()))
             state.SkipWithError("ddjvu_page_render failed");
         benchmark::DoNotOptimize(out.data());
     }
     state.SetItemsProcessed(int64_t(state.iterations()) * 2550 * 3300);
-    ddjvu_format_release(fmt);
-    ddjvu_page_release(page);
-    ddjvu_document_release(doc);
-    ddjvu_context_release(ctx);
 }
 BENCHMARK(BM_DjVuLibreMaskFit256)->Unit(benchmark::kMillisecond);
 

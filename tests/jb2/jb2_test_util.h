@@ -35,6 +35,7 @@ inline Vantorix::AutoPtr<Vantorix::Stream> streamOf(const std::vector<uint8_t>& 
 // Images, Netpbm files, PSNR and the error matcher are the imaging tests' helpers.
 using imagingtest::Image;
 using imagingtest::expectThrow;
+using imagingtest::firstDifference;
 using imagingtest::psnr;
 using imagingtest::readPnm;
 
@@ -59,20 +60,6 @@ inline Image drawPage(_Vtx_Internal_NS_::JB2PageImpl& page, bool colour)
         });
     }
     return pic;
-}
-
-// Position of the first pixel where two pictures differ, as "x,y", or "" when equal.
-inline std::string firstDifference(const Image& a, const Image& b)
-{
-    if (a.w != b.w || a.h != b.h || a.bpp != b.bpp)
-        return "size " + std::to_string(a.w) + "x" + std::to_string(a.h) + " vs " +
-               std::to_string(b.w) + "x" + std::to_string(b.h);
-    for (size_t i = 0; i < a.px.size(); ++i)
-        if (a.px[i] != b.px[i]) {
-            size_t p = i / a.bpp;
-            return std::to_string(p % a.w) + "," + std::to_string(p / a.w);
-        }
-    return "";
 }
 
 struct FixturePage {

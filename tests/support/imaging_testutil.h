@@ -113,6 +113,20 @@ inline double psnr(const Image& a, const Image& b)
     return 10 * std::log10(255.0 * 255.0 * double(a.px.size()) / se);
 }
 
+// Position of the first pixel where two pictures differ, as "x,y", or "" when equal.
+inline std::string firstDifference(const Image& a, const Image& b)
+{
+    if (a.w != b.w || a.h != b.h || a.bpp != b.bpp)
+        return "size " + std::to_string(a.w) + "x" + std::to_string(a.h) + " vs " +
+               std::to_string(b.w) + "x" + std::to_string(b.h);
+    for (size_t i = 0; i < a.px.size(); ++i)
+        if (a.px[i] != b.px[i]) {
+            size_t p = i / a.bpp;
+            return std::to_string(p % a.w) + "," + std::to_string(p / a.w);
+        }
+    return "";
+}
+
 // Largest byte difference and how many bytes differ at all.
 struct Diff {
     int maxAbs = 0;

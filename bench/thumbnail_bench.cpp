@@ -1,0 +1,209 @@
+// Thumbnails of every fixture (the list of tests/fixtures/gen_render.sh), ours against
+// DjVuLibre's, in the same process and run: the file opened, page 1 taken and drawn whole at the
+// thumbnail size for an edge of 256 in 24 bits. Ours: Document::create on the file, BGR, all
+// layers. Theirs: a fresh ddjvu context per file, colour mode, RGB24. DjVuLibre decodes on a
+// thread of its own, so the table's times are the process's CPU time (wall time beside it).
+//
+// After the runs, each file is thumbnailed once more in a fresh process of this program, once
+// ours and once theirs, and the peak resident memory of that process is reported.
+//
+//   scripts/bench.sh thumbnail_bench                 (builds the preset "bench" and runs this)
+//   build/bench/bench/thumbnail_bench --benchmark_filter=page --benchmark_min_time=1
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "bench_util.h"
+#include "djv_document.h"
+#include "vtx_exception.h"
+
+extern char** environ;
+
+using namespace Vantorix;
+using namespace Vantorix::DjVu;
+
+namespace {
+
+constexpr uint32_t kEdge = 256;
+const std::string kFixtures = VTX_FIXTURE_DIR;
+
+// The pages a user meets, named in the summary: a 300 dpi colour scan in three chunks, a 600 dpi
+// photograph, text at 300 and 600 dpi (JB2 and MMR), compound pages, pdf2djvu documents, a
+// shared dictionary and an indirect document.
+const char* const kRealistic[] = {"iw44/page.djvu",         "render/photo600.djvu",   "jb2/cjb2_text300.djvu",
+                                  "jb2/cjb2_text600.djvu",  "mmr/text300.djvu",       "render/compound.djvu",
+                                  "render/colour.djvu",     "container/doc.djvu",     "jb2/minidjvu.djvu",
+                                  "container/dict_indirect/index.djvu"};
+
+struct File {
+    std::string path; // relative to the fixtures
+    uint32_t w = 0, h = 0;
+    std::string skipped; // why it is not measured
+};
+
+// Our thumbnail of page 1 into out (3 w h bytes); throws the library's Exception.
+void ourThumbnail(const std::string& path, uint32_t w, uint32_t h, uint8_t* out)
+{
+    AutoPtr<Document> doc = Document::create(String(path.c_str()));
+    if (doc->getPages().size() == 0) VTX_THROW(20, "no pages", "thumbnail_bench");
+    doc->getPages()[0]->render(out, int32_t(w * 3), Photometric::BGR, Rect{0, 0, w, h}, w, h, Page::layerAll, 0);
+}
+
+bool theirThumbnail(const std::string& path, uint32_t w, uint32_t h, uint8_t* out)
+{
+    vtxbench::ReferencePage page(path);
+    return page.ok() && page.render(DDJVU_RENDER_COLOR, w, h, DDJVU_FORMAT_RGB24, out);
+}
+
+std::vector<File> listFiles()
+{
+    std::vector<File> files;
+    std::ifstream in(kFixtures + "/render/thumbs.txt");
+    std::string path, w, h;
+    while (in >> path >> w >> h) {
+        File f;
+        f.path = path;
+        try {
+            AutoPtr<Document> doc = Document::create(String((kFixtures + "/" + path).c_str()));
+            if (doc->getPages().size() == 0) {
+                f.skipped = "no pages";
+            } else {
+                AutoPtr<Page> page = doc->getPages()[0];
+                std::tie(f.w, f.h) = vtxbench::thumbnailSize(page->getWidth(), page->getHeight(), kEdge);
+                if (!f.w || !f.h) f.skipped = "a side of 0";
+            }
+        } catch (const Exception&) {
+            f.skipped = "ours fails";
+        }
+        if (!f.skipped.empty()) {
+            files.push_back(f);
+            continue;
+        }
+        std::vector<uint8_t> out(size_t(f.w) * f.h * 3);
+        try {
+            ourThumbnail(kFixtures + "/" + path, f.w, f.h, out.data());
+        } catch (const Exception&) {
+            f.skipped = "ours fails";
+        }
+        if (f.skipped.empty() && !theirThumbnail(kFixtures + "/" + path, f.w, f.h, out.data()))
+            f.skipped = "DjVuLibre fails";
+        files.push_back(f);
+    }
+    return files;
+}
+
+void ours(benchmark::State& state, const File& f)
+{
+    std::vector<uint8_t> out(size_t(f.w) * f.h * 3);
+    const std::string path = kFixtures + "/" + f.path;
+    for (auto _ : state) {
+        ourThumbnail(path, f.w, f.h, out.data());
+        benchmark::DoNotOptimize(out.data());
+    }
+}
+
+void theirs(benchmark::State& state, const File& f)
+{
+    std::vector<uint8_t> out(size_t(f.w) * f.h * 3);
+    const std::string path = kFixtures + "/" + f.path;
+    for (auto _ : state) {
+        if (!theirThumbnail(path, f.w, f.h, out.data())) state.SkipWithError("DjVuLibre fails");
+        benchmark::DoNotOptimize(out.data());
+    }
+}
+
+// One thumbnail in a fresh process of this program ("--one ours|theirs|none PATH W H"); its
+// peak resident memory in MiB, or -1 when it failed.
+double peakMiB(const char* who, const std::string& path, uint32_t width, uint32_t height)
+{
+    const std::string w = std::to_string(width), h = std::to_string(height);
+    const char* argv[] = {"/proc/self/exe", "--one", who, path.c_str(), w.c_str(), h.c_str(), nullptr};
+    pid_t pid;
+    if (posix_spawn(&pid, "/proc/self/exe", nullptr, nullptr, const_cast<char**>(argv), environ) != 0) return -1;
+    int status = 0;
+    struct rusage usage {};
+    if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
+    return double(usage.ru_maxrss) / 1024;
+}
+
+int runOne(const char* who, const char* path, uint32_t w, uint32_t h)
+{
+    std::vector<uint8_t> out(size_t(w) * h * 3);
+    if (!std::strcmp(who, "none")) return 0;
+    if (!std::strcmp(who, "theirs")) return theirThumbnail(path, w, h, out.data()) ? 0 : 1;
+    try {
+        ourThumbnail(path, w, h, out.data());
+    } catch (const Exception&) {
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc == 6 && !std::strcmp(argv[1], "--one"))
+        return runOne(argv[2], argv[3], uint32_t(std::stoul(argv[4])), uint32_t(std::stoul(argv[5])));
+
+    const std::vector<File> files = listFiles();
+    for (const File& f : files) {
+        if (!f.skipped.empty()) continue;
+        for (auto [who, fn] : {std::pair{"ours/", &ours}, std::pair{"theirs/", &theirs}})
+            benchmark::RegisterBenchmark((who + f.path).c_str(), fn, f)
+                ->Unit(benchmark::kMillisecond)
+                ->MeasureProcessCPUTime()
+                ->UseRealTime();
+    }
+    // A shorter run than the library's default unless asked: there are two hundred of them.
+    std::vector<char*> args(argv, argv + argc);
+    std::string minTime = "--benchmark_min_time=0.2";
+    bool given = false;
+    for (char* a : args) given |= std::strncmp(a, "--benchmark_min_time", 20) == 0;
+    if (!given) args.push_back(minTime.data());
+    int count = int(args.size());
+    benchmark::Initialize(&count, args.data());
+    vtxbench::TimesReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+
+    const double baseline = peakMiB("none", "-", 1, 1);
+    std::printf("\nThumbnails at edge %u, 24 bits; times in ms of process CPU (wall); peak RSS in MiB of a\n"
+                "one-thumbnail process (this program doing nothing: %.1f MiB)\n\n",
+                kEdge, baseline);
+    std::printf("%-38s %9s %-9s %9s %-9s %6s %6s  %7s %7s\n", "file", "ours", "", "DjVuLibre", "", "ratio", "wall",
+                "ours MB", "DjVuLibre MB");
+    double sumOurs = 0, sumTheirs = 0, realOurs = 0, realTheirs = 0;
+    std::vector<std::string> slower;
+    for (const File& f : files) {
+        if (!f.skipped.empty()) {
+            std::printf("%-38s skipped: %s\n", f.path.c_str(), f.skipped.c_str());
+            continue;
+        }
+        const auto *o = reporter.find("ours/" + f.path), *t = reporter.find("theirs/" + f.path);
+        if (!o || !t) continue; // filtered out
+        const double ratio = t->cpu / o->cpu;
+        std::printf("%-38s %9.3f (%7.3f) %9.3f (%7.3f) %6.2f %6.2f  %7.1f %7.1f\n", f.path.c_str(), o->cpu, o->wall,
+                    t->cpu, t->wall, ratio, t->wall / o->wall, peakMiB("ours", kFixtures + "/" + f.path, f.w, f.h),
+                    peakMiB("theirs", kFixtures + "/" + f.path, f.w, f.h));
+        sumOurs += o->cpu;
+        sumTheirs += t->cpu;
+        for (const char* r : kRealistic)
+            if (f.path == r) realOurs += o->cpu, realTheirs += t->cpu;
+        if (ratio < 1) slower.push_back(f.path);
+    }
+    if (sumOurs > 0) {
+        std::printf("\noverall DjVuLibre / ours (sum of CPU times): %.2f\n", sumTheirs / sumOurs);
+        if (realOurs > 0) std::printf("realistic pages only: %.2f\n", realTheirs / realOurs);
+        std::printf("files where ours is slower: %zu", slower.size());
+        for (const std::string& s : slower) std::printf(" %s", s.c_str());
+        std::printf("\n");
+    }
+    benchmark::Shutdown();
+    return 0;
+}

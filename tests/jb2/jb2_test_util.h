@@ -1,5 +1,5 @@
-// Helpers of the JB2 tests: files, the fixture list, and a plain same-size drawing of a page
-// through its row source.
+// Helpers of the JB2 tests: the fixture list, and a plain same-size drawing of a page through its
+// row source.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -19,22 +19,14 @@ namespace jb2test {
 
 inline std::string fixtureDir() { return VTX_FIXTURE_DIR "/jb2/"; }
 
-inline std::vector<uint8_t> readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline bool fileExists(const std::string& path) { return std::ifstream(path).good(); }
-
-inline Vantorix::AutoPtr<Vantorix::Stream> streamOf(const std::vector<uint8_t>& bytes)
-{
-    return Vantorix::AutoPtr<Vantorix::Stream>(Vantorix::MemoryStorage::create(bytes.data(), uint32_t(bytes.size())));
-}
+using vtxtest::fileExists;
+using vtxtest::readFile;
+using vtxtest::streamOf;
 
 // Images, Netpbm files, PSNR and the error matcher are the imaging tests' helpers.
 using imagingtest::Image;
 using imagingtest::expectThrow;
+using imagingtest::firstDifference;
 using imagingtest::psnr;
 using imagingtest::readPnm;
 
@@ -59,20 +51,6 @@ inline Image drawPage(_Vtx_Internal_NS_::JB2PageImpl& page, bool colour)
         });
     }
     return pic;
-}
-
-// Position of the first pixel where two pictures differ, as "x,y", or "" when equal.
-inline std::string firstDifference(const Image& a, const Image& b)
-{
-    if (a.w != b.w || a.h != b.h || a.bpp != b.bpp)
-        return "size " + std::to_string(a.w) + "x" + std::to_string(a.h) + " vs " +
-               std::to_string(b.w) + "x" + std::to_string(b.h);
-    for (size_t i = 0; i < a.px.size(); ++i)
-        if (a.px[i] != b.px[i]) {
-            size_t p = i / a.bpp;
-            return std::to_string(p % a.w) + "," + std::to_string(p / a.w);
-        }
-    return "";
 }
 
 struct FixturePage {

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string>
 
-#include "baselib_testutil.h"
+#include "testutil.h"
 #include "vtx_stream.h"
 
 using namespace Vantorix;

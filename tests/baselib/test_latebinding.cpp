@@ -6,7 +6,7 @@
 #include <fstream>
 #include <thread>
 
-#include "baselib_testutil.h"
+#include "testutil.h"
 #include "vtx_stream.h"
 
 using namespace Vantorix;

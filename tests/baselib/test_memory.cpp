@@ -5,7 +5,7 @@
 #include "vtx_exception.h"
 #include "vtx_memory.h"
 #include "vtx_stream.h"
-#include "baselib_testutil.h"
+#include "testutil.h"
 
 using namespace Vantorix;
 

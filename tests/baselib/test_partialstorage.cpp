@@ -4,7 +4,7 @@
 #include <thread>
 #include <vector>
 
-#include "baselib_testutil.h"
+#include "testutil.h"
 #include "vtx_stream.h"
 
 using namespace Vantorix;

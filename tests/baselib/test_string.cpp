@@ -3,7 +3,7 @@
 #include <random>
 #include <string>
 
-#include "baselib_testutil.h"
+#include "testutil.h"
 #include "vtx_misc.h"
 #include "vtx_string.h"
 #include "vtx_syncobjs.h"

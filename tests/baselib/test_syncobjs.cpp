@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "baselib_testutil.h"
+#include "testutil.h"
 #include "vtx_platform.h"
 #include <memory>
 #include <chrono>

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "baselib_testutil.h"
+#include "testutil.h"
 #include "vtx_stream.h"
 
 using namespace Vantorix;

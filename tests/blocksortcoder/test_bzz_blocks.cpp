@@ -17,7 +17,7 @@ namespace {
 
 AutoPtr<DjVu::InflateStream> open(const std::vector<uint8_t>& payload)
 {
-    return DjVu::InflateStream::create(memoryStream(payload));
+    return DjVu::InflateStream::create(streamOf(payload));
 }
 
 // Runs f and returns the message line of the Exception it throws ("" when it does not throw).

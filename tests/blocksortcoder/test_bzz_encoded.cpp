@@ -69,7 +69,7 @@ TEST_P(BzzEncoded, ExactReadsAndSkipsAgree)
     auto payload = readFile(kDir + e.file);
 
     // One exact read of everything, then nothing more.
-    auto z = DjVu::InflateStream::create(memoryStream(payload));
+    auto z = DjVu::InflateStream::create(streamOf(payload));
     std::vector<uint8_t> all(e.length + 1);
     EXPECT_EQ(z->readBytes(all.data(), e.length, true), e.length);
     all.resize(e.length);
@@ -80,7 +80,7 @@ TEST_P(BzzEncoded, ExactReadsAndSkipsAgree)
     EXPECT_THROW(z->readBytes(&extra, 1, true), Exception);
 
     // Skipping with a null buffer counts the same bytes; reading resumes where skipping stopped.
-    auto s = DjVu::InflateStream::create(memoryStream(payload));
+    auto s = DjVu::InflateStream::create(streamOf(payload));
     uint32_t half = e.length / 2;
     EXPECT_EQ(s->readBytes(nullptr, half, true), half);
     std::vector<uint8_t> rest(e.length - half + 7);

@@ -2,8 +2,6 @@
 // documents assembled around directory tables that the fixture script compressed.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "chunkmanager/djv_latebindingchunk.h"
@@ -17,14 +15,6 @@ using namespace ContainerTest;
 namespace {
 
 const std::string kDir = VTX_FIXTURE_DIR "/container/";
-
-Bytes slurp(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 const Bytes kInfo = chunk("INFO", info(100, 50, 24, Bytes("\0\x2c\x01\x16\x01", 5)));
 const Bytes kShared = form("DJVI", chunk("Djbz", "abcd"));                    // 24 bytes
@@ -50,7 +40,7 @@ Bytes bundle(const std::string& table, std::initializer_list<Bytes> components, 
 
 IFF::Directory directoryOf(const Bytes& bytes)
 {
-    AutoPtr<Storage> s = storageOf(bytes);
+    AutoPtr<Storage> s = streamOf(bytes);
     IFF::ChunkHeader top = IFF::readChunkHeader(*s);
     EXPECT_TRUE(top.isForm());
     EXPECT_EQ(IFF::readFormType(*s), "DJVM");
@@ -108,17 +98,15 @@ TEST(Directory, NamesTitlesAndUnterminatedStrings)
     EXPECT_EQ(dir.entries[1].title, "");
     EXPECT_EQ(dir.entries[1].kind, 0);
 
-    int32_t code = 0;
-    EXPECT_NE(messageOf([&] { directoryOf(bundle("dirm_unterminated.bzz", {kPage})); }, &code)
-                  .find("DIRM string is not terminated!"),
-              std::string::npos);
-    EXPECT_EQ(code, 20);
+    vtxtest::Thrown t = thrownBy([&] { directoryOf(bundle("dirm_unterminated.bzz", {kPage})); });
+    EXPECT_EQ(t.code, 20);
+    EXPECT_TRUE(contains(t.message, "DIRM string is not terminated!")) << t.message;
 }
 
 TEST(Directory, ComponentsAreLateAndShareTheirDictionary)
 {
     IFF::Summary summary;
-    AutoPtr<Chunk> top = IFF::deserialize_IFF(storageOf(bundle("dirm_two.bzz", {kShared, kPage})), nullptr, nullptr,
+    AutoPtr<Chunk> top = IFF::deserialize_IFF(streamOf(bundle("dirm_two.bzz", {kShared, kPage})), nullptr, nullptr,
                                               nullptr, nullptr, nullptr, &summary);
     EXPECT_TRUE(summary.bundled);
     ChunkArray& comps = top->getChildren();
@@ -142,19 +130,19 @@ TEST(Directory, ComponentsAreLateAndShareTheirDictionary)
 TEST(Directory, BrokenComponentsFailOnlyWhenUsed)
 {
     // A component that includes itself.
-    AutoPtr<Chunk> cyc = IFF::deserialize_IFF(storageOf(bundle("dirm_cycle.bzz", {kSelfIncluding, kPage})));
-    EXPECT_NE(messageOf([&] { cyc->getChildren()[1]->getChildren(); }).find("in a cycle!"), std::string::npos);
-    EXPECT_NE(messageOf([&] { cyc->getChildren()[1]->getChildren(); }).find("Chunk cannot be deserialized!"),
+    AutoPtr<Chunk> cyc = IFF::deserialize_IFF(streamOf(bundle("dirm_cycle.bzz", {kSelfIncluding, kPage})));
+    EXPECT_NE(thrownBy([&] { cyc->getChildren()[1]->getChildren(); }).message.find("in a cycle!"), std::string::npos);
+    EXPECT_NE(thrownBy([&] { cyc->getChildren()[1]->getChildren(); }).message.find("Chunk cannot be deserialized!"),
               std::string::npos);
 
     // Offsets that miss the components.
-    AutoPtr<Chunk> off = IFF::deserialize_IFF(storageOf(bundle("dirm_two.bzz", {kShared, kPage}, 2)));
+    AutoPtr<Chunk> off = IFF::deserialize_IFF(streamOf(bundle("dirm_two.bzz", {kShared, kPage}, 2)));
     EXPECT_EQ(off->getChildren().getSize(), 2u);
     EXPECT_THROW(off->getChildren()[1]->getChildren(), Exception);
-    AutoPtr<Chunk> far = IFF::deserialize_IFF(storageOf(bundle("dirm_two.bzz", {kShared, kPage}, 1 << 20)));
+    AutoPtr<Chunk> far = IFF::deserialize_IFF(streamOf(bundle("dirm_two.bzz", {kShared, kPage}, 1 << 20)));
     EXPECT_THROW(far->getChildren()[1]->getChildren(), Exception);
 
     // A page component that is something else.
-    AutoPtr<Chunk> swapped = IFF::deserialize_IFF(storageOf(bundle("dirm_two.bzz", {kPage, kShared})));
-    EXPECT_NE(messageOf([&] { swapped->getChildren()[1]->getChildren(); }).find("not of the kind"), std::string::npos);
+    AutoPtr<Chunk> swapped = IFF::deserialize_IFF(streamOf(bundle("dirm_two.bzz", {kPage, kShared})));
+    EXPECT_NE(thrownBy([&] { swapped->getChildren()[1]->getChildren(); }).message.find("not of the kind"), std::string::npos);
 }

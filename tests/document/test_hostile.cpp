@@ -2,9 +2,7 @@
 // open and read all its pages, or fail with an Exception; never crash, hang or leak.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <random>
-#include <sstream>
 
 #include "container_test_util.h"
 #include "djv_document.h"
@@ -18,19 +16,11 @@ namespace {
 const std::string kDir = VTX_FIXTURE_DIR "/container/";
 const char* kFiles[] = {"photo.djvu", "text_odd.djvu", "rot270.djvu", "dict.djvu", "doc.djvu", "empty.djvu"};
 
-Bytes slurp(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 // Opens the bytes and uses every page; true when all of it worked.
 bool useAll(const Bytes& bytes)
 {
     try {
-        AutoPtr<Document> doc = Document::create(storageOf(bytes));
+        AutoPtr<Document> doc = Document::create(streamOf(bytes));
         for (auto& page : doc->getPages()) {
             page->getWidth();
             page->visit(Photometric::BGR);

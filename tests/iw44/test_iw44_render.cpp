@@ -23,13 +23,11 @@ struct Case {
     const char* reference; // extension of ddjvu's rendering: "ppm" (rendered as RGB) or "pgm"
 };
 
-Bytes renderWhole(const AutoPtr<IW44Decoder>& d, Photometric photometric, uint32_t subsample)
+Image renderWhole(const AutoPtr<IW44Decoder>& d, Photometric photometric, uint32_t subsample)
 {
-    const uint32_t w = d->getWidth() / subsample, h = d->getHeight() / subsample;
-    const uint32_t bpp = photometric == Photometric::Gray ? 1 : 3;
-    Bytes px(size_t(w) * h * bpp);
-    d->render(px.data(), int32_t(w * bpp), photometric, subsample, nullptr);
-    return px;
+    Image out(d->getWidth() / subsample, d->getHeight() / subsample, photometric == Photometric::Gray ? 1 : 3);
+    d->render(out.px.data(), out.stride(), photometric, subsample, nullptr);
+    return out;
 }
 
 class FullSize : public ::testing::TestWithParam<Case> {};
@@ -38,13 +36,10 @@ class FullSize : public ::testing::TestWithParam<Case> {};
 TEST_P(FullSize, EqualsReference)
 {
     const Case c = GetParam();
-    const Pnm want = readPnm(fixture(std::string(c.name) + "." + c.reference));
-    ASSERT_FALSE(want.pixels.empty()) << c.name;
+    const Image want = readPnm(fixture(std::string(c.name) + "." + c.reference));
+    ASSERT_FALSE(want.px.empty()) << c.name;
     auto d = decodeAll(djvuChunks(fixture(std::string(c.name) + ".djvu")));
-    ASSERT_EQ(d->getWidth(), want.width);
-    ASSERT_EQ(d->getHeight(), want.height);
-    const Bytes got = renderWhole(d, want.channels == 1 ? Photometric::Gray : Photometric::RGB, 1);
-    EXPECT_EQ(firstDifference(got, want.pixels, want.width, want.channels), "");
+    EXPECT_EQ(firstDifference(renderWhole(d, want.bpp == 1 ? Photometric::Gray : Photometric::RGB, 1), want), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -64,10 +59,8 @@ TEST(Reduced, EqualsReferenceOnWholeBlocks)
     for (const char* name : {"photo", "detail416"}) {
         auto d = decodeAll(djvuChunks(fixture(std::string(name) + ".djvu")));
         for (uint32_t s : {2u, 4u, 8u}) {
-            const Pnm want = readPnm(fixture(std::string(name) + ".s" + std::to_string(s) + ".ppm"));
-            ASSERT_EQ(want.width, d->getWidth() / s);
-            EXPECT_EQ(firstDifference(renderWhole(d, Photometric::RGB, s), want.pixels, want.width, 3), "")
-                << name << " s=" << s;
+            const Image want = readPnm(fixture(std::string(name) + ".s" + std::to_string(s) + ".ppm"));
+            EXPECT_EQ(firstDifference(renderWhole(d, Photometric::RGB, s), want), "") << name << " s=" << s;
         }
     }
 }
@@ -79,20 +72,19 @@ TEST(Reduced, DiffersFromReferenceOnlyNearThePadding)
 {
     auto d = decodeAll(djvuChunks(fixture("detail.djvu")));
     for (uint32_t s : {2u, 4u, 8u}) {
-        const Pnm want = readPnm(fixture("detail.s" + std::to_string(s) + ".ppm"));
-        const Bytes got = renderWhole(d, Photometric::RGB, s);
-        ASSERT_EQ(got.size(), want.pixels.size());
+        const Image want = readPnm(fixture("detail.s" + std::to_string(s) + ".ppm"));
+        const Image got = renderWhole(d, Photometric::RGB, s);
+        ASSERT_EQ(got.px.size(), want.px.size());
         uint32_t differing = 0;
-        for (size_t i = 0; i < got.size(); ++i) {
-            if (got[i] == want.pixels[i]) continue;
+        for (size_t i = 0; i < got.px.size(); ++i) {
+            if (got.px[i] == want.px[i]) continue;
             ++differing;
-            const uint32_t x = uint32_t(i / 3 % want.width), y = uint32_t(i / 3 / want.width);
-            ASSERT_TRUE(want.width - 1 - x < 24 || y < 24) << "s=" << s << " pixel " << x << "," << y;
+            const uint32_t x = uint32_t(i / 3 % want.w), y = uint32_t(i / 3 / want.w);
+            ASSERT_TRUE(want.w - 1 - x < 24 || y < 24) << "s=" << s << " pixel " << x << "," << y;
         }
         EXPECT_GT(differing, 0u) << "s=" << s;
     }
-    const Pnm want2 = readPnm(fixture("detail.s2.ppm"));
-    EXPECT_EQ(firstDifference(renderWhole(d, Photometric::RGB, 2), want2.pixels, 200, 3),
+    EXPECT_EQ(firstDifference(renderWhole(d, Photometric::RGB, 2), readPnm(fixture("detail.s2.ppm"))),
               "pixel (0, 0) channel 0: got 3, want 0");
 }
 
@@ -104,64 +96,54 @@ TEST(DeepSlices, StepZeroIsDecoded)
     const auto chunks = djvuChunks(fixture("photo_grey151.djvu"));
     ASSERT_EQ(chunks.size(), 2u);
     auto d = IW44Decoder::create();
-    auto first = MemoryStorage::create(chunks[0].data(), uint32_t(chunks[0].size()));
-    ASSERT_TRUE(d->decode(first.get()));
-    auto second = MemoryStorage::create(chunks[1].data(), uint32_t(chunks[1].size()));
-    auto [code, what] = thrown([&] { d->decode(second.get()); });
-    EXPECT_EQ(code, 26);
-    EXPECT_TRUE(contains(what, "preload failed.")) << what;
+    ASSERT_TRUE(d->decode(vtxtest::streamOf(chunks[0]).get()));
+    vtxtest::Thrown t = thrownBy([&] { d->decode(vtxtest::streamOf(chunks[1]).get()); });
+    EXPECT_EQ(t.code, 26);
+    EXPECT_TRUE(contains(t.message, "preload failed.")) << t.message;
     EXPECT_EQ(static_cast<IW44DecoderImpl*>(d.get())->getSliceCount(), 150u) << "the 151st fails";
-    const Pnm want = readPnm(fixture("photo_grey151.pgm"));
-    EXPECT_EQ(firstDifference(renderWhole(d, Photometric::Gray, 1), want.pixels, 640, 1),
+    EXPECT_EQ(firstDifference(renderWhole(d, Photometric::Gray, 1), readPnm(fixture("photo_grey151.pgm"))),
               "pixel (185, 0) channel 0: got 138, want 139");
 
     // A deep colour file: its last chunk fails the same way; the image stays usable.
     auto deep = IW44Decoder::create();
     const auto deepChunks = djvuChunks(fixture("photo_deep.djvu"));
     for (size_t i = 0; i < deepChunks.size(); ++i) {
-        auto s = MemoryStorage::create(deepChunks[i].data(), uint32_t(deepChunks[i].size()));
+        auto s = vtxtest::streamOf(deepChunks[i]);
         if (i < 2) {
             EXPECT_TRUE(deep->decode(s.get()));
         } else {
-            EXPECT_EQ(thrown([&] { deep->decode(s.get()); }).first, 26);
+            EXPECT_EQ(thrownBy([&] { deep->decode(s.get()); }).code, 26);
         }
     }
     EXPECT_NO_THROW(renderWhole(deep, Photometric::RGB, 1));
 }
 
-// The photometrics are one reconstruction in different clothes.
+// The photometrics are one reconstruction in different clothes. Colour: YCbCr is the signed
+// samples, grey is y + 128; grey images store darkness (127 - y) and no chroma.
 TEST(Photometrics, AgreeWithEachOther)
 {
-    for (const char* name : {"photo", "photo_half", "c157x113"}) {
+    for (const char* name : {"photo", "photo_half", "c157x113", "g157x113"}) {
         auto d = decodeAll(djvuChunks(fixture(std::string(name) + ".djvu")));
         for (uint32_t s : {1u, 4u}) {
-            const Bytes rgb = renderWhole(d, Photometric::RGB, s), bgr = renderWhole(d, Photometric::BGR, s);
-            const Bytes ycc = renderWhole(d, Photometric::YCbCr, s), gray = renderWhole(d, Photometric::Gray, s);
+            const auto rgb = renderWhole(d, Photometric::RGB, s).px, bgr = renderWhole(d, Photometric::BGR, s).px;
+            const auto ycc = renderWhole(d, Photometric::YCbCr, s).px, gray = renderWhole(d, Photometric::Gray, s).px;
             for (size_t i = 0; i < gray.size(); ++i) {
-                uint8_t r, g, b;
-                ycbcrToRgb(int8_t(ycc[3 * i]), int8_t(ycc[3 * i + 1]), int8_t(ycc[3 * i + 2]), r, g, b);
+                uint8_t r = gray[i], g = gray[i], b = gray[i];
+                if (d->isColor()) {
+                    ycbcrToRgb(int8_t(ycc[3 * i]), int8_t(ycc[3 * i + 1]), int8_t(ycc[3 * i + 2]), r, g, b);
+                    ASSERT_EQ(gray[i], uint8_t(ycc[3 * i] + 128)) << name << " " << i;
+                } else {
+                    ASSERT_EQ(gray[i], uint8_t(127 - int8_t(ycc[3 * i]))) << name << " " << i;
+                    ASSERT_EQ(ycc[3 * i + 1] | ycc[3 * i + 2], 0) << name << " " << i;
+                }
                 ASSERT_EQ(rgb[3 * i], r) << name << " " << i;
                 ASSERT_EQ(rgb[3 * i + 1], g);
                 ASSERT_EQ(rgb[3 * i + 2], b);
                 ASSERT_EQ(bgr[3 * i], b);
                 ASSERT_EQ(bgr[3 * i + 1], g);
                 ASSERT_EQ(bgr[3 * i + 2], r);
-                ASSERT_EQ(gray[i], uint8_t(ycc[3 * i] + 128)) << "grey of a colour image is y + 128";
             }
         }
-    }
-    // Grey images store darkness: 127 - y everywhere, no chroma.
-    auto d = decodeAll(djvuChunks(fixture("g157x113.djvu")));
-    const Bytes rgb = renderWhole(d, Photometric::RGB, 1), bgr = renderWhole(d, Photometric::BGR, 1);
-    const Bytes ycc = renderWhole(d, Photometric::YCbCr, 1), gray = renderWhole(d, Photometric::Gray, 1);
-    EXPECT_EQ(rgb, bgr);
-    for (size_t i = 0; i < gray.size(); ++i) {
-        ASSERT_EQ(rgb[3 * i], gray[i]);
-        ASSERT_EQ(rgb[3 * i + 1], gray[i]);
-        ASSERT_EQ(rgb[3 * i + 2], gray[i]);
-        ASSERT_EQ(gray[i], uint8_t(127 - int8_t(ycc[3 * i])));
-        ASSERT_EQ(ycc[3 * i + 1], 0);
-        ASSERT_EQ(ycc[3 * i + 2], 0);
     }
 }
 
@@ -247,7 +229,7 @@ TEST(Reduced, RectangleEqualsPartOfWholeAwayFromItsEdges)
 TEST(Reduced, Subsample32IsTheFirstCoefficient)
 {
     auto d = decodeAll(djvuChunks(fixture("photo_grey.djvu")));
-    const Bytes gray = renderWhole(d, Photometric::Gray, 32);
+    const Bytes gray = renderWhole(d, Photometric::Gray, 32).px;
     const Map& map = static_cast<IW44DecoderImpl*>(d.get())->getComponent(0)->getMap();
     ASSERT_EQ(gray.size(), 20u * 15u);
     for (uint32_t y = 0; y < 15; ++y) {
@@ -260,65 +242,40 @@ TEST(Reduced, Subsample32IsTheFirstCoefficient)
     }
 }
 
-TEST(RenderErrors, SubsampleMustBeAPowerOfTwoUpTo32)
-{
-    auto d = decodeAll(djvuChunks(fixture("photo.djvu")));
-    uint8_t px[3];
-    const Rect one{0, 0, 1, 1};
-    struct Bad {
-        uint32_t s;
-        const char* text;
-    };
-    for (const Bad& bad : {Bad{3, "(3 != 2)"}, Bad{12, "(12 != 8)"}, Bad{0, "(0 != 1)"}, Bad{64, "(64 != 32)"},
-                           Bad{33, "(33 != 32)"}}) {
-        auto [code, what] = thrown([&] { d->render(px, 3, Photometric::RGB, bad.s, &one); });
-        EXPECT_EQ(code, 7);
-        EXPECT_TRUE(contains(what, std::string("Vantorix::DjVu::IW44::ComponentDecoder::composeImage: Error 7: "
-                                               "Invalid IW44 image sample_factor ") +
-                                       bad.text))
-            << what;
-    }
-}
-
-TEST(RenderErrors, RectangleMustLieInTheReducedImage)
+TEST(RenderErrors, SubsampleRectangleAndPhotometric)
 {
     auto d = decodeAll(djvuChunks(fixture("photo.djvu")));
     std::vector<uint8_t> px(80 * 60 * 3);
+    const Rect one{0, 0, 1, 1};
+    const std::string compose = "Vantorix::DjVu::IW44::ComponentDecoder::composeImage";
+    for (auto [s, text] : {std::pair{3u, "(3 != 2)"}, {12u, "(12 != 8)"}, {0u, "(0 != 1)"}, {64u, "(64 != 32)"},
+                           {33u, "(33 != 32)"}})
+        expectThrow([&] { d->render(px.data(), 3, Photometric::RGB, s, &one); }, 7, compose,
+                    std::string("Invalid IW44 image sample_factor ") + text);
+
     // 640 x 480 at subsample 8 is 80 x 60: the last row and column are inside.
-    const Rect corner{79, 59, 1, 1}, right{79, 0, 1, 60}, bottom{0, 59, 80, 1};
-    for (const Rect& r : {corner, right, bottom}) EXPECT_NO_THROW(d->render(px.data(), 240, Photometric::RGB, 8, &r));
+    for (const Rect& r : {Rect{79, 59, 1, 1}, Rect{79, 0, 1, 60}, Rect{0, 59, 80, 1}})
+        EXPECT_NO_THROW(d->render(px.data(), 240, Photometric::RGB, 8, &r));
     // The message gives the rectangle turned into the bottom-up plane.
-    auto [code, what] = thrown([&] {
-        const Rect beyond{80, 0, 1, 1};
-        d->render(px.data(), 240, Photometric::RGB, 8, &beyond);
-    });
-    EXPECT_EQ(code, 7);
-    EXPECT_TRUE(contains(what, "composeImage: Error 7: Invalid IW44 image (80,59) 1x1 out of 80x60!")) << what;
+    const Rect beyond{80, 0, 1, 1};
+    expectThrow([&] { d->render(px.data(), 240, Photometric::RGB, 8, &beyond); }, 7, compose,
+                "Invalid IW44 image (80,59) 1x1 out of 80x60!");
     for (const Rect& r : {Rect{0, 0, 81, 1}, Rect{0, 0, 0, 1}, Rect{0, 0, 1, 0}, Rect{0, 60, 1, 1},
                           Rect{0, 1, 1, 60}, Rect{0xFFFFFFFF, 0, 2, 1}})
-        EXPECT_EQ(thrown([&] { d->render(px.data(), 240, Photometric::RGB, 8, &r); }).first, 7)
+        EXPECT_EQ(thrownBy([&] { d->render(px.data(), 240, Photometric::RGB, 8, &r); }).code, 7)
             << r.x << "," << r.y << " " << r.w << "x" << r.h;
     // An image smaller than the subsample has no pixel to show.
     auto tiny = decodeAll(djvuChunks(fixture("c1x1.djvu")));
-    EXPECT_TRUE(contains(thrown([&] { tiny->render(px.data(), 3, Photometric::RGB, 2, nullptr); }).second,
-                         "Invalid IW44 image (0,0) 0x0 out of 0x0!"));
-}
+    expectThrow([&] { tiny->render(px.data(), 3, Photometric::RGB, 2, nullptr); }, 7, compose,
+                "Invalid IW44 image (0,0) 0x0 out of 0x0!");
 
-TEST(RenderErrors, NothingDecodedAndUnknownPhotometric)
-{
-    uint8_t px[16] = {};
-    auto empty = IW44Decoder::create();
-    auto [code, what] = thrown([&] { empty->render(px, 3, Photometric::RGB, 1, nullptr); });
-    EXPECT_EQ(code, 9);
-    EXPECT_TRUE(contains(what, "IW44DecoderImpl::render: Error 9: There are no decoded image yet.")) << what;
-
-    auto d = decodeAll(djvuChunks(fixture("c1x1.djvu")));
-    for (Photometric p : {Photometric::Bytes1, Photometric::Bytes4, Photometric(8)}) {
-        auto [pc, pwhat] = thrown([&] { d->render(px, 3, p, 1, nullptr); });
-        EXPECT_EQ(pc, 7);
-        EXPECT_TRUE(contains(pwhat, "IW44DecoderImpl::render: Error 7: Unknown photometric!")) << pwhat;
-    }
-    for (uint8_t v : px) EXPECT_EQ(v, 0) << "nothing is written before the checks";
+    const std::string render = "Vantorix::DjVu::IW44::IW44DecoderImpl::render";
+    uint8_t small[16] = {};
+    expectThrow([&] { IW44Decoder::create()->render(small, 3, Photometric::RGB, 1, nullptr); }, 9, render,
+                "There are no decoded image yet.");
+    for (Photometric p : {Photometric::Bytes1, Photometric::Bytes4, Photometric(8)})
+        expectThrow([&] { tiny->render(small, 3, p, 1, nullptr); }, 7, render, "Unknown photometric!");
+    for (uint8_t v : small) EXPECT_EQ(v, 0) << "nothing is written before the checks";
 }
 
 } // namespace

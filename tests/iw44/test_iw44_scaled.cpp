@@ -93,15 +93,15 @@ TEST(RenderScaled, Errors)
 {
     uint8_t px[3];
     auto empty = IW44::IW44Decoder::create();
-    EXPECT_EQ(thrown([&] { empty->renderScaled(px, 3, Photometric::RGB, {0, 0, 1, 1}, 1, 1, 0, 0); }).first, 9);
+    EXPECT_EQ(thrownBy([&] { empty->renderScaled(px, 3, Photometric::RGB, {0, 0, 1, 1}, 1, 1, 0, 0); }).code, 9);
     auto d = decodeAll(djvuChunks(fixture("c1x1.djvu")));
-    EXPECT_EQ(thrown([&] { d->renderScaled(px, 3, Photometric::RGB, {0, 0, 1, 1}, 1, 1, 4, 0); }).first, 7);
+    EXPECT_EQ(thrownBy([&] { d->renderScaled(px, 3, Photometric::RGB, {0, 0, 1, 1}, 1, 1, 4, 0); }).code, 7);
     EXPECT_NO_THROW(d->renderScaled(px, 3, Photometric::RGB, {0, 0, 1, 1}, 1, 1, 0, 0));
     // Rectangles beyond the output, in every rotation, are refused before anything is drawn.
     uint8_t big[64 * 3] = {};
     for (uint32_t rotation = 0; rotation < 4; ++rotation) {
         for (const Rect& r : {Rect{0, 0, 3, 1}, Rect{1, 0, 2, 2}, Rect{0, 0xFFFFFFFF, 1, 2}}) {
-            EXPECT_EQ(thrown([&] { d->renderScaled(big, 9, Photometric::RGB, r, 2, 2, rotation, 0); }).first, 7)
+            EXPECT_EQ(thrownBy([&] { d->renderScaled(big, 9, Photometric::RGB, r, 2, 2, rotation, 0); }).code, 7)
                 << rotation << " " << r.x << "," << r.y << " " << r.w << "x" << r.h;
         }
         EXPECT_NO_THROW(d->renderScaled(big, 9, Photometric::RGB, {0, 0, 0, 5}, 2, 2, rotation, 0));
@@ -111,7 +111,7 @@ TEST(RenderScaled, Errors)
 TEST(IW44Renderer, RefinesOneDecoderChunkByChunk)
 {
     const auto chunks = djvuChunks(fixture("photo.djvu"));
-    AutoPtr<Renderer> r = RendererPrivate::IW44Renderer::create(TestChunk::make("BG44", chunks[0]), nullptr);
+    AutoPtr<Renderer> r = RendererPrivate::IW44Renderer::create(chunkOf("BG44", chunks[0]), nullptr);
     EXPECT_EQ(r->getChunkId(), "BG44");
     EXPECT_EQ(r->getWidth(), 640u);
     EXPECT_EQ(r->getHeight(), 480u);
@@ -119,10 +119,10 @@ TEST(IW44Renderer, RefinesOneDecoderChunkByChunk)
     ASSERT_TRUE(decoder);
     EXPECT_EQ(decoder->getChunkCount(), 1u);
 
-    EXPECT_FALSE(r->addChunk(TestChunk::make("BG44", chunks[2]))) << "out of order";
-    EXPECT_TRUE(r->addChunk(TestChunk::make("BG44", chunks[1])));
-    EXPECT_FALSE(r->addChunk(TestChunk::make("BG44", chunks[1]))) << "already taken";
-    EXPECT_TRUE(r->addChunk(TestChunk::make("BG44", chunks[2])));
+    EXPECT_FALSE(r->addChunk(chunkOf("BG44", chunks[2]))) << "out of order";
+    EXPECT_TRUE(r->addChunk(chunkOf("BG44", chunks[1])));
+    EXPECT_FALSE(r->addChunk(chunkOf("BG44", chunks[1]))) << "already taken";
+    EXPECT_TRUE(r->addChunk(chunkOf("BG44", chunks[2])));
     EXPECT_EQ(decoder->getChunkCount(), 3u);
 
     // Drawing is the decoder's scaled render; foreground arguments change nothing.
@@ -130,16 +130,16 @@ TEST(IW44Renderer, RefinesOneDecoderChunkByChunk)
     r->render(a.data(), 300, Photometric::RGB, {0, 0, 100, 75}, 100, 75, fg.data(), 12, 4, 1, 0);
     EXPECT_EQ(a, scaled(decodeAll(chunks), {0, 0, 100, 75}, 100, 75));
 
-    AutoPtr<Renderer> fgLayer = RendererPrivate::IW44Renderer::create(TestChunk::make("FG44", chunks[0]), nullptr);
+    AutoPtr<Renderer> fgLayer = RendererPrivate::IW44Renderer::create(chunkOf("FG44", chunks[0]), nullptr);
     EXPECT_EQ(fgLayer->getChunkId(), "FG44");
 }
 
 TEST(IW44Renderer, CreationFailsWithTheDecoder)
 {
     const auto chunks = djvuChunks(fixture("photo.djvu"));
-    EXPECT_EQ(thrown([&] { RendererPrivate::IW44Renderer::create(TestChunk::make("BG44", chunks[1]), nullptr); }).first,
+    EXPECT_EQ(thrownBy([&] { RendererPrivate::IW44Renderer::create(chunkOf("BG44", chunks[1]), nullptr); }).code,
               7);
-    EXPECT_EQ(thrown([&] { RendererPrivate::IW44Renderer::create(TestChunk::empty("BG44"), nullptr); }).first, 7);
+    EXPECT_EQ(thrownBy([&] { RendererPrivate::IW44Renderer::create(ChunkImpl::create("BG44"), nullptr); }).code, 7);
 }
 
 } // namespace

@@ -1,5 +1,5 @@
-// Helpers of the JB2 tests: files, the fixture list, and a plain same-size drawing of a page
-// through its row source.
+// Helpers of the JB2 tests: the fixture list, and a plain same-size drawing of a page through its
+// row source.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -19,18 +19,9 @@ namespace jb2test {
 
 inline std::string fixtureDir() { return VTX_FIXTURE_DIR "/jb2/"; }
 
-inline std::vector<uint8_t> readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline bool fileExists(const std::string& path) { return std::ifstream(path).good(); }
-
-inline Vantorix::AutoPtr<Vantorix::Stream> streamOf(const std::vector<uint8_t>& bytes)
-{
-    return Vantorix::AutoPtr<Vantorix::Stream>(Vantorix::MemoryStorage::create(bytes.data(), uint32_t(bytes.size())));
-}
+using vtxtest::fileExists;
+using vtxtest::readFile;
+using vtxtest::streamOf;
 
 // Images, Netpbm files, PSNR and the error matcher are the imaging tests' helpers.
 using imagingtest::Image;

@@ -1,6 +1,7 @@
 // The mask renderer and dictionary wrappers that the renderer registry builds from chunks.
 #include <gtest/gtest.h>
 
+#include "djv_chunkimpls.h"
 #include "djv_jb2renderer.h"
 #include "jb2_test_util.h"
 #include "vtx_exception.h"
@@ -14,51 +15,10 @@ using RendererPrivate::JB2MaskRenderer;
 
 namespace {
 
-// A leaf chunk over bytes in memory: just what the wrappers use.
-class BytesData : public Data {
-public:
-    explicit BytesData(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
-    const uint8_t* getBytes() override { return bytes_.data(); }
-    uint32_t getLength() override { return uint32_t(bytes_.size()); }
-    AutoPtr<Storage> getStream(bool) override
-    {
-        return AutoPtr<Storage>(MemoryStorage::create(bytes_.data(), uint32_t(bytes_.size())));
-    }
-    void load() override {}
-    AutoPtr<Data> clone() override { return makeAuto<BytesData>(bytes_); }
-    void compact() override {}
-    void lock() override {}
-    void unlock() override {}
-
-private:
-    std::vector<uint8_t> bytes_;
-};
-
-class LeafChunk : public Chunk {
-public:
-    LeafChunk(const char* id, std::vector<uint8_t> bytes) : id_(id), data_(makeAuto<BytesData>(std::move(bytes))) {}
-    String getId() override { return id_; }
-    AutoPtr<Data> getData() override { return data_; }
-    void setData(const AutoPtr<Data>& data) override { data_ = data; }
-    ChunkArray& getChildren() override { throw Exception(26, "Not a collection chunk!", __FILE__, __LINE__, "test"); }
-    int32_t find(const String&, const String&, int32_t, bool) override { return -1; }
-    int32_t find(const String&, int32_t, bool) override { return -1; }
-    bool isRedirector() override { return false; }
-    bool isAvailable() override { return true; }
-    bool isCollection() override { return false; }
-    void loadAll(ChunkCallback, void*) override {}
-    void compact() override {}
-    void lock() override {}
-    void unlock() override {}
-
-private:
-    String id_;
-    AutoPtr<Data> data_;
-};
-
 AutoPtr<Chunk> chunk(const char* id, const std::string& file)
 {
-    return makeAuto<LeafChunk>(id, readFile(fixtureDir() + file));
+    const std::vector<uint8_t> bytes = readFile(fixtureDir() + file);
+    return ChunkImpl::create(id, bytes.data(), uint32_t(bytes.size()));
 }
 
 // A dictionary of some other kind: its codec is not a JB2 dictionary.
@@ -102,7 +62,7 @@ TEST(JB2MaskRenderer, TakesOneFGbzChunk)
 
 TEST(JB2MaskRenderer, DecodingErrorsReachTheCaller)
 {
-    EXPECT_THROW(JB2MaskDict::create(makeAuto<LeafChunk>("Djbz", std::vector<uint8_t>{0x12, 0x34, 0x56})), Exception);
+    EXPECT_THROW(JB2MaskDict::create(ChunkImpl::create("Djbz", "\x12\x34\x56", 3)), Exception);
     EXPECT_THROW(JB2MaskRenderer::create(nullptr, nullptr), Exception);
 }
 

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -19,6 +18,10 @@ namespace mmrtest {
 using Bytes = std::vector<uint8_t>;
 using Runs = std::vector<uint16_t>;
 using _Vtx_Internal_NS_::VLCode;
+using imagingtest::firstDifference;
+using vtxtest::readFile;
+using vtxtest::streamOf;
+using vtxtest::thrownBy;
 
 // MSB-first bit writer.
 class BitWriter {
@@ -89,11 +92,6 @@ inline void appendBE(Bytes& to, uint32_t v, int bytes)
     while (bytes-- > 0) to.push_back(uint8_t(v >> (8 * bytes)));
 }
 
-inline Vantorix::AutoPtr<Vantorix::Stream> streamOf(const Bytes& b)
-{
-    return Vantorix::MemoryStorage::create(b.data(), uint32_t(b.size()));
-}
-
 // Runs of each row until the decoder returns null (at most maxRows rows are asked for).
 struct Decoded {
     uint32_t width = 0, height = 0;
@@ -148,34 +146,6 @@ inline imagingtest::Image pixelsOf(const Decoded& d)
     imagingtest::Image b(d.width, d.height, 1);
     for (size_t y = 0; y < d.rows.size(); ++y) expand(d.rows[y], d.inverted, b.row(uint32_t(y)), b.w);
     return b;
-}
-
-inline std::string firstDifference(const imagingtest::Image& a, const imagingtest::Image& b)
-{
-    if (a.w != b.w || a.h != b.h || a.bpp != b.bpp) return "sizes differ";
-    for (uint32_t y = 0; y < a.h; ++y)
-        for (uint32_t x = 0; x < a.w * a.bpp; ++x)
-            if (a.row(y)[x] != b.row(y)[x])
-                return "first difference at (" + std::to_string(x / a.bpp) + ", " + std::to_string(y) + ")";
-    return "";
-}
-
-inline Bytes readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-// Runs the call and returns the exception's message line ("" when nothing was thrown).
-template <class F>
-std::string thrown(F&& f)
-{
-    try {
-        f();
-    } catch (const Vantorix::Exception& e) {
-        return e.what();
-    }
-    return "";
 }
 
 } // namespace mmrtest

@@ -82,7 +82,7 @@ TEST(MMRTables, InitRejectsBadCodeLists)
 {
     const char* fn = "_Vtx_Internal_NS_::VLTable::init: Error 20: ";
     auto msg = [&](const VLCode* list, uint32_t nbits) {
-        return thrown([&] { VLTable t(list, nbits); });
+        return thrownBy([&] { VLTable t(list, nbits); }).message;
     };
     // Overlap: "1" covers "10".
     const VLCode overlap[] = {{0x80, 1, 0}, {0x80, 2, 1}, {0, 0, 0xFFFF}};

@@ -86,13 +86,13 @@ TEST(SmmrRenderer, RunCapAndDecodeErrors)
         full->getRuns(y, n);
         total += n;
     }
-    EXPECT_EQ(thrown([&] { SmmrRenderer::decode(streamOf(noise), total); }), "");
-    EXPECT_NE(thrown([&] { SmmrRenderer::decode(streamOf(noise), total - 1); })
+    EXPECT_EQ(thrownBy([&] { SmmrRenderer::decode(streamOf(noise), total); }).message, "");
+    EXPECT_NE(thrownBy([&] { SmmrRenderer::decode(streamOf(noise), total - 1); }).message
                   .find("_Vtx_Internal_NS_::SmmrRenderer::SmmrRenderer: Error 38: MMR mask too complex!"),
               std::string::npos);
     // Decoding errors come out of construction unchanged.
     Bytes cut(noise.begin(), noise.begin() + long(noise.size() / 2));
-    EXPECT_NE(thrown([&] { SmmrRenderer::decode(streamOf(cut)); }).find("Error 20:"), std::string::npos);
+    EXPECT_NE(thrownBy([&] { SmmrRenderer::decode(streamOf(cut)); }).message.find("Error 20:"), std::string::npos);
 }
 
 namespace {

@@ -1,22 +1,16 @@
-// Helpers shared by the BZZ tests: whole-file reads, POSIX cksum, and decoding a payload.
+// Helpers shared by the BZZ tests: POSIX cksum, and decoding a payload.
 #pragma once
 
 #include <cstdint>
-#include <fstream>
-#include <iterator>
-#include <string>
 #include <vector>
 
 #include "djv_compressStream.h"
-#include "vtx_stream.h"
+#include "testutil.h"
 
 namespace bzztest {
 
-inline std::vector<uint8_t> readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using vtxtest::readFile;
+using vtxtest::streamOf;
 
 // The checksum of POSIX `cksum`: CRC-32 (0x04C11DB7, most significant bit first) over the
 // bytes and then the length, complemented.
@@ -44,16 +38,11 @@ private:
     uint64_t length_ = 0;
 };
 
-inline Vantorix::AutoPtr<Vantorix::Stream> memoryStream(const std::vector<uint8_t>& bytes)
-{
-    return Vantorix::MemoryStorage::create(bytes.data(), uint32_t(bytes.size()));
-}
-
 // Everything the payload holds, read in pieces of `chunk` bytes.
 inline std::vector<uint8_t> inflateAll(const std::vector<uint8_t>& payload, uint32_t chunk = 4093,
                                        uint32_t byteLimit = 0)
 {
-    auto z = Vantorix::DjVu::InflateStream::create(memoryStream(payload), byteLimit);
+    auto z = Vantorix::DjVu::InflateStream::create(streamOf(payload), byteLimit);
     std::vector<uint8_t> out;
     std::vector<uint8_t> buf(chunk);
     while (uint32_t n = z->readBytes(buf.data(), chunk, false)) out.insert(out.end(), buf.begin(), buf.begin() + n);

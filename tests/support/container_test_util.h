@@ -1,5 +1,4 @@
-// Helpers of the container tests: IFF files built in memory, a broker over named byte blocks,
-// and running a command for its output.
+// Helpers of the container tests: IFF files built in memory and a broker over named byte blocks.
 #pragma once
 
 #include <cstdint>
@@ -7,10 +6,14 @@
 #include <string>
 
 #include "djv_chunk.h"
-#include "vtx_exception.h"
-#include "vtx_stream.h"
+#include "testutil.h"
 
 namespace ContainerTest {
+
+using vtxtest::contains;
+using vtxtest::expectThrow;
+using vtxtest::streamOf;
+using vtxtest::thrownBy;
 
 using Bytes = std::string;
 
@@ -38,9 +41,11 @@ inline Bytes info(uint16_t w, uint16_t h, uint8_t minor, const Bytes& rest = Byt
     return Bytes{char(w >> 8), char(w), char(h >> 8), char(h), char(minor)} + rest;
 }
 
-inline Vantorix::AutoPtr<Vantorix::Storage> storageOf(const Bytes& bytes)
+// A whole file as bytes.
+inline Bytes slurp(const std::string& path)
 {
-    return Vantorix::MemoryStorage::create(bytes.data(), uint32_t(bytes.size()));
+    vtxtest::Bytes b = vtxtest::readFile(path);
+    return Bytes(b.begin(), b.end());
 }
 
 inline std::string payloadOf(Vantorix::DjVu::Chunk& c)
@@ -61,21 +66,8 @@ public:
         ++loads[key];
         auto it = files.find(key);
         if (it == files.end()) VTX_THROW(12, "no such test file", "ContainerTest::MapBroker::load");
-        return storageOf(it->second);
+        return vtxtest::streamOf(it->second);
     }
 };
-
-// The message text of the exception a callable throws ("" when it throws none).
-template <class F>
-std::string messageOf(F&& f, int32_t* code = nullptr)
-{
-    try {
-        f();
-    } catch (const Vantorix::Exception& e) {
-        if (code) *code = e.getCode();
-        return e.what();
-    }
-    return "";
-}
 
 } // namespace ContainerTest

@@ -6,14 +6,13 @@
 #include <cstdint>
 #include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "djv_types.h"
-#include "vtx_exception.h"
+#include "testutil.h"
 
 namespace imagingtest {
 
@@ -38,19 +37,8 @@ struct Image {
     }
 };
 
-// Runs f, expecting an Exception with this code whose message names function and text.
-template <class F>
-void expectThrow(F&& f, int32_t code, const std::string& function, const std::string& text)
-{
-    try {
-        f();
-        ADD_FAILURE() << "no exception, expected " << text;
-    } catch (const Vantorix::Exception& e) {
-        EXPECT_EQ(e.getCode(), code);
-        std::string m = e.what();
-        EXPECT_NE(m.find(function + ": Error " + std::to_string(code) + ": " + text + "\n"), std::string::npos) << m;
-    }
-}
+// Errors are checked the same way in every folder.
+using vtxtest::expectThrow;
 
 inline Image randomImage(uint32_t w, uint32_t h, uint32_t bpp, uint32_t seed)
 {
@@ -145,6 +133,22 @@ inline Diff diff(const Image& a, const Image& b)
         }
     }
     return d;
+}
+
+// The first differing byte as "pixel (x, y) channel c: got g, want w", or "" when equal.
+inline std::string firstDifference(const Image& got, const Image& want)
+{
+    if (got.w != want.w || got.h != want.h || got.bpp != want.bpp)
+        return "size " + std::to_string(got.w) + "x" + std::to_string(got.h) + "x" + std::to_string(got.bpp) + " vs " +
+               std::to_string(want.w) + "x" + std::to_string(want.h) + "x" + std::to_string(want.bpp);
+    for (size_t i = 0; i < got.px.size(); ++i)
+        if (got.px[i] != want.px[i]) {
+            const size_t p = i / got.bpp;
+            return "pixel (" + std::to_string(p % got.w) + ", " + std::to_string(p / got.w) + ") channel " +
+                   std::to_string(i % got.bpp) + ": got " + std::to_string(got.px[i]) + ", want " +
+                   std::to_string(want.px[i]);
+        }
+    return "";
 }
 
 // A mask whose set pixels carry a colour each; spans split where the colour changes.

@@ -60,7 +60,7 @@ struct PageBuilder {
     }
     AutoPtr<Page> page() const
     {
-        auto doc = Document::create(ContainerTest::storageOf(ContainerTest::file(ContainerTest::form("DJVU", body))));
+        auto doc = Document::create(vtxtest::streamOf(ContainerTest::file(ContainerTest::form("DJVU", body))));
         return doc->getPages()[0];
     }
 };

@@ -39,10 +39,10 @@ TEST(Registry, ChunkIdsMapToLayers)
 
     // Only the layers' first chunks have factories: FGbz and Djbz build no renderer.
     for (const char* id : {"FGbz", "Djbz", "INFO", "XXXX"})
-        expectThrow([&] { Renderer::create(iw44test::TestChunk::make(id, {1, 2, 3}), nullptr); }, 7,
+        expectThrow([&] { Renderer::create(iw44test::chunkOf(id, {1, 2, 3}), nullptr); }, 7,
                     "Vantorix::DjVu::Renderer::create", "Unknown chunk identifier; cannot instanciate renderer!");
     for (const char* id : {"Sjbz", "BG44"})
-        expectThrow([&] { Dictionary::create(iw44test::TestChunk::make(id, {1, 2, 3})); }, 7,
+        expectThrow([&] { Dictionary::create(iw44test::chunkOf(id, {1, 2, 3})); }, 7,
                     "Vantorix::DjVu::Dictionary::create", "Unknown chunk identifier; cannot instanciate dictionary!");
 }
 

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
@@ -49,7 +50,7 @@ inline Image randomImage(uint32_t w, uint32_t h, uint32_t bpp, uint32_t seed)
 }
 
 // Binary PNM: P4 (unpacked to one byte per pixel, 1 = black), P5, P6 with maxval 255.
-inline Image readPnm(const std::string& path)
+inline Image readPnm(const std::filesystem::path& path)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in) return {};
@@ -99,20 +100,6 @@ inline double psnr(const Image& a, const Image& b)
     }
     if (se == 0) return 99;
     return 10 * std::log10(255.0 * 255.0 * double(a.px.size()) / se);
-}
-
-// Position of the first pixel where two pictures differ, as "x,y", or "" when equal.
-inline std::string firstDifference(const Image& a, const Image& b)
-{
-    if (a.w != b.w || a.h != b.h || a.bpp != b.bpp)
-        return "size " + std::to_string(a.w) + "x" + std::to_string(a.h) + " vs " +
-               std::to_string(b.w) + "x" + std::to_string(b.h);
-    for (size_t i = 0; i < a.px.size(); ++i)
-        if (a.px[i] != b.px[i]) {
-            size_t p = i / a.bpp;
-            return std::to_string(p % a.w) + "," + std::to_string(p / a.w);
-        }
-    return "";
 }
 
 // Largest byte difference and how many bytes differ at all.

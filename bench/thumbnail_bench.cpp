@@ -1,8 +1,9 @@
 // Thumbnails of every fixture (the list of tests/fixtures/gen_render.sh), ours against
 // DjVuLibre's, in the same process and run: the file opened, page 1 taken and drawn whole at the
-// thumbnail size for an edge of 256 in 24 bits. Ours: Document::create on the file, BGR, all
-// layers. Theirs: a fresh ddjvu context per file, colour mode, RGB24. DjVuLibre decodes on a
-// thread of its own, so the table's times are the process's CPU time (wall time beside it).
+// thumbnail size for an edge of 256. Ours: Document::create on the file and buildThumbnail (all
+// layers, widened to 32 bits as the shell's bitmap wants them). Theirs: a fresh ddjvu context
+// per file, colour mode, RGB24. DjVuLibre decodes on a thread of its own, so the table's times
+// are the process's CPU time (wall time beside it).
 //
 // After the runs, each file is thumbnailed once more in a fresh process of this program, once
 // ours and once theirs, and the peak resident memory of that process is reported.
@@ -21,6 +22,7 @@
 
 #include "bench_util.h"
 #include "djv_document.h"
+#include "nimbrel_thumbnail.h"
 #include "vtx_exception.h"
 
 extern char** environ;
@@ -47,12 +49,15 @@ struct File {
     std::string skipped; // why it is not measured
 };
 
-// Our thumbnail of page 1 into out (3 w h bytes); throws the library's Exception.
+// Our thumbnail of page 1, as the shell gets it: buildThumbnail's 32-bit bottom-up bitmap in out
+// (4 w h bytes; DjVuLibre fills 3 w h of the same buffers). Throws the library's Exception.
 void ourThumbnail(const std::string& path, uint32_t w, uint32_t h, uint8_t* out)
 {
     AutoPtr<Document> doc = Document::create(String(path.c_str()));
     if (doc->getPages().size() == 0) VTX_THROW(20, "no pages", "thumbnail_bench");
-    doc->getPages()[0]->render(out, int32_t(w * 3), Photometric::BGR, Rect{0, 0, w, h}, w, h, Page::layerAll, 0);
+    Nimbrel::buildThumbnail(*doc->getPages()[0], kEdge, [&](uint32_t width, uint32_t height) {
+        return width == w && height == h ? out : nullptr;
+    });
 }
 
 bool theirThumbnail(const std::string& path, uint32_t w, uint32_t h, uint8_t* out)
@@ -85,7 +90,7 @@ std::vector<File> listFiles()
             files.push_back(f);
             continue;
         }
-        std::vector<uint8_t> out(size_t(f.w) * f.h * 3);
+        std::vector<uint8_t> out(size_t(f.w) * f.h * 4);
         try {
             ourThumbnail(kFixtures + "/" + path, f.w, f.h, out.data());
         } catch (const Exception&) {
@@ -100,7 +105,7 @@ std::vector<File> listFiles()
 
 void ours(benchmark::State& state, const File& f)
 {
-    std::vector<uint8_t> out(size_t(f.w) * f.h * 3);
+    std::vector<uint8_t> out(size_t(f.w) * f.h * 4);
     const std::string path = kFixtures + "/" + f.path;
     for (auto _ : state) {
         ourThumbnail(path, f.w, f.h, out.data());
@@ -110,7 +115,7 @@ void ours(benchmark::State& state, const File& f)
 
 void theirs(benchmark::State& state, const File& f)
 {
-    std::vector<uint8_t> out(size_t(f.w) * f.h * 3);
+    std::vector<uint8_t> out(size_t(f.w) * f.h * 4);
     const std::string path = kFixtures + "/" + f.path;
     for (auto _ : state) {
         if (!theirThumbnail(path, f.w, f.h, out.data())) state.SkipWithError("DjVuLibre fails");
@@ -134,7 +139,7 @@ double peakMiB(const char* who, const std::string& path, uint32_t width, uint32_
 
 int runOne(const char* who, const char* path, uint32_t w, uint32_t h)
 {
-    std::vector<uint8_t> out(size_t(w) * h * 3);
+    std::vector<uint8_t> out(size_t(w) * h * 4);
     if (!std::strcmp(who, "none")) return 0;
     if (!std::strcmp(who, "theirs")) return theirThumbnail(path, w, h, out.data()) ? 0 : 1;
     try {

@@ -3,16 +3,16 @@
 // seeds: mmr/*.djvu
 // seeds: iw44/*.djvu 200000
 // seeds: render/*.djvu 200000
-// The whole thumbnail path on arbitrary input: open the document, take its first page, size the
-// thumbnail by the page's displayed proportions (longer side 64) and render every layer into a
-// 32-bit bottom-up buffer as the shell's bitmap is filled (BGR), or top-down in RGB, chosen by
-// the input's length. Anything but an Exception (crash, hang, leak, sanitizer report) is a
+// The whole thumbnail path on arbitrary input, as the shell extension runs it: open the
+// document, take its first page and build its 64-pixel thumbnail (every layer, widened to a
+// 32-bit bottom-up bitmap). Anything but an Exception (crash, hang, leak, sanitizer report) is a
 // finding.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
 #include "djv_document.h"
+#include "nimbrel_thumbnail.h"
 #include "vtx_exception.h"
 
 namespace {
@@ -40,18 +40,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         AutoPtr<Document> doc = Document::create(MemoryStorage::create(data, uint32_t(size)), broker);
         if (doc->getPages().size() == 0) return 0;
         AutoPtr<Page> page = doc->getPages()[0];
-        const uint64_t W = page->getWidth(), H = page->getHeight();
-        if (!W || !H) return 0;
-        const uint32_t w = W >= H ? kEdge : uint32_t(W * kEdge / H);
-        const uint32_t h = W >= H ? uint32_t(H * kEdge / W) : kEdge;
-        if (!w || !h) return 0;
-        std::vector<uint8_t> bitmap(size_t(w) * h * 4);
-        const Rect all{0, 0, w, h};
-        if (size & 1)
-            page->render(bitmap.data() + size_t(h - 1) * w * 4, -int32_t(w * 4), Photometric::BGR, all, w, h,
-                         Page::layerAll, 0);
-        else
-            page->render(bitmap.data(), int32_t(w * 3), Photometric::RGB, all, w, h, Page::layerAll, 0);
+        std::vector<uint8_t> bitmap;
+        Nimbrel::buildThumbnail(*page, kEdge, [&](uint32_t w, uint32_t h) {
+            bitmap.assign(size_t(w) * h * 4, 0);
+            return bitmap.data();
+        });
     } catch (const Exception&) {
     }
     return 0;

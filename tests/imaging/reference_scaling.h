@@ -141,23 +141,16 @@ inline std::vector<uint8_t> colourOf(Photometric p, const Color& c)
     }
 }
 
-struct Foreground {
-    const Image* image = nullptr; // null: shape colours
-};
-
-// Colour bytes of mask pixel (x, y) followed by its coverage: all 0 where clear or outside.
-inline std::vector<double> workingPixel(const VectorMask& m, long x, long y, Photometric p, const Foreground& fg)
+// Colour bytes of mask pixel (x, y) followed by its coverage: all 0 where clear or outside. The
+// colour comes from the foreground image when there is one, else from the shape.
+inline std::vector<double> workingPixel(const VectorMask& m, long x, long y, Photometric p, const Image* fg)
 {
     const size_t bpp = p == Photometric::Gray ? 1 : 3;
     std::vector<double> v(bpp + 1, 0.0);
     if (x < 0 || y < 0 || !m.isSet(uint32_t(x), uint32_t(y))) return v;
-    std::vector<uint8_t> c;
-    if (fg.image) {
-        const uint8_t* f = fg.image->at(uint32_t(uint64_t(x) * fg.image->w / m.w), uint32_t(uint64_t(y) * fg.image->h / m.h));
+    std::vector<uint8_t> c = colourOf(p, m.colour[size_t(y) * m.w + size_t(x)]);
+    if (const uint8_t* f = fg ? fg->at(uint32_t(uint64_t(x) * fg->w / m.w), uint32_t(uint64_t(y) * fg->h / m.h)) : nullptr)
         c.assign(f, f + bpp);
-    } else {
-        c = colourOf(p, m.colour[size_t(y) * m.w + size_t(x)]);
-    }
     for (size_t k = 0; k < bpp; ++k) v[k] = c[k];
     v[bpp] = 255;
     return v;
@@ -165,7 +158,7 @@ inline std::vector<double> workingPixel(const VectorMask& m, long x, long y, Pho
 
 // The mask drawn over `out` (rect.w x rect.h, already holding what lies beneath).
 inline void drawMask(Image& out, const Rect& rect, uint32_t dstW, uint32_t dstH, const VectorMask& m, Photometric p,
-                     const Foreground& fg, bool box)
+                     const Image* fg, bool box)
 {
     const uint32_t bpp = out.bpp;
     if (dstW == m.w && dstH == m.h) {

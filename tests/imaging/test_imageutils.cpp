@@ -2,6 +2,7 @@
 
 #include <random>
 #include <string>
+#include <tuple>
 
 #include "djv_imageutils.h"
 #include "imaging_testutil.h"
@@ -32,45 +33,42 @@ TEST(ImageUtils, BytesPerPixelOfEveryCodeAndUnknownCodes)
     }
 }
 
-TEST(ImageUtils, SimpleImageRecordsPackedRows)
+TEST(ImageUtils, SimpleImageSizesAndRefusals)
 {
     auto img = makeAuto<ImageUtils::SimpleImage>(5u, 2u, Photometric::BGR);
-    EXPECT_EQ(img->getWidth(), 5u);
-    EXPECT_EQ(img->getHeight(), 2u);
-    EXPECT_EQ(img->getPhotometric(), Photometric::BGR);
-    EXPECT_EQ(img->getStride(), 15u);
-    ASSERT_NE(img->getPixels(), nullptr);
+    EXPECT_EQ(std::tuple(img->getWidth(), img->getHeight(), img->getPhotometric(), img->getStride()),
+              std::tuple(5u, 2u, Photometric::BGR, 15u));
     img->getPixels()[29] = 7; // the last of 30 bytes (ASan checks the size)
     EXPECT_EQ(makeAuto<ImageUtils::SimpleImage>(3u, 3u, Photometric::Bytes2)->getStride(), 6u);
-
+    EXPECT_EQ(ImageUtils::SimpleImage(0, 7, Photometric::RGB).getStride(), 0u);
     expectThrow([] { ImageUtils::SimpleImage(5, 2, Photometric(8)); }, 7,
                 "Vantorix::DjVu::ImageUtils::SimpleImage::getBpp", "Unknown photometric!");
     // More than the 2 GB one block may hold is refused before allocating.
     EXPECT_THROW(ImageUtils::SimpleImage(65535, 65535, Photometric::Bytes4), Exception);
     EXPECT_THROW(ImageUtils::SimpleImage(0xFFFFFFFFu, 1, Photometric::RGB), Exception);
-    EXPECT_EQ(ImageUtils::SimpleImage(0, 7, Photometric::RGB).getStride(), 0u);
 }
 
 TEST(ImageUtils, SubsampledSizeRoundsUpAndLimitsTheFactor)
 {
+    struct Case {
+        uint32_t w, h, factor, outW, outH;
+    };
+    for (const Case& c : {Case{100, 1, 12, 9, 1}, Case{100, 37, 1, 100, 37}, Case{640, 481, 8, 80, 61}}) {
+        uint32_t w = 0, h = 0;
+        ImageUtils::estimateSubsampledSize(&w, &h, c.w, c.h, c.factor);
+        EXPECT_EQ(std::pair(w, h), std::pair(c.outW, c.outH)) << c.w << "x" << c.h << " / " << c.factor;
+    }
     uint32_t w = 0, h = 0;
-    ImageUtils::estimateSubsampledSize(&w, &h, 100, 1, 12);
-    EXPECT_EQ(w, 9u);
-    EXPECT_EQ(h, 1u);
-    ImageUtils::estimateSubsampledSize(&w, &h, 100, 37, 1);
-    EXPECT_EQ(w, 100u);
-    EXPECT_EQ(h, 37u);
-    ImageUtils::estimateSubsampledSize(&w, &h, 640, 481, 8);
-    EXPECT_EQ(w, 80u);
-    EXPECT_EQ(h, 61u);
-
-    const char* fn = "Vantorix::DjVu::ImageUtils::estimateSubsampledSize";
-    expectThrow([&] { ImageUtils::estimateSubsampledSize(&w, &h, 100, 1, 13); }, 7, fn,
-                "This function doesn't support over 12 inSubsample.");
-    expectThrow([&] { ImageUtils::estimateSubsampledSize(&w, &h, 100, 1, 0); }, 7, fn,
-                "inSubsample must be positive integer.");
-    expectThrow([&] { ImageUtils::estimateSubsampledSize(nullptr, &h, 100, 1, 2); }, 7, fn, "errInvalidParam");
-    expectThrow([&] { ImageUtils::estimateSubsampledSize(&w, nullptr, 100, 1, 2); }, 7, fn, "errInvalidParam");
+    struct Bad {
+        uint32_t *w, *h, factor;
+        const char* text;
+    } bad[] = {{&w, &h, 13, "This function doesn't support over 12 inSubsample."},
+               {&w, &h, 0, "inSubsample must be positive integer."},
+               {nullptr, &h, 2, "errInvalidParam"},
+               {&w, nullptr, 2, "errInvalidParam"}};
+    for (const Bad& b : bad)
+        expectThrow([&] { ImageUtils::estimateSubsampledSize(b.w, b.h, 100, 1, b.factor); }, 7,
+                    "Vantorix::DjVu::ImageUtils::estimateSubsampledSize", b.text);
 }
 
 TEST(ImageUtils, FillWhiteWritesEachPhotometricsWhiteInsideTheRectangleOnly)
@@ -104,46 +102,36 @@ TEST(ImageUtils, FillWhiteWritesEachPhotometricsWhiteInsideTheRectangleOnly)
 
 TEST(ImageUtils, PackAnyToBitsThresholdsLightPixels)
 {
-    // RGB: 3R + 6G + B must exceed 1280; grey 128 sits exactly on it.
-    {
-        const uint8_t rgb[9 * 3] = {128, 128, 128, 129, 128, 128, 128, 128, 129, 0, 255, 0, 255, 0, 255,
-                                    255, 255, 255, 0, 0, 0, 200, 100, 90, 90, 100, 200};
-        // 3*129+768+128 = 1283 (light); 3*128+768+129 = 1281 (light); 0,255,0: 1530 (light);
-        // 255,0,255: 1020; white; black; 200,100,90: 1290 (light); 90,100,200: 1070.
+    // Light when 3R + 6G + B exceeds 1280 (grey 128 sits exactly on it), or Y exceeds 128.
+    const uint8_t rgb[9 * 3] = {128, 128, 128, 129, 128, 128, 128, 128, 129, 0, 255, 0, 255, 0, 255,
+                                255, 255, 255, 0, 0, 0, 200, 100, 90, 90, 100, 200};
+    const uint8_t gray[10] = {128, 129, 0, 255, 200, 100, 130, 127, 255, 1};
+    const uint8_t ycc[3 * 3] = {129, 0, 0, 128, 255, 255, 255, 10, 10}; // only Y counts
+    struct Case {
+        const uint8_t* src;
+        uint32_t width, stride;
+        Photometric p;
+        uint8_t first, second; // the second byte's low bits are padding
+    } cases[] = {{rgb, 9, 27, Photometric::RGB, 0b01110101, 0x00},
+                 {rgb, 9, 27, Photometric::BGR, 0b01110100, 0x80}, // red read from the third byte
+                 {gray, 10, 10, Photometric::Gray, 0b01011010, 0x80},
+                 {ycc, 3, 9, Photometric::YCbCr, 0b10100000, 0xAA}};
+    for (const Case& c : cases) {
         uint8_t out[2] = {0xAA, 0xAA};
-        ImageUtils::packAnyToBits(9, 1, rgb, 27, out, 2, Photometric::RGB);
-        EXPECT_EQ(out[0], 0b01110101);
-        EXPECT_EQ(out[1], 0x00); // pixel 8 dark; the 7 low bits are padding
-        // BGR reads red from the third byte: the last two pixels swap roles.
-        ImageUtils::packAnyToBits(9, 1, rgb, 27, out, 2, Photometric::BGR);
-        EXPECT_EQ(out[0], 0b01110100);
-        EXPECT_EQ(out[1], 0x80);
+        ImageUtils::packAnyToBits(c.width, 1, c.src, int32_t(c.stride), out, 2, c.p);
+        EXPECT_EQ(out[0], c.first) << int(c.p);
+        EXPECT_EQ(out[1], c.second) << int(c.p);
     }
-    {
-        const uint8_t gray[10] = {128, 129, 0, 255, 200, 100, 130, 127, 255, 1};
-        uint8_t out[2];
-        ImageUtils::packAnyToBits(10, 1, gray, 10, out, 2, Photometric::Gray);
-        EXPECT_EQ(out[0], 0b01011010);
-        EXPECT_EQ(out[1], 0b10000000);
-        // YCbCr: only Y counts, pixels three bytes apart.
-        const uint8_t ycc[3 * 3] = {129, 0, 0, 128, 255, 255, 255, 10, 10};
-        ImageUtils::packAnyToBits(3, 1, ycc, 9, out, 2, Photometric::YCbCr);
-        EXPECT_EQ(out[0], 0b10100000);
-    }
-    {
-        // Two rows, bottom-up source and a destination with spare bytes per row.
-        const uint8_t gray[2][3] = {{255, 0, 255}, {0, 255, 0}};
-        uint8_t out[4] = {0xEE, 0xEE, 0xEE, 0xEE};
-        ImageUtils::packAnyToBits(3, 2, &gray[1][0], -3, out, 2, Photometric::Gray);
-        EXPECT_EQ(out[0], 0b01000000);
-        EXPECT_EQ(out[1], 0xEE);
-        EXPECT_EQ(out[2], 0b10100000);
-    }
+    // Two rows, bottom-up source and a destination with spare bytes per row.
+    const uint8_t rows[2][3] = {{255, 0, 255}, {0, 255, 0}};
+    uint8_t out[4] = {0xEE, 0xEE, 0xEE, 0xEE};
+    ImageUtils::packAnyToBits(3, 2, &rows[1][0], -3, out, 2, Photometric::Gray);
+    EXPECT_EQ(std::vector<uint8_t>(out, out + 3), (std::vector<uint8_t>{0b01000000, 0xEE, 0b10100000}));
     for (int code : {4, 5, 6, 7, 8}) {
-        uint8_t src[4] = {255, 255, 255, 255}, out[1] = {0x33};
-        expectThrow([&] { ImageUtils::packAnyToBits(1, 1, src, 4, out, 1, ph(code)); }, 26,
+        uint8_t src[4] = {255, 255, 255, 255}, bits[1] = {0x33};
+        expectThrow([&] { ImageUtils::packAnyToBits(1, 1, src, 4, bits, 1, ph(code)); }, 26,
                     "Vantorix::DjVu::ImageUtils::packAnyToBits", "packAnyToBits: Unknown photometric!");
-        EXPECT_EQ(out[0], 0x33);
+        EXPECT_EQ(bits[0], 0x33);
     }
 }
 
@@ -151,30 +139,25 @@ TEST(ImageUtils, PackAndUnpackBitsRoundTripAtEveryWidth)
 {
     std::mt19937 rng(5);
     for (uint32_t width = 1; width <= 33; ++width) {
-        const uint32_t height = 3, packed = (width + 7) / 8;
+        // Every row of every buffer is followed by one guard byte.
+        const uint32_t height = 3, packed = (width + 7) / 8, bs = packed + 1, us = width + 1;
         std::vector<uint8_t> bytes(size_t(width) * height);
         for (auto& b : bytes) b = (rng() % 3) ? uint8_t(rng() % 256) : 0;
-        std::vector<uint8_t> bits(size_t(packed + 1) * height, 0x5A);
-        ImageUtils::packBytesToBits(width, height, bytes.data(), int32_t(width), bits.data(), int32_t(packed + 1));
+        std::vector<uint8_t> bits(size_t(bs) * height, 0x5A), ones(size_t(us) * height, 0x77), ff = ones;
+        ImageUtils::packBytesToBits(width, height, bytes.data(), int32_t(width), bits.data(), int32_t(bs));
+        ImageUtils::unpackBitsTo01(width, height, bits.data(), int32_t(bs), ones.data(), int32_t(us));
+        ImageUtils::unpackBitsTo00FF(width, height, bits.data(), int32_t(bs), ff.data(), int32_t(us));
         for (uint32_t y = 0; y < height; ++y) {
-            EXPECT_EQ(bits[y * (packed + 1) + packed], 0x5A) << "wrote past the packed row";
-            const uint8_t last = bits[y * (packed + 1) + packed - 1];
-            if (width % 8) {
-                EXPECT_EQ(last & ((1u << (8 - width % 8)) - 1), 0u) << "padding bits must be 0";
-            }
-        }
-        // 0/1 form and 0x00/0xFF form, each with a guard byte after every row.
-        std::vector<uint8_t> ones(size_t(width + 1) * height, 0x77), ff(size_t(width + 1) * height, 0x77);
-        ImageUtils::unpackBitsTo01(width, height, bits.data(), int32_t(packed + 1), ones.data(), int32_t(width + 1));
-        ImageUtils::unpackBitsTo00FF(width, height, bits.data(), int32_t(packed + 1), ff.data(), int32_t(width + 1));
-        for (uint32_t y = 0; y < height; ++y) {
+            ASSERT_EQ(bits[y * bs + packed], 0x5A) << "wrote past the packed row";
+            const uint32_t padding = width % 8 ? (1u << (8 - width % 8)) - 1 : 0;
+            ASSERT_EQ(bits[y * bs + packed - 1] & padding, 0u) << "padding bits must be 0";
             for (uint32_t x = 0; x < width; ++x) {
                 const bool set = bytes[y * width + x] != 0;
-                EXPECT_EQ(ones[y * (width + 1) + x], set ? 1 : 0);
-                EXPECT_EQ(ff[y * (width + 1) + x], set ? 0xFF : 0x00);
+                ASSERT_EQ(ones[y * us + x], set ? 1 : 0) << width;
+                ASSERT_EQ(ff[y * us + x], set ? 0xFF : 0x00) << width;
             }
-            EXPECT_EQ(ones[y * (width + 1) + width], 0x77);
-            EXPECT_EQ(ff[y * (width + 1) + width], 0x77);
+            ASSERT_EQ(ones[y * us + width], 0x77);
+            ASSERT_EQ(ff[y * us + width], 0x77);
         }
     }
     // Most significant bit first.

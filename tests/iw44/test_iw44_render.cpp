@@ -136,12 +136,8 @@ TEST(Photometrics, AgreeWithEachOther)
                     ASSERT_EQ(gray[i], uint8_t(127 - int8_t(ycc[3 * i]))) << name << " " << i;
                     ASSERT_EQ(ycc[3 * i + 1] | ycc[3 * i + 2], 0) << name << " " << i;
                 }
-                ASSERT_EQ(rgb[3 * i], r) << name << " " << i;
-                ASSERT_EQ(rgb[3 * i + 1], g);
-                ASSERT_EQ(rgb[3 * i + 2], b);
-                ASSERT_EQ(bgr[3 * i], b);
-                ASSERT_EQ(bgr[3 * i + 1], g);
-                ASSERT_EQ(bgr[3 * i + 2], r);
+                ASSERT_EQ(Bytes(&rgb[3 * i], &rgb[3 * i + 3]), (Bytes{r, g, b})) << name << " " << i;
+                ASSERT_EQ(Bytes(&bgr[3 * i], &bgr[3 * i + 3]), (Bytes{b, g, r})) << name << " " << i;
             }
         }
     }
@@ -156,21 +152,15 @@ TEST(Photometrics, VectorPathsEqualReference)
     for (int trial = 0; trial < 200; ++trial) {
         const uint32_t width = 1 + rng() % 40;
         std::vector<int16_t> y(width), cb(width), cr(width);
-        for (uint32_t x = 0; x < width; ++x) {
-            auto& dist = trial % 2 ? sample : small;
-            y[x] = int16_t(dist(rng));
-            cb[x] = int16_t(dist(rng));
-            cr[x] = int16_t(dist(rng));
-        }
+        for (auto* v : {&y, &cb, &cr})
+            for (int16_t& x : *v) x = int16_t(trial % 2 ? sample(rng) : small(rng));
         for (bool colour : {true, false}) {
             for (bool half : {false, true}) {
                 SampleRows in;
                 in.y = y.data();
-                if (colour) {
-                    in.cb = cb.data();
-                    in.cr = cr.data();
-                    in.halfColumns = half;
-                }
+                in.cb = colour ? cb.data() : nullptr;
+                in.cr = colour ? cr.data() : nullptr;
+                in.halfColumns = colour && half;
                 for (Photometric p : {Photometric::RGB, Photometric::BGR, Photometric::Gray, Photometric::YCbCr}) {
                     Bytes a(width * 3, 0xEE), b(width * 3, 0xEE);
                     emitRow(a.data(), in, width, p, colour);
@@ -202,24 +192,14 @@ TEST(Reduced, RectangleEqualsPartOfWholeAwayFromItsEdges)
             Bytes whole(size_t(w) * h * 3);
             d->render(whole.data(), int32_t(w * 3), Photometric::RGB, s, &all);
             for (int trial = 0; trial < 12; ++trial) {
-                Rect r;
-                r.x = rng() % w;
-                r.y = rng() % h;
-                r.w = 1 + rng() % (w - r.x);
-                r.h = 1 + rng() % (h - r.y);
+                const Rect r = imagingtest::randomRect(rng, w, h);
                 Bytes part(size_t(r.w) * r.h * 3);
                 d->render(part.data(), int32_t(r.w * 3), Photometric::RGB, s, &r);
-                for (uint32_t y = 0; y < r.h; ++y) {
-                    for (uint32_t x = 0; x < r.w; ++x) {
-                        const uint32_t edge = std::min(std::min(x, r.w - 1 - x), std::min(y, r.h - 1 - y));
-                        if (edge < band) continue;
-                        for (int c = 0; c < 3; ++c)
-                            ASSERT_EQ(part[(size_t(y) * r.w + x) * 3 + c],
-                                      whole[(size_t(r.y + y) * w + r.x + x) * 3 + c])
-                                << name << " s=" << s << " rect " << r.x << "," << r.y << " " << r.w << "x" << r.h
-                                << " at " << x << "," << y;
-                    }
-                }
+                for (uint32_t y = band; y + band < r.h; ++y)
+                    for (uint32_t x = band; x + band < r.w; ++x)
+                        ASSERT_EQ(0, std::memcmp(&part[(size_t(y) * r.w + x) * 3], &whole[(size_t(r.y + y) * w + r.x + x) * 3], 3))
+                            << name << " s=" << s << " rect " << r.x << "," << r.y << " " << r.w << "x" << r.h
+                            << " at " << x << "," << y;
             }
         }
     }
@@ -232,13 +212,10 @@ TEST(Reduced, Subsample32IsTheFirstCoefficient)
     const Bytes gray = renderWhole(d, Photometric::Gray, 32).px;
     const Map& map = static_cast<IW44DecoderImpl*>(d.get())->getComponent(0)->getMap();
     ASSERT_EQ(gray.size(), 20u * 15u);
-    for (uint32_t y = 0; y < 15; ++y) {
-        for (uint32_t x = 0; x < 20; ++x) {
-            const Map::Block* row = map.getRow(14 - y); // output rows run top-down
-            const int16_t* b = row ? Map::getBucket(row[x], 0) : nullptr;
-            const int32_t c = b ? b[0] : 0;
-            ASSERT_EQ(gray[y * 20 + x], uint8_t(127 - int8_t(sampleToByte(c)))) << x << "," << y;
-        }
+    for (uint32_t i = 0; i < 20 * 15; ++i) {
+        const Map::Block* row = map.getRow(14 - i / 20); // output rows run top-down
+        const int16_t* b = row ? Map::getBucket(row[i % 20], 0) : nullptr;
+        ASSERT_EQ(gray[i], uint8_t(127 - int8_t(sampleToByte(b ? b[0] : 0)))) << i;
     }
 }
 

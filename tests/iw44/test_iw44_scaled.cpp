@@ -68,14 +68,10 @@ TEST(RenderScaled, RotationsTurnThePicture)
         const bool quarter = rotation != 2;
         const uint32_t dw = quarter ? H : W, dh = quarter ? W : H; // displayed size
         const Bytes turned = scaled(d, {0, 0, dw, dh}, dw, dh, rotation);
-        for (uint32_t y = 0; y < dh; ++y) {
-            for (uint32_t x = 0; x < dw; ++x) {
-                // The upright pixel shown at displayed (x, y).
-                const uint8_t* want = rotation == 1 ? at(W - 1 - y, x) : rotation == 3 ? at(y, H - 1 - x)
-                                                                                       : at(W - 1 - x, H - 1 - y);
-                ASSERT_EQ(0, std::memcmp(&turned[(size_t(y) * dw + x) * 3], want, 3))
-                    << "rotation " << rotation << " at " << x << "," << y;
-            }
+        for (uint32_t i = 0; i < dw * dh; ++i) {
+            const uint32_t x = i % dw, y = i / dw; // displayed, and the upright pixel shown there:
+            const uint8_t* want = rotation == 1 ? at(W - 1 - y, x) : rotation == 3 ? at(y, H - 1 - x) : at(W - 1 - x, H - 1 - y);
+            ASSERT_EQ(0, std::memcmp(&turned[size_t(i) * 3], want, 3)) << "rotation " << rotation << " at " << x << "," << y;
         }
         // Displayed rectangles are parts of the displayed picture.
         const Rect r{5, 9, dw / 2, dh / 3};
@@ -85,8 +81,7 @@ TEST(RenderScaled, RotationsTurnThePicture)
                 << "rotation " << rotation << " row " << y;
     }
     // Own size of a quarter-turned image is its displayed size.
-    const Bytes own = scaled(d, {0, 0, 113, 157}, 0, 0, 1);
-    EXPECT_EQ(own, scaled(d, {0, 0, 113, 157}, 113, 157, 1));
+    EXPECT_EQ(scaled(d, {0, 0, 113, 157}, 0, 0, 1), scaled(d, {0, 0, 113, 157}, 113, 157, 1));
 }
 
 TEST(RenderScaled, Errors)
@@ -113,8 +108,7 @@ TEST(IW44Renderer, RefinesOneDecoderChunkByChunk)
     const auto chunks = djvuChunks(fixture("photo.djvu"));
     AutoPtr<Renderer> r = RendererPrivate::IW44Renderer::create(chunkOf("BG44", chunks[0]), nullptr);
     EXPECT_EQ(r->getChunkId(), "BG44");
-    EXPECT_EQ(r->getWidth(), 640u);
-    EXPECT_EQ(r->getHeight(), 480u);
+    EXPECT_EQ(std::pair(r->getWidth(), r->getHeight()), std::pair(640u, 480u));
     auto decoder = AutoPtr<IW44::IW44Decoder>(dynamic_cast<IW44::IW44Decoder*>(r->getCodec().get()));
     ASSERT_TRUE(decoder);
     EXPECT_EQ(decoder->getChunkCount(), 1u);
@@ -137,9 +131,8 @@ TEST(IW44Renderer, RefinesOneDecoderChunkByChunk)
 TEST(IW44Renderer, CreationFailsWithTheDecoder)
 {
     const auto chunks = djvuChunks(fixture("photo.djvu"));
-    EXPECT_EQ(thrownBy([&] { RendererPrivate::IW44Renderer::create(chunkOf("BG44", chunks[1]), nullptr); }).code,
-              7);
-    EXPECT_EQ(thrownBy([&] { RendererPrivate::IW44Renderer::create(ChunkImpl::create("BG44"), nullptr); }).code, 7);
+    for (const AutoPtr<Chunk>& c : {chunkOf("BG44", chunks[1]), ChunkImpl::create("BG44")})
+        EXPECT_EQ(thrownBy([&] { RendererPrivate::IW44Renderer::create(c, nullptr); }).code, 7);
 }
 
 } // namespace

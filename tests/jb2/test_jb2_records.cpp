@@ -108,7 +108,8 @@ TEST(JB2Records, SameLineBottomIsTheMedianOfTheLastThree)
         {{true, 5, -990}, 4, 990}, // bottom 10 on a 1000-row page
         {{false, 2, 40}, 6, 950},  // bottom 50: median(10, 50, 10) = 10
         {{false, 2, 2}, 8, 988},   // bottom 12: median(10, 50, 12) = 12
-        {{false, 2, 0}, 10, 988},  // bottom 12 again
+        {{false, 2, 50}, 10, 938}, // bottom 62 replaces the oldest: median(62, 50, 12) = 50
+        {{false, 2, 0}, 12, 950},  // bottom 50
         {{true, -3, -5}, 1, 995},  // next line from the line's first shape: top 5, bottom 4
     };
     JB2TestWriter w;
@@ -116,8 +117,8 @@ TEST(JB2Records, SameLineBottomIsTheMedianOfTheLastThree)
     for (const Step& step : steps) w.newMark(1, step.x == 1 ? bar : dot, step.where);
     w.end();
     AutoPtr<JB2Page> page = decodePage(w);
-    ASSERT_EQ(page->getShapes().size(), 5u);
-    for (uint32_t i = 0; i < 5; ++i) expectShape(*page->getShapes()[i], nullptr, steps[i].x, steps[i].y);
+    ASSERT_EQ(page->getShapes().size(), 6u);
+    for (uint32_t i = 0; i < 6; ++i) expectShape(*page->getShapes()[i], nullptr, steps[i].x, steps[i].y);
 }
 
 TEST(JB2Records, DictionaryShapesServeThePageAsLibraryPartA)

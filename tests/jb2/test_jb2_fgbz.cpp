@@ -64,11 +64,12 @@ TEST(JB2FGbz, RefusedPayloads)
     AutoPtr<JB2Page> one = pageOf(1), page = pageOf(3);
     expectThrow([&] { one->addFGbz(streamOf(fgbz(0, {}, 1, {0}))); }, 20, decode, badIndex);
     EXPECT_FALSE(one->hasFGbz());
-    expectThrow(
-        [&] {
-            page->addFGbz(streamOf(fgbz(0x81, {kRed}, 3, {0, 0, 0})));
-        },
-        20, decode, "JB2Decoder: Unknown FGbz version.");
+    for (uint8_t v : {0x81, 0x40})
+        expectThrow(
+            [&] {
+                page->addFGbz(streamOf(fgbz(v, {kRed}, 3, {0, 0, 0})));
+            },
+            20, decode, "JB2Decoder: Unknown FGbz version.");
     expectThrow(
         [&] {
             page->addFGbz(streamOf(fgbz(0, {kRed}, 2, {0, 0})));

@@ -4,7 +4,6 @@
 #include "djv_chunkimpls.h"
 #include "djv_jb2renderer.h"
 #include "jb2_test_util.h"
-#include "vtx_exception.h"
 
 using namespace Vantorix;
 using namespace Vantorix::DjVu;
@@ -34,7 +33,6 @@ TEST(JB2MaskRenderer, BuildsThePageWithItsDictionary)
     EXPECT_EQ(dict->getChunkId(), "Djbz");
     auto* shapes = dynamic_cast<JB2Dictionary*>(dict->getCodec().get());
     ASSERT_NE(shapes, nullptr);
-    EXPECT_GT(shapes->getShapes().size(), 0u);
 
     AutoPtr<Renderer> mask = JB2MaskRenderer::create(chunk("Sjbz", "minidjvu_p1.sjbz"), dict);
     EXPECT_EQ(mask->getChunkId(), "Sjbz");
@@ -47,6 +45,8 @@ TEST(JB2MaskRenderer, BuildsThePageWithItsDictionary)
     // The page needs its dictionary's shapes: without them the count check fails.
     EXPECT_THROW(JB2MaskRenderer::create(chunk("Sjbz", "minidjvu_p1.sjbz"), makeAuto<OtherDictionary>()), Exception);
     EXPECT_THROW(JB2MaskRenderer::create(chunk("Sjbz", "minidjvu_p1.sjbz"), nullptr), Exception);
+    EXPECT_THROW(JB2MaskDict::create(ChunkImpl::create("Djbz", "\x12\x34\x56", 3)), Exception);
+    EXPECT_THROW(JB2MaskRenderer::create(nullptr, nullptr), Exception);
 }
 
 TEST(JB2MaskRenderer, TakesOneFGbzChunk)
@@ -58,12 +58,6 @@ TEST(JB2MaskRenderer, TakesOneFGbzChunk)
     EXPECT_TRUE(mask->addChunk(chunk("FGbz", "cpaldjvu.fgbz")));
     EXPECT_TRUE(page->hasFGbz());
     EXPECT_FALSE(mask->addChunk(chunk("FGbz", "cpaldjvu.fgbz")));
-}
-
-TEST(JB2MaskRenderer, DecodingErrorsReachTheCaller)
-{
-    EXPECT_THROW(JB2MaskDict::create(ChunkImpl::create("Djbz", "\x12\x34\x56", 3)), Exception);
-    EXPECT_THROW(JB2MaskRenderer::create(nullptr, nullptr), Exception);
 }
 
 } // namespace

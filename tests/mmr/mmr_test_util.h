@@ -5,13 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "djv_mmrdecode.h"
 #include "imaging_testutil.h"
-#include "vtx_exception.h"
-#include "vtx_stream.h"
 
 namespace mmrtest {
 
@@ -30,6 +29,7 @@ public:
     {
         for (uint32_t i = count; i-- > 0;) bit((value >> i) & 1);
     }
+    // '0' and '1' are bits, anything else is ignored.
     void bits(const char* text)
     {
         for (; *text; ++text)
@@ -44,10 +44,7 @@ public:
     void code(const VLCode* list, uint32_t nbits, uint32_t value)
     {
         for (; list->codelen; ++list)
-            if (list->value == value) {
-                bits(uint32_t(list->code) >> (nbits - list->codelen), list->codelen);
-                return;
-            }
+            if (list->value == value) return bits(uint32_t(list->code) >> (nbits - list->codelen), list->codelen);
         ADD_FAILURE() << "no code for value " << value;
     }
     void mode(uint32_t m) { code(_Vtx_Internal_NS_::mmrModeCodes(), 7, m); }
@@ -55,15 +52,9 @@ public:
     void run(bool black, uint32_t length)
     {
         const VLCode* list = black ? _Vtx_Internal_NS_::mmrBlackCodes() : _Vtx_Internal_NS_::mmrWhiteCodes();
-        while (length >= 2560 + 64) {
-            code(list, 13, 2560);
-            length -= 2560;
-        }
-        if (length >= 64) {
-            code(list, 13, length & ~63u);
-            length &= 63;
-        }
-        code(list, 13, length);
+        for (; length >= 2560 + 64; length -= 2560) code(list, 13, 2560);
+        if (length >= 64) code(list, 13, length & ~63u);
+        code(list, 13, length & 63);
     }
     void horizontal(bool black, uint32_t first, uint32_t second)
     {
@@ -71,9 +62,19 @@ public:
         run(black, first);
         run(!black, second);
     }
+    // Modes by name: P, V0, VR1..VR3, VL1..VL3, and Ha,b (horizontal, white a then black b).
+    void script(const std::string& words)
+    {
+        std::istringstream in(words);
+        for (std::string w; in >> w;) {
+            if (w[0] == 'H')
+                horizontal(false, uint32_t(std::stoul(w.substr(1))), uint32_t(std::stoul(w.substr(w.find(',') + 1))));
+            else
+                mode(w == "P" ? 0 : w == "V0" ? 2 : uint32_t(w[2] - '1') + (w[1] == 'R' ? 3 : 6));
+        }
+    }
     void eofb() { bits("000000000001000000000001"); }
     const Bytes& bytes() const { return out_; }
-    uint32_t size() const { return fill_; }
 
 private:
     Bytes out_;
@@ -92,22 +93,19 @@ inline void appendBE(Bytes& to, uint32_t v, int bytes)
     while (bytes-- > 0) to.push_back(uint8_t(v >> (8 * bytes)));
 }
 
-// Runs of each row until the decoder returns null (at most maxRows rows are asked for).
+// Runs of each row as the decoder gives them; rows it gives nothing for are only counted.
 struct Decoded {
     uint32_t width = 0, height = 0;
     bool inverted = false;
     std::vector<Runs> rows;
-    uint32_t nulls = 0; // rows for which the decoder gave nothing
+    uint32_t nulls = 0;
 };
 
 inline Decoded decodeAll(const Bytes& payload)
 {
-    using namespace _Vtx_Internal_NS_;
-    Vantorix::AutoPtr<MMRDecoder> d = Vantorix::makeAuto<MMRDecoder>(streamOf(payload));
-    Decoded out;
-    out.width = d->getWidth();
-    out.height = d->getHeight();
-    out.inverted = d->isInverted();
+    Vantorix::AutoPtr<_Vtx_Internal_NS_::MMRDecoder> d =
+        Vantorix::makeAuto<_Vtx_Internal_NS_::MMRDecoder>(streamOf(payload));
+    Decoded out{d->getWidth(), d->getHeight(), d->isInverted(), {}, 0};
     for (uint32_t y = 0; y < out.height; ++y) {
         const uint16_t* end = nullptr;
         const uint16_t* row = d->getScanline(end);

@@ -10,7 +10,6 @@
 
 #include "bzz_testutil.h"
 #include "bzz_testwriter.h"
-#include "vtx_exception.h"
 
 using namespace bzztest;
 using zptest::BzzTestWriter;
@@ -32,23 +31,21 @@ Outcome reference(const std::vector<uint8_t>& payload, const std::string& tag)
         TempDir() { fs::create_directories(path); }
         ~TempDir() { fs::remove_all(path); }
     } temp;
-    const fs::path& dir = temp.path;
-    fs::path in = dir / (tag + ".bzz"), out = dir / (tag + ".out");
+    fs::path in = temp.path / (tag + ".bzz"), out = temp.path / (tag + ".out");
     std::ofstream(in, std::ios::binary).write(reinterpret_cast<const char*>(payload.data()), std::streamsize(payload.size()));
     std::string cmd = "bzz -d '" + in.string() + "' '" + out.string() + "' 2>/dev/null";
     bool ok = std::system(cmd.c_str()) == 0;
-    return {ok, ok ? readFile(out.string()) : std::vector<uint8_t>()};
+    return {ok, ok ? readFile(out) : std::vector<uint8_t>()};
 }
 
 Outcome ours(const std::vector<uint8_t>& payload)
 {
-    try {
-        return {true, inflateAll(payload)};
-    } catch (const Vantorix::Exception&) {
-        return {false, {}};
-    }
+    Outcome o{true, {}};
+    o.ok = !vtxtest::thrownBy([&] { o.bytes = inflateAll(payload); }).thrown;
+    return o;
 }
 
+// Without DjVuLibre at hand (as under Wine) there is nothing to compare with.
 bool haveReference()
 {
 #ifdef _WIN32
@@ -59,37 +56,52 @@ bool haveReference()
 #endif
 }
 
-// Without DjVuLibre at hand (as under Wine) there is nothing to compare with.
-void expectSameAsReference(const std::vector<uint8_t>& payload, const std::string& tag)
+Outcome expectSameAsReference(const std::vector<uint8_t>& payload, const std::string& tag)
 {
-    if (!haveReference()) return;
-    Outcome r = reference(payload, tag), o = ours(payload);
+    Outcome o = ours(payload);
+    if (!haveReference()) return o;
+    Outcome r = reference(payload, tag);
     EXPECT_EQ(o.ok, r.ok) << tag;
     if (o.ok && r.ok) {
         EXPECT_EQ(o.bytes, r.bytes) << tag;
     }
+    return o;
 }
 
-std::vector<uint8_t> sample(size_t n, uint32_t seed, int alphabet)
+template <class F>
+std::vector<uint8_t> payloadOf(F&& build)
 {
-    std::mt19937 rng(seed);
-    std::vector<uint8_t> v(n);
-    for (auto& b : v) b = uint8_t('a' + rng() % alphabet);
-    return v;
+    BzzTestWriter w;
+    build(w);
+    w.end();
+    return w.finish();
 }
 
 } // namespace
 
+// Our writer's payloads at every speed and block size come back whole, and as `bzz -d` reads them.
 TEST(BzzCrossCheck, EverySpeedAndBlockSize)
 {
-    if (!haveReference()) GTEST_SKIP() << "DjVuLibre's bzz is not installed";
+    const std::string text = "Hidden text of a page: lines, words and characters, with zones and their rectangles. ";
+    std::vector<uint8_t> prose;
+    while (prose.size() < 30000) prose.insert(prose.end(), text.begin(), text.end());
+    std::mt19937 rng(3);
+    auto random = [&](size_t n, int alphabet) {
+        std::vector<uint8_t> v(n);
+        for (auto& b : v) b = uint8_t(rng() % alphabet);
+        return v;
+    };
+    const std::vector<std::vector<uint8_t>> inputs = {
+        {'a'}, {'b', 'a', 'n', 'a', 'n', 'a'}, random(3000, 256), random(20000, 4), random(30000, 26), prose,
+        std::vector<uint8_t>(3000, 0), std::vector<uint8_t>(3000, 255)};
     for (int fshift = 0; fshift <= 2; ++fshift) {
-        for (size_t blockBytes : {size_t(1), size_t(7), size_t(1000), size_t(30000)}) {
-            for (int alphabet : {2, 26, 200}) {
-                auto data = sample(blockBytes == 1 ? 300 : 30000, uint32_t(fshift * 100 + alphabet), alphabet);
-                std::string tag = "speed" + std::to_string(fshift) + "_block" + std::to_string(blockBytes) + "_abc" +
-                                  std::to_string(alphabet);
-                expectSameAsReference(BzzTestWriter::compress(data, fshift, blockBytes), tag);
+        for (size_t blockBytes : {size_t(1), size_t(7), size_t(1000), size_t(40000)}) {
+            for (size_t i = 0; i < inputs.size(); ++i) {
+                if (blockBytes == 1 && inputs[i].size() > 3000) continue;
+                std::string tag = "speed" + std::to_string(fshift) + "_block" + std::to_string(blockBytes) + "_input" +
+                                  std::to_string(i);
+                EXPECT_EQ(expectSameAsReference(BzzTestWriter::compress(inputs[i], fshift, blockBytes), tag).bytes,
+                          inputs[i]) << tag;
             }
         }
     }
@@ -97,45 +109,28 @@ TEST(BzzCrossCheck, EverySpeedAndBlockSize)
 
 TEST(BzzCrossCheck, OddAndBrokenBlocks)
 {
-    auto payload = [](auto&& build) {
-        BzzTestWriter w;
-        build(w);
-        w.end();
-        return w.finish();
-    };
     // The walk passes the marker's row and comes back to it: accepted by both as "\0a".
-    expectSameAsReference(payload([](BzzTestWriter& w) { w.columnBlock({'a', -1, 'b'}, 0); }), "shortcycle");
+    expectSameAsReference(payloadOf([](BzzTestWriter& w) { w.columnBlock({'a', -1, 'b'}, 0); }), "shortcycle");
     // "b\0a" sorts to 'a', 'b', 0, marker. Coding its 0 byte as a marker stores the same byte
     // and leaves the list alone; the later, real marker then replaces it.
-    auto twoMarkers = payload([](BzzTestWriter& w) {
+    auto twoMarkers = payloadOf([](BzzTestWriter& w) {
         w.blockHeader(4);
         BzzTestWriter::MtfModel m;
         w.index(m.encode('a', 0)), w.index(m.encode('b', 0)), w.marker(), w.marker();
     });
-    EXPECT_EQ(ours(twoMarkers).bytes, (std::vector<uint8_t>{'b', 0, 'a'}));
-    expectSameAsReference(twoMarkers, "twomarkers");
-    expectSameAsReference(payload([](BzzTestWriter& w) { w.columnBlock({'b', 'a', -1}, 0); }), "offmarker");
-    expectSameAsReference(payload([](BzzTestWriter& w) { w.columnBlock({-1, 'a', 'b'}, 1); }), "marker0");
-    expectSameAsReference(payload([](BzzTestWriter& w) {
-        w.blockHeader(3);
-        w.index(0), w.index(5), w.index(1);
-    }), "nomarker");
-    expectSameAsReference(payload([](BzzTestWriter& w) { w.blockHeader(4194305); }), "oversized");
-}
+    EXPECT_EQ(expectSameAsReference(twoMarkers, "twomarkers").bytes, (std::vector<uint8_t>{'b', 0, 'a'}));
+    expectSameAsReference(payloadOf([](BzzTestWriter& w) { w.columnBlock({'b', 'a', -1}, 0); }), "offmarker");
+    expectSameAsReference(payloadOf([](BzzTestWriter& w) { w.columnBlock({-1, 'a', 'b'}, 1); }), "marker0");
+    expectSameAsReference(payloadOf([](BzzTestWriter& w) { w.blockHeader(3), w.index(0), w.index(5), w.index(1); }),
+                          "nomarker");
+    expectSameAsReference(payloadOf([](BzzTestWriter& w) { w.blockHeader(4194305); }), "oversized");
 
-TEST(BzzCrossCheck, MarkerOnlyBlockIsSkipped)
-{
     // A block of one symbol, the marker, holds no bytes: its walk has no step and ends on the
     // marker. DjVuLibre's decoder refuses such a block ("Corrupted decoder input"); we read on
     // to the next block.
-    BzzTestWriter w;
-    w.blockHeader(1);
-    w.marker();
-    w.block({'h', 'i'}, 2);
-    w.end();
-    auto payload = w.finish();
-    EXPECT_EQ(ours(payload).bytes, (std::vector<uint8_t>{'h', 'i'}));
+    auto markerOnly = payloadOf([](BzzTestWriter& w) { w.blockHeader(1), w.marker(), w.block({'h', 'i'}, 2); });
+    EXPECT_EQ(ours(markerOnly).bytes, (std::vector<uint8_t>{'h', 'i'}));
     if (haveReference()) {
-        EXPECT_FALSE(reference(payload, "markeronly").ok) << "DjVuLibre now accepts it";
+        EXPECT_FALSE(reference(markerOnly, "markeronly").ok) << "DjVuLibre now accepts it";
     }
 }

@@ -32,7 +32,7 @@ TEST_F(Window, ReadsAndPositions)
     EXPECT_EQ(part->getSize(), 50u);
     EXPECT_EQ(base->getPos(), 100u);
     uint8_t buf[60] = {};
-    expectThrow([&] { part->readBytes(buf, 60, true); }, 16, read, "Cannot read because of the storage size!");
+    expectThrow([&] { part->readBytes(buf, 51, true); }, 16, read, "Cannot read because of the storage size!");
     EXPECT_EQ(base->getPos(), 100u);
     EXPECT_EQ(part->readBytes(buf, 60, false), 50u);
     EXPECT_EQ(buf[0], 100);

@@ -17,9 +17,7 @@ struct DiskFile : testing::Test {
     void SetUp() override { std::remove(path.c_str()); }
     void TearDown() override { std::remove(path.c_str()); }
     AutoPtr<DiskStorage> open(uint32_t access, uint32_t creation = DiskStorage::crDefault)
-    {
-        return DiskStorage::create(path.c_str(), access, creation);
-    }
+    { return DiskStorage::create(path.c_str(), access, creation); }
 };
 
 } // namespace
@@ -47,6 +45,11 @@ TEST_F(DiskFile, WriteReadSeekAndTruncate)
     r->setPosRelative(-2);
     EXPECT_EQ(r->readBytes(buf, 2, true), 2u);
     EXPECT_EQ(std::string(buf, 2), "89");
+    r->setPos(2);
+    AutoPtr<Storage> d = r->duplicate(); // reads on its own from the same place
+    EXPECT_EQ(d->readBytes(buf, 2, true), 2u);
+    EXPECT_EQ(std::string(buf, 2), "ab");
+    EXPECT_EQ(r->getPos(), 2u);
     r->setPos(12);
     vtxtest::expectThrow([&] { r->readBytes(buf, 2, true); }, 16, "Vantorix::DiskStorageImpl::readBytes",
                          "Could not read the bytes specified!");
@@ -66,9 +69,7 @@ TEST_F(DiskFile, CreationModes)
 {
     // Opening a missing file for reading fails with the system's "file not found" (2 on both systems).
     auto missing = thrownBy([&] { open(DiskStorage::accRead); });
-    EXPECT_EQ(missing.code, 2);
-    EXPECT_NE(missing.message.find("Vantorix::DiskStorageImpl::DiskStorageImpl: Error 2: DiskStorageImpl::"),
-              std::string::npos)
+    EXPECT_TRUE(vtxtest::contains(missing.message, "Vantorix::DiskStorageImpl::DiskStorageImpl: Error 2: DiskStorageImpl::"))
         << missing.message;
     EXPECT_TRUE(thrownBy([&] { open(DiskStorage::accReadWrite, DiskStorage::crTruncateExisting); }).thrown);
 
@@ -81,19 +82,6 @@ TEST_F(DiskFile, CreationModes)
 
     EXPECT_EQ(thrownBy([&] { open(0); }).code, 7);
     EXPECT_EQ(thrownBy([&] { open(DiskStorage::accRead, 6); }).code, 7);
-}
-
-TEST_F(DiskFile, DuplicateReadsIndependently)
-{
-    open(DiskStorage::accWrite)->writeBytes("abcdef", 6);
-    auto r = open(DiskStorage::accRead);
-    r->setPos(2);
-    AutoPtr<Storage> d = r->duplicate();
-    EXPECT_EQ(d->getPos(), 2u);
-    char c;
-    d->readBytes(&c, 1, true);
-    EXPECT_EQ(c, 'c');
-    EXPECT_EQ(r->getPos(), 2u);
 }
 
 TEST_F(DiskFile, RangeLocksExcludeOtherOpens)
@@ -109,10 +97,9 @@ TEST_F(DiskFile, RangeLocksExcludeOtherOpens)
     auto a = open(mode, DiskStorage::crOpenExisting);
     auto b = open(mode, DiskStorage::crOpenExisting);
     a->lockRange(0, 5, true);
-    auto refused = thrownBy([&] { b->lockRange(4, 2, true, false); });
-    EXPECT_TRUE(refused.thrown);
-    EXPECT_NE(refused.message.find("Vantorix::DiskStorageImpl::lockRange: Error "), std::string::npos);
-    EXPECT_NE(refused.message.find(": LockFileEx failed!\n"), std::string::npos);
+    auto refused = thrownBy([&] { b->lockRange(4, 2, true, false); }).message;
+    EXPECT_TRUE(vtxtest::contains(refused, "Vantorix::DiskStorageImpl::lockRange: Error ")) << refused;
+    EXPECT_TRUE(vtxtest::contains(refused, ": LockFileEx failed!\n")) << refused;
     b->lockRange(5, 5, true, false); // a disjoint range is free
     a->unlockRange(0, 5);
     b->lockRange(0, 5, false, false);
@@ -130,10 +117,7 @@ TEST(DiskStorage, TemporaryFileIsFreshAndGoesAway)
         t->setPos(0);
         char buf[4];
         EXPECT_EQ(t->readBytes(buf, 4, true), 4u);
-        AutoPtr<DiskStorage> other = DiskStorage::createTemp();
-        EXPECT_NE(other->getName(), t->getName());
+        EXPECT_NE(DiskStorage::createTemp()->getName(), t->getName());
     }
-    std::FILE* f = std::fopen(name.c_str(), "rb");
-    EXPECT_EQ(f, nullptr) << name;
-    if (f) std::fclose(f);
+    EXPECT_FALSE(vtxtest::fileExists(name)) << name;
 }

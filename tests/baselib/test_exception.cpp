@@ -2,15 +2,13 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #ifdef _WIN32
 #include <windows.h>
 #endif
 
-#include "vtx_exception.h"
+#include "testutil.h"
 #include "vtx_platform.h"
 
 using namespace Vantorix;
@@ -31,10 +29,8 @@ void setVariable(const char* name, const char* value)
 
 std::string fileText(const std::string& path)
 {
-    std::ifstream in(path);
-    std::stringstream all;
-    all << in.rdbuf();
-    return all.str();
+    auto bytes = vtxtest::readFile(path);
+    return std::string(bytes.begin(), bytes.end());
 }
 
 } // namespace
@@ -57,13 +53,9 @@ TEST(Exception, MessageLine)
 
 TEST(Exception, ThrowMacroNamesThisFile)
 {
-    try {
-        VTX_THROW(20, "errDataBroken", "Vantorix::Test::f");
-    } catch (const std::exception& e) {
-        std::string msg = e.what();
-        EXPECT_EQ(msg.rfind("tests/baselib/test_exception.cpp(", 0), 0u) << msg;
-        EXPECT_NE(msg.find(") : Vantorix::Test::f: Error 20: errDataBroken\n"), std::string::npos);
-    }
+    std::string msg = vtxtest::thrownBy([] { VTX_THROW(20, "errDataBroken", "Vantorix::Test::f"); }).message;
+    EXPECT_EQ(msg.rfind("tests/baselib/test_exception.cpp(", 0), 0u) << msg;
+    EXPECT_TRUE(vtxtest::contains(msg, ") : Vantorix::Test::f: Error 20: errDataBroken\n")) << msg;
 }
 
 TEST(Exception, DiagnosticFileGetsOneLinePerBuiltException)

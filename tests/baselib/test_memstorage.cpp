@@ -1,35 +1,21 @@
 #include <gtest/gtest.h>
 
-#include "vtx_exception.h"
-#include "vtx_stream.h"
-
 #include <utility>
 #include <vector>
 
+#include "testutil.h"
+#include "vtx_stream.h"
+
 using namespace Vantorix;
+using vtxtest::thrownBy;
 
 namespace {
 
-template <class F>
-int32_t codeOf(F&& f)
-{
-    try {
-        f();
-    } catch (const Exception& e) {
-        return e.getCode();
-    }
-    return 0;
-}
-
-AutoPtr<MemoryStorage> tenBytes()
-{
-    uint8_t bytes[10] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
-    return MemoryStorage::create(bytes, 10);
-}
+AutoPtr<MemoryStorage> tenBytes() { return vtxtest::streamOf(std::vector<uint8_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}); }
 
 } // namespace
 
-TEST(MemoryStorage, ReadsAtTheEnd)
+TEST(MemoryStorage, ReadsAndPositions)
 {
     auto s = tenBytes();
     uint8_t buf[4];
@@ -37,34 +23,23 @@ TEST(MemoryStorage, ReadsAtTheEnd)
     EXPECT_EQ(s->readBytes(buf, 4, false), 2u);
     EXPECT_EQ(buf[0], 8);
     s->setPos(8);
-    try {
-        s->readBytes(buf, 4, true);
-        FAIL();
-    } catch (const Exception& e) {
-        EXPECT_EQ(e.getCode(), 26);
-        EXPECT_NE(std::string(e.what()).find("Vantorix::MemoryStorageImpl::readBytes: Error 26: No more data!"),
-                  std::string::npos);
-    }
+    vtxtest::expectThrow([&] { s->readBytes(buf, 4, true); }, 26, "Vantorix::MemoryStorageImpl::readBytes",
+                         "No more data!");
     EXPECT_EQ(s->getPos(), 8u);
     s->setPos(10);
     EXPECT_EQ(s->readBytes(buf, 4, false), 0u);
     EXPECT_TRUE(s->isEof());
-}
 
-TEST(MemoryStorage, PositionArithmetic)
-{
-    auto s = tenBytes();
-    EXPECT_EQ(codeOf([&] { s->setPos(uint64_t(1) << 32); }), 7);
+    EXPECT_EQ(thrownBy([&] { s->setPos(uint64_t(1) << 32); }).code, 7);
     s->setPos(0);
-    s->setPosRelative(-1);
+    s->setPosRelative(-1); // wraps to the largest position, where nothing can be read
     EXPECT_EQ(s->getPos(), 0xFFFFFFFFu);
-    uint8_t b;
-    EXPECT_EQ(s->readBytes(&b, 1, false), 0u);
+    EXPECT_EQ(s->readBytes(buf, 1, false), 0u);
     s->setPosFromEnd(-3);
     EXPECT_EQ(s->getPos(), 7u);
 }
 
-TEST(MemoryStorage, WritingGrowsAndSetEofTruncates)
+TEST(MemoryStorage, WritingSetEofAndReadOnly)
 {
     auto s = MemoryStorage::create();
     s->setPos(5);
@@ -74,17 +49,13 @@ TEST(MemoryStorage, WritingGrowsAndSetEofTruncates)
     t->setPos(4);
     t->setEof();
     EXPECT_EQ(t->getSize(), 4u);
-}
 
-TEST(MemoryStorage, ReadOnlyRefusals)
-{
-    auto s = tenBytes();
-    s->setReadOnly(true);
-    EXPECT_EQ(codeOf([&] { s->writeBytes("x", 1); }), 17);
-    EXPECT_EQ(codeOf([&] { s->setEof(); }), 26);
-    EXPECT_EQ(codeOf([&] { s->reserve(100); }), 26);
-    EXPECT_EQ(codeOf([&] { s->getArray(); }), 26);
-    EXPECT_EQ(codeOf([&] { s->setAllocationUnit(1); }), 26);
+    t->setReadOnly(true);
+    EXPECT_EQ(thrownBy([&] { t->writeBytes("x", 1); }).code, 17);
+    EXPECT_EQ(thrownBy([&] { t->setEof(); }).code, 26);
+    EXPECT_EQ(thrownBy([&] { t->reserve(100); }).code, 26);
+    EXPECT_EQ(thrownBy([&] { t->getArray(); }).code, 26);
+    EXPECT_EQ(thrownBy([&] { t->setAllocationUnit(1); }).code, 26);
 }
 
 TEST(MemoryStorage, DuplicateSharesBytesAndOutlivesOriginal)
@@ -101,34 +72,21 @@ TEST(MemoryStorage, DuplicateSharesBytesAndOutlivesOriginal)
     EXPECT_EQ(b, 3);
 }
 
-TEST(Stream, CopyWithCountZeroCopiesEverything)
+TEST(Stream, CopyCountsAndProgress)
 {
+    using Calls = std::vector<std::pair<uint32_t, uint32_t>>;
+    Calls log;
+    auto record = [](void* ctx, uint32_t done, uint32_t total) { static_cast<Calls*>(ctx)->emplace_back(done, total); };
     auto src = tenBytes();
     auto dst = MemoryStorage::create();
-    EXPECT_EQ(dst->copyFrom(*src, 0, 4, nullptr, nullptr), 10u);
+    EXPECT_EQ(dst->copyFrom(*src, 0, 4, nullptr, nullptr), 10u); // a count of 0 copies everything
     EXPECT_EQ(dst->getSize(), 10u);
     src->setPos(0);
-    auto dst2 = MemoryStorage::create();
-    EXPECT_EQ(dst2->copyFrom(*src, 7, 4, nullptr, nullptr), 7u);
-}
-
-TEST(Stream, CopyReportsProgress)
-{
-    struct Log {
-        std::vector<std::pair<uint32_t, uint32_t>> calls;
-    } log;
-    auto record = [](void* ctx, uint32_t done, uint32_t total) {
-        static_cast<Log*>(ctx)->calls.emplace_back(done, total);
-    };
-    auto src = tenBytes();
-    auto dst = MemoryStorage::create();
     EXPECT_EQ(dst->copyFrom(*src, 7, 4, record, &log), 7u);
-    std::vector<std::pair<uint32_t, uint32_t>> counted = {{0, 7}, {4, 7}, {7, 7}};
-    EXPECT_EQ(log.calls, counted);
+    EXPECT_EQ(log, (Calls{{0, 7}, {4, 7}, {7, 7}}));
     EXPECT_EQ(src->getPos(), 7u); // no byte beyond the count is taken from the source
-    log.calls.clear();
+    log.clear();
     src->setPos(0);
     EXPECT_EQ(dst->copyAllFrom(*src, 4, record, &log), 10u);
-    std::vector<std::pair<uint32_t, uint32_t>> all = {{0, 0}, {4, 0}, {8, 0}, {10, 0}};
-    EXPECT_EQ(log.calls, all);
+    EXPECT_EQ(log, (Calls{{0, 0}, {4, 0}, {8, 0}, {10, 0}}));
 }

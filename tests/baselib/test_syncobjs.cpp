@@ -1,14 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <string>
+#include <chrono>
+#include <memory>
 #include <thread>
 #include <vector>
 
 #include "testutil.h"
 #include "vtx_platform.h"
-#include <memory>
-#include <chrono>
 #include "vtx_syncobjs.h"
 
 using namespace Vantorix;
@@ -19,15 +18,8 @@ namespace {
 // Names unique to this run, removed again where the system keeps them (POSIX). The leading
 // slash becomes the backslash after "Global"; Windows refuses backslashes further in.
 struct UniqueName {
-    explicit UniqueName(const char* what)
-        : name(String::format("/vtx-test-%s-%u", what, Platform::getProcessId()))
-    {
-    }
-    ~UniqueName()
-    {
-        Semaphore::removeName(name);
-        NamedMutex::removeName(name);
-    }
+    explicit UniqueName(const char* what) : name(String::format("/vtx-test-%s-%u", what, Platform::getProcessId())) {}
+    ~UniqueName() { Semaphore::removeName(name), NamedMutex::removeName(name); }
     String name;
 };
 
@@ -57,20 +49,16 @@ int countUnder(MakeLock makeLock, int threads, int rounds)
 TEST(Mutex, RecursiveAndExclusive)
 {
     Mutex m;
-    m.lock();
-    m.lock();
-    m.unlock();
-    m.unlock();
+    m.lock(), m.lock();
+    m.unlock(), m.unlock();
     EXPECT_EQ(countUnder([&] { return &m; }, 4, 300), 1200);
 }
 
 TEST(Semaphore, CountsAndTheMaximum)
 {
     Semaphore two(2);
-    two.lock();
-    two.lock();
-    two.unlock();
-    two.unlock();
+    two.lock(), two.lock();
+    two.unlock(), two.unlock();
     expectThrow([&] { two.unlock(); }, 5005, "Vantorix::Semaphore::unlock", "errUnlockFailed");
     expectThrow([] { Semaphore none(0); }, 5000, "Vantorix::Semaphore::Semaphore", "errSemInitFailed");
 
@@ -107,17 +95,13 @@ TEST(Semaphore, NamedObjectsShareTheirCount)
 TEST(NamedMutex, RecursiveOwnedAndShared)
 {
     NamedMutex m;
-    m.lock();
-    m.lock();
-    m.unlock();
-    m.unlock();
+    m.lock(), m.lock();
+    m.unlock(), m.unlock();
     expectThrow([&] { m.unlock(); }, 5005, "Vantorix::NamedMutex::unlock", "errUnlockFailed");
 
     m.lock();
-    std::thread other([&] {
-        expectThrow([&] { m.unlock(); }, 5005, "Vantorix::NamedMutex::unlock", "errUnlockFailed");
-    });
-    other.join();
+    std::thread([&] { expectThrow([&] { m.unlock(); }, 5005, "Vantorix::NamedMutex::unlock", "errUnlockFailed"); })
+        .join(); // only the owner may unlock
     m.unlock();
 
     UniqueName n("mutex");
@@ -129,11 +113,7 @@ TEST(NamedMutex, AbandonedMutexCountsAsAcquired)
 {
     UniqueName n("abandoned");
     NamedMutex mine(n.name);
-    std::thread quitter([&] {
-        NamedMutex theirs(n.name);
-        theirs.lock(); // the thread ends holding it
-    });
-    quitter.join();
+    std::thread([&] { NamedMutex(n.name).lock(); }).join(); // the thread ends holding it
     mine.lock();
     mine.unlock();
 }

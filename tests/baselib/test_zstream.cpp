@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -32,7 +33,7 @@ std::vector<uint8_t> zlibCompress(const std::vector<uint8_t>& in)
 
 AutoPtr<InflateStream> inflaterOver(const std::vector<uint8_t>& bytes)
 {
-    return InflateStream::create(AutoPtr<Stream>(MemoryStorage::create(bytes.data(), uint32_t(bytes.size()))));
+    return InflateStream::create(AutoPtr<Stream>(vtxtest::streamOf(bytes)));
 }
 
 std::vector<uint8_t> readAll(Stream& s)
@@ -84,12 +85,11 @@ TEST(ZlibStreams, RoundTripsBothWaysWithZlibItself)
     EXPECT_EQ(back, data);
 
     EXPECT_EQ(readAll(*inflaterOver(zlibCompress(data))), data);
-    Trickle slow(zlibCompress(data));
     auto viaTrickle = InflateStream::create(AutoPtr<Stream>(new Trickle(zlibCompress(data))));
     EXPECT_EQ(readAll(*viaTrickle), data);
 }
 
-TEST(ZlibStreams, EndOfDataAndExactReads)
+TEST(ZlibStreams, EndOfDataExactReadsAndTruncation)
 {
     std::vector<uint8_t> data = sampleData(5000);
     std::vector<uint8_t> z = zlibCompress(data);
@@ -102,19 +102,13 @@ TEST(ZlibStreams, EndOfDataAndExactReads)
     EXPECT_TRUE(in->isEof());
     vtxtest::expectThrow([&] { in->readBytes(buf.data(), 1, true); }, 13, "Vantorix::InflateStreamImpl::readBytes",
                          "errEOF");
-}
 
-TEST(ZlibStreams, TruncatedInputGivesWhatItCan)
-{
-    std::vector<uint8_t> data = sampleData(20000);
-    std::vector<uint8_t> z = zlibCompress(data);
+    // A cut stream gives what it can; an exact read of more is the end of the data.
     z.resize(z.size() / 2);
     std::vector<uint8_t> got = readAll(*inflaterOver(z));
     EXPECT_GT(got.size(), 0u);
     EXPECT_LT(got.size(), data.size());
     EXPECT_TRUE(std::equal(got.begin(), got.end(), data.begin()));
-
-    std::vector<uint8_t> buf(data.size());
     EXPECT_EQ(thrownBy([&] { inflaterOver(z)->readBytes(buf.data(), uint32_t(buf.size()), true); }).code, 13);
     EXPECT_EQ(inflaterOver({})->readBytes(buf.data(), 10, false), 0u);
 }
@@ -122,12 +116,10 @@ TEST(ZlibStreams, TruncatedInputGivesWhatItCan)
 TEST(ZlibStreams, CorruptInputNamesZlibsError)
 {
     std::vector<uint8_t> junk = {0x78, 0x9c, 0xff, 0xff, 0xff, 0xff};
-    auto t = thrownBy([&] { readAll(*inflaterOver(junk)); });
-    EXPECT_EQ(t.code, 26);
-    EXPECT_NE(t.message.find("Vantorix::InflateStreamImpl::readBytes: Error 26: zlib(-3): "), std::string::npos)
-        << t.message;
-    auto header = thrownBy([&] { readAll(*inflaterOver({1, 2, 3, 4})); });
-    EXPECT_NE(header.message.find("zlib(-3): incorrect header check\n\n"), std::string::npos) << header.message;
+    auto t = thrownBy([&] { readAll(*inflaterOver(junk)); }).message;
+    EXPECT_TRUE(vtxtest::contains(t, "Vantorix::InflateStreamImpl::readBytes: Error 26: zlib(-3): ")) << t;
+    auto header = thrownBy([&] { readAll(*inflaterOver({1, 2, 3, 4})); }).message;
+    EXPECT_TRUE(vtxtest::contains(header, "zlib(-3): incorrect header check\n\n")) << header;
 }
 
 TEST(ZlibStreams, DirectionsThatDoNotExist)
@@ -135,16 +127,15 @@ TEST(ZlibStreams, DirectionsThatDoNotExist)
     auto mem = MemoryStorage::create();
     AutoPtr<DeflateStream> d = DeflateStream::create(AutoPtr<Stream>(mem));
     uint8_t b;
-    vtxtest::expectThrow([&] { d->readBytes(&b, 1, false); }, 28, "Vantorix::DeflateStreamImpl::readBytes",
-                         "errNotImplemented");
-    EXPECT_TRUE(d->getName().startsWith("zlib deflate stream ("));
     auto in = inflaterOver(zlibCompress({1}));
+    EXPECT_TRUE(d->getName().startsWith("zlib deflate stream ("));
     EXPECT_TRUE(in->getName().startsWith("zlib inflate stream ("));
     EXPECT_TRUE(in->getName().endsWith("h)"));
-    vtxtest::expectThrow([&] { in->writeBytes(&b, 1); }, 28, "Vantorix::InflateStreamImpl::writeBytes",
-                         "errNotImplemented");
-    vtxtest::expectThrow([&] { in->flushBuffer(); }, 28, "Vantorix::InflateStreamImpl::flushBuffer",
-                         "errNotImplemented");
+    const std::pair<std::function<void()>, const char*> refused[] = {
+        {[&] { d->readBytes(&b, 1, false); }, "Vantorix::DeflateStreamImpl::readBytes"},
+        {[&] { in->writeBytes(&b, 1); }, "Vantorix::InflateStreamImpl::writeBytes"},
+        {[&] { in->flushBuffer(); }, "Vantorix::InflateStreamImpl::flushBuffer"}};
+    for (const auto& [call, function] : refused) vtxtest::expectThrow(call, 28, function, "errNotImplemented");
 }
 
 TEST(ZlibStreams, UnflushedDataIsFinishedOnDestruction)

@@ -25,11 +25,7 @@ BlockSortResult plainInverse(std::vector<uint8_t>& data, uint32_t marker)
         ++count[c];
     }
     uint32_t start[256];
-    uint32_t t = 1;
-    for (int c = 0; c < 256; ++c) {
-        start[c] = t;
-        t += count[c];
-    }
+    for (uint32_t c = 0, t = 1; c < 256; t += count[c++]) start[c] = t;
     uint32_t j = 0;
     for (uint32_t last = n - 1; last >= 1; --last) {
         uint32_t e = pos[j];
@@ -41,13 +37,21 @@ BlockSortResult plainInverse(std::vector<uint8_t>& data, uint32_t marker)
     return j == marker ? BlockSortResult::ok : BlockSortResult::corrupt;
 }
 
-} // namespace
+// Both walks over one column (bytes, the marker's entry 0) agree on the outcome and, when it is
+// accepted, on the bytes; a rejected block's bytes are of no use.
+BlockSortResult expectSameWalk(const std::vector<uint8_t>& column, uint32_t marker)
+{
+    auto fast = column, plain = column;
+    BlockSortResult rf = inverseBlockSort(fast.data(), uint32_t(fast.size()), marker);
+    EXPECT_EQ(int(rf), int(plainInverse(plain, marker))) << "n " << column.size() << " marker " << marker;
+    if (rf == BlockSortResult::ok) {
+        EXPECT_EQ(fast, plain) << "n " << column.size() << " marker " << marker;
+    }
+    return rf;
+}
 
-namespace {
-
-// Both walks over one column (a byte 0..255 per row, -1 for the marker) agree on the outcome
-// and, when it is accepted, on the bytes.
-void expectSameWalk(const std::vector<int>& column)
+// A column written as bytes 0..255 and -1 for the marker.
+std::pair<std::vector<uint8_t>, uint32_t> columnOf(const std::vector<int>& column)
 {
     std::vector<uint8_t> bytes(column.size());
     uint32_t marker = 0;
@@ -55,74 +59,47 @@ void expectSameWalk(const std::vector<int>& column)
         if (column[i] < 0) marker = uint32_t(i);
         bytes[i] = uint8_t(column[i] < 0 ? 0 : column[i]);
     }
-    auto fast = bytes, plain = bytes;
-    BlockSortResult rf = inverseBlockSort(fast.data(), uint32_t(fast.size()), marker);
-    BlockSortResult rp = plainInverse(plain, marker);
-    ASSERT_EQ(int(rf), int(rp));
-    if (rf == BlockSortResult::ok) {
-        EXPECT_EQ(fast, plain);
-    }
+    return {bytes, marker};
 }
 
 } // namespace
 
-TEST(InverseBlockSort, SortedTextsComeBack)
+TEST(InverseBlockSort, MatchesPlainWalk)
 {
-    // Sound columns of many short lengths, and longer ones, over small and full alphabets.
+    // Short cycles: from row 0 the walk of {'a', marker, 'b'} reaches the marker's row after one
+    // step, goes on to row 1 and ends there, on the marker: accepted.
+    for (const auto& c : std::vector<std::vector<int>>{
+             {'a', -1, 'b'}, {'b', 'a', -1}, {-1, 'a', 'b'}, {'a', 'a', -1, 'a'}, {0, -1, 0, 0, 0}}) {
+        auto [bytes, marker] = columnOf(c);
+        expectSameWalk(bytes, marker);
+    }
+    // Sound columns of many short lengths, and longer ones, over small and full alphabets, give
+    // their texts back.
     std::mt19937 rng(7);
     for (size_t n : {0, 1, 2, 3, 4, 5, 10, 31, 32, 1000, 4099}) {
         for (int alphabet : {1, 2, 26, 256}) {
             std::vector<uint8_t> text(n);
             for (auto& b : text) b = uint8_t('a' + rng() % alphabet);
-            auto column = zptest::BzzTestWriter::sortedColumn(text);
-            std::vector<uint8_t> bytes(column.size());
-            uint32_t marker = 0;
-            for (size_t i = 0; i < column.size(); ++i) {
-                if (column[i] < 0) marker = uint32_t(i);
-                bytes[i] = uint8_t(column[i] < 0 ? 0 : column[i]);
-            }
-            ASSERT_EQ(inverseBlockSort(bytes.data(), uint32_t(bytes.size()), marker), BlockSortResult::ok) << n;
+            auto [bytes, marker] = columnOf(zptest::BzzTestWriter::sortedColumn(text));
+            ASSERT_EQ(expectSameWalk(bytes, marker), BlockSortResult::ok) << n;
+            ASSERT_EQ(inverseBlockSort(bytes.data(), uint32_t(bytes.size()), marker), BlockSortResult::ok);
             bytes.pop_back();
             EXPECT_EQ(bytes, text) << n << " " << alphabet;
         }
     }
-}
-
-TEST(InverseBlockSort, ShortCyclesFollowThePlainWalk)
-{
-    // 'a', marker, 'b': the walk from row 0 reaches the marker's row after one step, goes on to
-    // row 1 and ends there, on the marker: accepted, as the plain walk accepts it.
-    expectSameWalk({'a', -1, 'b'});
-    expectSameWalk({'b', 'a', -1});
-    expectSameWalk({-1, 'a', 'b'});
-    expectSameWalk({'a', 'a', -1, 'a'});
-    expectSameWalk({0, -1, 0, 0, 0});
-}
-
-TEST(InverseBlockSort, MatchesPlainWalk)
-{
-    std::mt19937 rng(20240611);
+    // Random columns: mostly broken.
     int ok = 0, corrupt = 0;
     for (uint32_t n : {1u, 2u, 3u, 5u, 17u, 256u, 1000u, 65537u}) {
         for (int alphabet : {1, 2, 7, 256}) {
             for (int round = 0; round < 6; ++round) {
                 std::vector<uint8_t> column(n);
                 for (auto& b : column) b = uint8_t(rng() % alphabet);
-                // Marker first, last, or anywhere.
-                uint32_t marker = round == 0 ? 0 : round == 1 ? n - 1 : rng() % n;
+                uint32_t marker = round == 0 ? 0 : round == 1 ? n - 1 : rng() % n; // first, last, anywhere
                 column[marker] = 0;
-                auto fast = column, plain = column;
-                BlockSortResult rf = inverseBlockSort(fast.data(), n, marker);
-                BlockSortResult rp = plainInverse(plain, marker);
-                ASSERT_EQ(int(rf), int(rp)) << "n " << n << " alphabet " << alphabet << " marker " << marker;
-                if (rf == BlockSortResult::ok) { // a rejected block's bytes are of no use
-                    ASSERT_EQ(fast, plain) << "n " << n << " alphabet " << alphabet << " marker " << marker;
-                }
-                (rf == BlockSortResult::ok ? ok : corrupt)++;
+                (expectSameWalk(column, marker) == BlockSortResult::ok ? ok : corrupt)++;
             }
         }
     }
-    // Random columns are mostly broken; both outcomes must have been compared.
     EXPECT_GT(ok, 10);
     EXPECT_GT(corrupt, 10);
 }

@@ -1,7 +1,4 @@
-// Hostile bytes against the runtime's parsers: zlib inflation, the text codecs, the number
-// parsers, replacement and storage windows. Anything may throw an Exception; nothing may crash.
-#include <cstddef>
-#include <cstdint>
+// The runtime's parsers: zlib inflation, text codecs, numbers, replacement and storage windows.
 #include <cstring>
 #include <string>
 
@@ -16,11 +13,9 @@ namespace {
 
 void inflateAll(const uint8_t* data, size_t size)
 {
-    auto input = MemoryStorage::create(data, uint32_t(size));
-    auto in = InflateStream::create(AutoPtr<Stream>(input));
+    auto in = InflateStream::create(AutoPtr<Stream>(MemoryStorage::create(data, uint32_t(size))));
     uint8_t buf[4096];
-    size_t total = 0;
-    while (!in->isEof() && total < (64u << 20)) { // a bomb stops at 64 MiB
+    for (size_t total = 0; !in->isEof() && total < (64u << 20);) { // a bomb stops at 64 MiB
         uint32_t n = in->readBytes(buf, sizeof buf, false);
         if (n == 0) break;
         total += n;
@@ -30,17 +25,12 @@ void inflateAll(const uint8_t* data, size_t size)
 void texts(const uint8_t* data, size_t size)
 {
     String u8 = String::fromUtf8(reinterpret_cast<const char*>(data), int32_t(size));
-    u8.getUtf16();
-    u8.getUtf32();
-    u8.getNarrow();
+    u8.getUtf16(), u8.getUtf32(), u8.getNarrow();
     std::u16string units(size / 2, u'\0');
     std::memcpy(units.data(), data, units.size() * 2);
-    String u16 = String::fromUtf16(units.data(), int32_t(units.size()));
-    u16.getUtf32();
-    if (size > 8) {
-        String what = String::fromUtf8(reinterpret_cast<const char*>(data), int32_t(1 + data[0] % 8));
-        if (!what.isEmpty()) u8.replaced(what, "xyz");
-    }
+    String::fromUtf16(units.data(), int32_t(units.size())).getUtf32();
+    String what = String::fromUtf8(reinterpret_cast<const char*>(data), int32_t(size > 8 ? 1 + data[0] % 8 : 0));
+    if (!what.isEmpty()) u8.replaced(what, "xyz");
 }
 
 void numbers(const uint8_t* data, size_t size)

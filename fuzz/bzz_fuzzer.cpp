@@ -1,15 +1,12 @@
 // BZZ decompression of arbitrary payloads: everything must end in bytes or an Exception.
 // seeds: bzz/*.bzz 100000
-#include <cstddef>
-#include <cstdint>
-
 #include "djv_compressStream.h"
 #include "djv_zpdecoder.h"
 #include "vtx_exception.h"
 
 namespace {
 
-// The symbol count of the first block (its 24 leading bits).
+// The symbol count of the first block: its 24 leading bits.
 uint32_t firstBlockSize(Vantorix::Stream* source)
 {
     Vantorix::DjVu::ZPDecoder zp(source);
@@ -24,14 +21,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size > (1u << 24)) return 0;
     try {
-        // A block of millions of symbols costs seconds under the sanitizers whatever its bytes;
-        // the unit tests take the largest ones, the fuzzer spends its time on many small ones.
+        // Huge blocks cost seconds under the sanitizers whatever their bytes: the unit tests take those.
         if (firstBlockSize(Vantorix::MemoryStorage::create(data, uint32_t(size)).get()) > (1u << 18)) return 0;
 
         auto source = Vantorix::MemoryStorage::create(data, uint32_t(size));
         auto z = Vantorix::DjVu::InflateStream::create(source);
-        // Later blocks can be as large, and each can come from a few bytes: stop after 16 MiB
-        // so that a run measures the decoder, not the length of its output.
+        // Later blocks may be as large: stop after 16 MiB.
         static uint8_t buffer[65536];
         uint64_t total = 0;
         while (uint32_t n = z->readBytes(buffer, sizeof buffer, false)) {

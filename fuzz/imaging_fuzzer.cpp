@@ -1,9 +1,6 @@
-// Scaling, rotation and mask drawing with sizes, rectangles, flags, photometrics and mask runs
-// taken from the input. Runs may be unordered, overlapping, reversed or out of range, as a
-// broken decoder might give them; every call must end normally or in an Exception.
+// Scaling, rotation and mask drawing with every parameter from the input; mask runs may be
+// unordered, overlapping, reversed or out of range, as a broken decoder might give them.
 // seeds: imaging/*.djvu 8192
-#include <cstddef>
-#include <cstdint>
 #include <vector>
 
 #include "djv_maskscaling.h"
@@ -14,22 +11,17 @@ using namespace Vantorix::DjVu;
 
 namespace {
 
-class Input {
-public:
-    Input(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-    uint32_t byte() { return pos_ < size_ ? data_[pos_++] : 0; }
+struct Input {
+    const uint8_t* data;
+    size_t size, pos = 0;
+    uint32_t byte() { return pos < size ? data[pos++] : 0; }
     uint32_t upTo(uint32_t n) { return 1 + (byte() | byte() << 8) % n; } // 1 .. n
     std::vector<uint8_t> bytes(size_t n)
     {
         std::vector<uint8_t> v(n);
-        for (size_t i = 0; i < n; ++i) v[i] = size_ ? data_[(pos_ + i * 7) % size_] ^ uint8_t(i) : uint8_t(i);
+        for (size_t i = 0; i < n; ++i) v[i] = size ? data[(pos + i * 7) % size] ^ uint8_t(i) : uint8_t(i);
         return v;
     }
-
-private:
-    const uint8_t* data_;
-    size_t size_;
-    size_t pos_ = 0;
 };
 
 // Up to four runs per row, straight from a table of bytes.
@@ -52,27 +44,19 @@ struct FuzzRows {
     }
 };
 
-Rect rectIn(Input& in, uint32_t w, uint32_t h)
-{
-    Rect r;
-    r.x = in.upTo(w) - 1;
-    r.y = in.upTo(h) - 1;
-    r.w = in.upTo(w - r.x);
-    r.h = in.upTo(h - r.y);
-    return r;
-}
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    Input in(data, size);
+    Input in{data, size};
     const Photometric p = Photometric(int(in.byte() % 10) - 1); // -1 .. 8
     static const uint32_t kBpp[8] = {3, 3, 1, 3, 1, 2, 3, 4};
     const uint32_t bpp = uint32_t(p) <= 7 ? kBpp[int(p)] : 4;
     const uint32_t sw = in.upTo(96), sh = in.upTo(96), dw = in.upTo(160), dh = in.upTo(160);
     const uint32_t flags = in.byte();
-    const Rect r = rectIn(in, dw, dh);
+    Rect r;
+    r.x = in.upTo(dw) - 1, r.y = in.upTo(dh) - 1, r.w = in.upTo(dw - r.x), r.h = in.upTo(dh - r.y);
     std::vector<uint8_t> src = in.bytes(size_t(sw) * sh * bpp);
     std::vector<uint8_t> dst(size_t(r.w) * r.h * bpp, 0x5A);
     try {

@@ -1,12 +1,5 @@
-// IW44 decoding and reduced reconstruction on arbitrary input.
-//
-// The input is either a DjVu file (starting "AT&T": its BG44/FG44 chunks are decoded in order,
-// so the c44 fixtures in build/<preset>/fixtures/iw44/*.djvu are the seed corpus), or a
-// sequence of chunks, each a 16-bit big-endian length and that many bytes (the last one takes
-// what is left). Every chunk goes into one decoder; then the image is rendered whole at a
-// subsample that keeps it small, and a rectangle of it at another.
-#include <cstddef>
-#include <cstdint>
+// IW44 decoding and reduced rendering. Input: a DjVu file (its BG44/FG44 chunks in order; the
+// c44 fixtures seed it), or chunks each behind a 16-bit big-endian length.
 #include <cstring>
 #include <vector>
 
@@ -22,19 +15,16 @@ namespace {
 void decodeChunk(IW44::IW44Decoder& decoder, const uint8_t* data, size_t size)
 {
     try {
-        auto stream = MemoryStorage::create(data, uint32_t(size));
-        decoder.decode(stream.get());
+        decoder.decode(MemoryStorage::create(data, uint32_t(size)).get());
     } catch (const Exception&) {
     }
 }
 
-uint32_t be32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
-
-// The IW44 chunks of an IFF body, descending into FORMs (depth-limited).
 void decodeIff(IW44::IW44Decoder& decoder, const uint8_t* p, size_t size, int depth)
 {
     for (size_t pos = 0; pos + 8 <= size && depth < 8;) {
-        const uint32_t len = be32(p + pos + 4);
+        const uint8_t* l = p + pos + 4;
+        const uint32_t len = uint32_t(l[0]) << 24 | uint32_t(l[1]) << 16 | uint32_t(l[2]) << 8 | l[3];
         if (len > size - pos - 8) return;
         const uint8_t* body = p + pos + 8;
         if (!std::memcmp(p + pos, "FORM", 4) && len >= 4)
@@ -48,8 +38,7 @@ void decodeIff(IW44::IW44Decoder& decoder, const uint8_t* p, size_t size, int de
 void render(IW44::IW44Decoder& decoder, uint32_t subsample, const Rect* rect, Photometric photometric)
 {
     const uint32_t w = rect ? rect->w : decoder.getWidth() / subsample;
-    const uint32_t h = rect ? rect->h : decoder.getHeight() / subsample;
-    std::vector<uint8_t> pixels(size_t(w) * h * 3 + 1);
+    std::vector<uint8_t> pixels(size_t(w) * (rect ? rect->h : decoder.getHeight() / subsample) * 3 + 1);
     try {
         decoder.render(pixels.data(), int32_t(w * 3), photometric, subsample, rect);
     } catch (const Exception&) {
@@ -65,18 +54,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         decodeIff(*decoder, data + 4, size - 4, 0);
     } else {
         for (size_t pos = 0; pos < size;) {
-            size_t len = size - pos;
-            if (len >= 2) {
-                len = std::min<size_t>(size_t(data[pos]) << 8 | data[pos + 1], len - 2);
-                pos += 2;
-            }
+            size_t len = size - pos; // the last chunk takes what is left
+            if (len >= 2) len = std::min<size_t>(size_t(data[pos]) << 8 | data[pos + 1], len - 2), pos += 2;
             decodeChunk(*decoder, data + pos, len);
             pos += len;
         }
     }
     if (!decoder->hasImage()) return 0;
 
-    // The smallest subsample that keeps the reduced image within 256 x 256 (at most 32).
+    // The whole image at a subsample that keeps it within 256 x 256, a part at the next one.
     uint32_t s = 1;
     while (s < 32 && (decoder->getWidth() / s > 256 || decoder->getHeight() / s > 256)) s <<= 1;
     if (decoder->getWidth() / s > 2048 || decoder->getHeight() / s > 2048) return 0;

@@ -1,9 +1,6 @@
-// Fuzz target: JB2 dictionary, page and FGbz colours, then the mask drawn small and at its
-// own size. Input: [dictionary "SJBZ"] page ["FGBZ" colours]; without the markers it is all
-// the page.
+// JB2 dictionary, page and FGbz colours, then the mask drawn small and at its own size.
+// Input: [dictionary "SJBZ"] page ["FGBZ" colours].
 // seeds: jb2/*.fuzz
-#include <cstddef>
-#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -33,18 +30,11 @@ AutoPtr<Stream> streamOf(const uint8_t* begin, const uint8_t* end)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const uint8_t* end = data + size;
-    const uint8_t* page = data;
-    const uint8_t* colours = nullptr;
-    const uint8_t* dictEnd = nullptr;
-    if (const uint8_t* m = findMarker(data, end, "SJBZ")) {
-        dictEnd = m;
-        page = m + 4;
-    }
-    const uint8_t* pageEnd = end;
-    if (const uint8_t* m = findMarker(page, end, "FGBZ")) {
-        pageEnd = m;
-        colours = m + 4;
-    }
+    const uint8_t* dictEnd = findMarker(data, end, "SJBZ");
+    const uint8_t* page = dictEnd ? dictEnd + 4 : data;
+    const uint8_t* pageEnd = findMarker(page, end, "FGBZ");
+    const uint8_t* colours = pageEnd ? pageEnd + 4 : nullptr;
+    if (!pageEnd) pageEnd = end;
     try {
         AutoPtr<JB2Dictionary> dict = dictEnd ? JB2Dictionary::create(streamOf(data, dictEnd)) : nullptr;
         AutoPtr<JB2Page> jb2 = JB2Page::create(streamOf(page, pageEnd), dict);

@@ -1,7 +1,5 @@
 // Smmr payloads: decode, walk every row, and draw a small picture of the mask.
 // seeds: mmr/*.mmr 262144
-#include <cstddef>
-#include <cstdint>
 #include <vector>
 
 #include "djv_mmr.h"
@@ -23,9 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 if (b >= e || e > w) __builtin_trap();
                 painted += e - b;
             });
-        // A thumbnail-sized drawing: shrinking in both directions, or enlarging a tiny mask.
-        // Shrinking costs time in the set pixels, which a few bytes of code make billions of
-        // in a 65535 x 65535 mask; that cost is the resampler's, not the decoder's.
+        // A thumbnail-sized drawing; huge masks only cost the resampler's time, not the decoder's.
         if (uint64_t(w) * h > (uint64_t(1) << 24)) return 0;
         const uint32_t tw = 1 + w % 61, th = 1 + h % 47;
         std::vector<uint8_t> gray(size_t(tw) * th, 0xFF);

@@ -31,6 +31,11 @@ std::string errorOf(const Bytes& bytes, const AutoPtr<ResourceBroker>& broker = 
     return t.message;
 }
 
+struct CountingRecovery : IFFErrorRecoveryHandler {
+    int errors = 0;
+    bool onError(const Exception&) override { return ++errors, true; }
+};
+
 Bytes nested(int levels)
 {
     Bytes inner = chunk("Sjbz", "x");
@@ -40,7 +45,7 @@ Bytes nested(int levels)
 
 } // namespace
 
-TEST(Deserializer, SinglePageIsReadOnlyWhenUsed)
+TEST(Deserializer, PagesAreReadWhenUsedAndTheirTreeIsRight)
 {
     // The page's inside is broken, yet opening the file and asking its id reads nothing of it.
     Bytes bytes = file(form("DJVU", kInfo + Bytes("\x01\x02\x03\x04\0\0\0\0", 8)));
@@ -50,42 +55,27 @@ TEST(Deserializer, SinglePageIsReadOnlyWhenUsed)
     ASSERT_EQ(records.getSize(), 1u);
     EXPECT_EQ(records[0].offset, 4u);
     EXPECT_EQ(records[0].length, bytes.size() - 4);
-    EXPECT_EQ(records[0].kind, 1u);
     EXPECT_EQ(records[0].chunk.get(), top.get());
-
     expectThrow([&] { top->getChildren(); }, 20, "Vantorix::DjVu::IFF::recurseChunks",
                 "Invalid IFF chunk ID; maybe a broken file?");
     // The failure is kept: later uses fail without reading again.
     vtxtest::Thrown again = thrownBy([&] { top->getChildren(); });
     EXPECT_EQ(again.code, 26);
     EXPECT_TRUE(contains(again.message, "Chunk cannot be deserialized!")) << again.message;
-}
 
-TEST(Deserializer, TreeOfAPageWithPaddingAndNestedForms)
-{
-    Bytes bytes = file(form("DJVU", chunk("INFO", info(3, 4, 24)) + chunk("ANTa", "odd") +
-                                        form("THUM", chunk("TH44", "ab")) + chunk("Sjbz", "jb2")));
-    AutoPtr<Chunk> page = read(bytes);
-    ChunkArray& children = page->getChildren();
-    ASSERT_EQ(children.getSize(), 4u);
-    EXPECT_EQ(payloadOf(*children[0]), info(3, 4, 24));
-    EXPECT_EQ(payloadOf(*children[1]), "odd"); // the pad byte after it is skipped
-    EXPECT_TRUE(children[2]->isCollection());
-    EXPECT_EQ(children[2]->getId(), "THUM");
-    EXPECT_EQ(payloadOf(*children[2]->getChildren()[0]), "ab");
-    EXPECT_EQ(payloadOf(*children[3]), "jb2");
-
-    // Without the magic a DJVU form is read at once into a collection.
-    AutoPtr<Chunk> eager = read(form("DJVU", kInfo));
-    EXPECT_TRUE(dynamic_cast<ChunkCollection*>(eager.get()));
-}
-
-TEST(Deserializer, CallbackSeesEveryChunkRead)
-{
+    // Pad bytes are skipped, nested forms become collections, the callback sees every chunk.
     std::vector<std::string> seen;
     auto note = [](void* ctx, Chunk* c) { static_cast<std::vector<std::string>*>(ctx)->push_back(c->getId().toStdString()); };
-    IFF::deserialize_IFF(streamOf(form("DJVM", form("DJVU", kInfo) + chunk("NAVM", "n"))), nullptr, nullptr, note, &seen);
-    EXPECT_EQ(seen, (std::vector<std::string>{"INFO", "DJVU", "NAVM", "DJVM"}));
+    AutoPtr<Chunk> page = IFF::deserialize_IFF(
+        streamOf(form("DJVU", chunk("ANTa", "odd") + form("THUM", chunk("TH44", "ab")) + chunk("Sjbz", "jb2"))), nullptr,
+        nullptr, note, &seen);
+    EXPECT_TRUE(dynamic_cast<ChunkCollection*>(page.get())); // without the magic: read at once
+    EXPECT_EQ(seen, (std::vector<std::string>{"ANTa", "TH44", "THUM", "Sjbz", "DJVU"}));
+    ChunkArray& children = page->getChildren();
+    ASSERT_EQ(children.getSize(), 3u);
+    EXPECT_EQ(payloadOf(*children[0]), "odd");
+    EXPECT_EQ(payloadOf(*children[1]->getChildren()[0]), "ab");
+    EXPECT_EQ(payloadOf(*children[2]), "jb2");
 }
 
 TEST(Deserializer, BrokenFilesThrowTheirMessages)
@@ -95,7 +85,6 @@ TEST(Deserializer, BrokenFilesThrowTheirMessages)
         const char* message;
     } cases[] = {
         {file(chunk("INFO", info(1, 1, 24))), "The top level chunk is not a FORM chunk!"},
-        {file(chunk("DIRM", Bytes("\x81\0\0", 3))), "The top level chunk is not a FORM chunk!"},
         {chunk("INCL", "a.iff"), "The top level chunk is not a FORM chunk!"},
         {file(form("DJVU", "\x7FNFO" + be32(1) + "x")), "Invalid IFF chunk ID; maybe a broken file?"},
         {file(form("DJVU", "IN\x1FO" + be32(1) + "x")), "Invalid IFF chunk ID; maybe a broken file?"},
@@ -107,12 +96,10 @@ TEST(Deserializer, BrokenFilesThrowTheirMessages)
     for (const Case& c : cases) {
         int32_t code = 0;
         std::string message = errorOf(c.bytes, nullptr, &code);
-        EXPECT_TRUE(contains(message, c.message)) << c.message << " / got: " << message;
-        EXPECT_EQ(code, 20) << c.message;
+        EXPECT_TRUE(contains(message, c.message) && code == 20) << c.message << " / got: " << code << " " << message;
     }
     // Ends of data come from the storage.
     EXPECT_THROW(read(""), Exception);
-    EXPECT_THROW(read("AT&TFO"), Exception);
     EXPECT_THROW(read(file(form("DJVU", kInfo)).substr(0, 14))->getChildren(), Exception);
     // Nesting below the limit is fine.
     EXPECT_EQ(errorOf(nested(IFF::kMaxNesting - 1)), "");
@@ -122,72 +109,53 @@ TEST(Deserializer, LeafCutShortKeepsItsDeclaredLength)
 {
     Bytes whole = file(form("DJVU", kInfo + chunk("BG44", Bytes(100, 'b'))));
     Bytes cut = whole.substr(0, whole.size() - 90);
-    AutoPtr<Chunk> page = read(cut);
-    AutoPtr<Chunk> bg = page->getChildren()[1];
-    ASSERT_EQ(bg->getData()->getLength(), 100u);
-    std::string payload = payloadOf(*bg);
-    EXPECT_EQ(payload.substr(0, 10), Bytes(10, 'b'));
-    EXPECT_EQ(payload.substr(10), Bytes(90, '\0'));
+    EXPECT_EQ(payloadOf(*read(cut)->getChildren()[1]), Bytes(10, 'b') + Bytes(90, '\0'));
 }
 
-TEST(Deserializer, IncludedComponentsAreSharedOnce)
+TEST(Deserializer, IncludedComponentsAreSharedOnceAndMalformedOnesThrow)
 {
     AutoPtr<MapBroker> broker = makeAuto<MapBroker>();
     broker->files["dict.iff"] = file(form("DJVI", chunk("Djbz", "shapes")));
-    Bytes page = file(form("DJVU", kInfo + chunk("INCL", "dict.iff") + chunk("Sjbz", "m") + chunk("INCL", "dict.iff")));
-    AutoPtr<Chunk> top = read(page, AutoPtr<ResourceBroker>(broker));
-    ChunkArray& children = top->getChildren();
-    ASSERT_EQ(children.getSize(), 4u);
-    EXPECT_EQ(children[1]->getId(), "Djbz"); // in the place of the INCL
-    EXPECT_EQ(payloadOf(*children[1]), "shapes");
-    EXPECT_EQ(children[1].get(), children[3].get());
-    EXPECT_EQ(broker->loads["dict.iff"], 1);
-}
-
-TEST(Deserializer, MalformedIncludesThrow)
-{
-    struct Case {
-        Bytes component;
-        const char* message;
-    } cases[] = {
-        {file(form("DJVU", kInfo)), "No corresponding DJVI chunk!"},
-        {file(form("DJVI", "")), "DJVI does not have any child chunks!"},
-        {file(form("DJVI", chunk("Djbz", "a") + chunk("ANTz", "b"))), "DJVI have multiple child chunks!"},
-        {file(form("DJVI", chunk("INCL", "x.iff"))), "INCL chunks include each other in a cycle!"},
-    };
-    for (const Case& c : cases) {
-        AutoPtr<MapBroker> broker = makeAuto<MapBroker>();
-        broker->files["x.iff"] = c.component;
-        std::string message = errorOf(file(form("DJVU", kInfo + chunk("INCL", "x.iff"))), AutoPtr<ResourceBroker>(broker));
-        EXPECT_TRUE(contains(message, c.message)) << c.message << " / got: " << message;
-    }
-    // A longer cycle, and a chain longer than the nesting limit.
-    AutoPtr<MapBroker> broker = makeAuto<MapBroker>();
+    broker->files["x0"] = file(form("DJVU", kInfo));
+    broker->files["x1"] = file(form("DJVI", ""));
+    broker->files["x2"] = file(form("DJVI", chunk("Djbz", "a") + chunk("ANTz", "b")));
+    broker->files["x3"] = file(form("DJVI", chunk("INCL", "x3")));
     broker->files["a"] = file(form("DJVI", chunk("INCL", "b")));
     broker->files["b"] = file(form("DJVI", chunk("INCL", "a")));
-    for (int i = 0; i < 40; ++i)
+    for (int i = 0; i < 40; ++i) // a chain longer than the nesting limit
         broker->files["c" + std::to_string(i)] = file(form("DJVI", chunk("INCL", "c" + std::to_string(i + 1))));
     AutoPtr<ResourceBroker> b(broker);
-    EXPECT_TRUE(contains(errorOf(file(form("DJVU", chunk("INCL", "a"))), b), "in a cycle!"));
-    EXPECT_TRUE(contains(errorOf(file(form("DJVU", chunk("INCL", "c0"))), b), "nested too deeply!"));
-    // A name the broker cannot open fails with the broker's error.
-    EXPECT_TRUE(contains(errorOf(file(form("DJVU", chunk("INCL", "missing"))), b), "no such test file"));
+
+    Bytes page = file(form("DJVU", kInfo + chunk("INCL", "dict.iff") + chunk("Sjbz", "m") + chunk("INCL", "dict.iff")));
+    AutoPtr<Chunk> top = read(page, b);
+    ChunkArray& children = top->getChildren();
+    ASSERT_EQ(children.getSize(), 4u);
+    EXPECT_EQ(payloadOf(*children[1]), "shapes"); // in the place of the INCL
+    EXPECT_EQ(children[1].get(), children[3].get());
+    EXPECT_EQ(broker->loads["dict.iff"], 1);
+
+    const std::pair<const char*, const char*> cases[] = {
+        {"x0", "No corresponding DJVI chunk!"},     {"x1", "DJVI does not have any child chunks!"},
+        {"x2", "DJVI have multiple child chunks!"}, {"x3", "INCL chunks include each other in a cycle!"},
+        {"a", "in a cycle!"},                       {"c0", "nested too deeply!"},
+        {"missing", "no such test file"}, // the broker's own error
+    };
+    for (const auto& [name, text] : cases) {
+        std::string message = errorOf(file(form("DJVU", kInfo + chunk("INCL", name))), b);
+        EXPECT_TRUE(contains(message, text)) << name << ": " << message;
+    }
 }
 
 TEST(Deserializer, DirectoryVersionsAndEmptyDirectory)
 {
-    struct Case {
-        char flags;
-        const char* message;
-    } cases[] = {{'\x80', "DIRM V0 is not supportted any more!"},
-                 {'\x00', "DIRM V0 is not supportted any more!"},
-                 {'\x82', "Unsupported DIRM version!"},
-                 {'\x01' + 1, "Unsupported DIRM version!"}};
-    for (const Case& c : cases) {
+    const std::pair<char, const char*> cases[] = {{'\x80', "DIRM V0 is not supportted any more!"},
+                                                  {'\x00', "DIRM V0 is not supportted any more!"},
+                                                  {'\x82', "Unsupported DIRM version!"},
+                                                  {'\x02', "Unsupported DIRM version!"}};
+    for (const auto& [flags, text] : cases) {
         int32_t code = 0;
-        std::string message = errorOf(file(form("DJVM", chunk("DIRM", Bytes(1, c.flags) + Bytes(2, '\0')))), nullptr, &code);
-        EXPECT_TRUE(contains(message, c.message)) << message;
-        EXPECT_EQ(code, 27);
+        std::string message = errorOf(file(form("DJVM", chunk("DIRM", Bytes(1, flags) + Bytes(2, '\0')))), nullptr, &code);
+        EXPECT_TRUE(contains(message, text) && code == 27) << code << " " << message;
     }
     // Offsets that do not fit the chunk, and a table that is missing.
     EXPECT_TRUE(contains(errorOf(file(form("DJVM", chunk("DIRM", Bytes("\x81\x00\x05", 3) + Bytes(8, '\0'))))), "offsets exceed"));
@@ -199,20 +167,12 @@ TEST(Deserializer, DirectoryVersionsAndEmptyDirectory)
         streamOf(file(form("DJVM", chunk("DIRM", Bytes("\x81\0\0", 3)) + chunk("NAVM", "a") + chunk("ANTa", "b") +
                                         form("DJVU", "garbage!") + chunk("TXTa", "c")))),
         nullptr, nullptr, nullptr, nullptr, nullptr, &summary);
-    EXPECT_TRUE(summary.hasDirectory);
-    EXPECT_TRUE(summary.bundled);
+    EXPECT_TRUE(summary.hasDirectory && summary.bundled);
     ChunkArray& children = top->getChildren();
     ASSERT_EQ(children.getSize(), 2u);
     EXPECT_EQ(children[0]->getId(), "ANTa");
     EXPECT_EQ(children[1]->getId(), "NAVM");
 }
-
-namespace {
-struct CountingRecovery : IFFErrorRecoveryHandler {
-    int errors = 0;
-    bool onError(const Exception&) override { return ++errors, true; }
-};
-} // namespace
 
 TEST(Deserializer, RecoveryKeepsWhatWasReadBeforeAnError)
 {

@@ -41,12 +41,9 @@ Bytes bundle(const std::string& table, std::initializer_list<Bytes> components, 
 IFF::Directory directoryOf(const Bytes& bytes)
 {
     AutoPtr<Storage> s = streamOf(bytes);
-    IFF::ChunkHeader top = IFF::readChunkHeader(*s);
-    EXPECT_TRUE(top.isForm());
-    EXPECT_EQ(IFF::readFormType(*s), "DJVM");
-    IFF::ChunkHeader dirm = IFF::readChunkHeader(*s);
-    EXPECT_EQ(dirm.getId(), "DIRM");
-    return IFF::readDIRM(s, dirm.length);
+    IFF::readChunkHeader(*s); // FORM:DJVM, then DIRM
+    IFF::readFormType(*s);
+    return IFF::readDIRM(s, IFF::readChunkHeader(*s).length);
 }
 
 } // namespace
@@ -59,20 +56,16 @@ TEST(Directory, EncodersDirectoriesLocateTheirComponents)
     } files[] = {{"dict.djvu", 4, 3}, {"doc.djvu", 4, 3}};
     for (const Expect& f : files) {
         Bytes bytes = slurp(kDir + f.file);
-        ASSERT_FALSE(bytes.empty()) << f.file;
         IFF::Directory dir = directoryOf(bytes);
-        EXPECT_TRUE(dir.bundled);
-        ASSERT_EQ(dir.entries.getSize(), f.count) << f.file;
+        ASSERT_TRUE(dir.bundled && dir.entries.getSize() == f.count) << f.file;
         uint32_t pages = 0;
         for (const IFF::DIRMEntry& e : dir.entries) {
             pages += e.kind == IFF::kindPage;
             EXPECT_FALSE(e.id.isEmpty());
             // Every offset points at a FORM whose size is the directory's.
             ASSERT_LT(e.offset + 12, bytes.size());
-            EXPECT_EQ(bytes.substr(e.offset, 4), "FORM") << e.id.toStdString();
-            uint32_t len = uint8_t(bytes[e.offset + 4]) << 24 | uint8_t(bytes[e.offset + 5]) << 16 |
-                           uint8_t(bytes[e.offset + 6]) << 8 | uint8_t(bytes[e.offset + 7]);
-            EXPECT_EQ(len + 8, e.size) << e.id.toStdString();
+            IFF::ChunkHeader h = IFF::readChunkHeader(*streamOf(bytes.substr(e.offset, 8)));
+            EXPECT_TRUE(h.isForm() && h.length + 8 == e.size) << e.id.toStdString();
         }
         EXPECT_EQ(pages, f.pages) << f.file;
     }
@@ -87,20 +80,16 @@ TEST(Directory, EncodersDirectoriesLocateTheirComponents)
 TEST(Directory, NamesTitlesAndUnterminatedStrings)
 {
     IFF::Directory dir = directoryOf(bundle("dirm_names.bzz", {kPage, kShared}));
+    auto row = [](const IFF::DIRMEntry& e) {
+        return (e.id + "|" + e.name + "|" + e.title).toStdString() + "|" + std::to_string(e.kind) + "|" +
+               std::to_string(e.size);
+    };
     ASSERT_EQ(dir.entries.getSize(), 2u);
-    EXPECT_EQ(dir.entries[0].id, "p1");
-    EXPECT_EQ(dir.entries[0].name, "page1.djvu");
-    EXPECT_EQ(dir.entries[0].title, "Cover");
-    EXPECT_EQ(dir.entries[0].kind, 1);
-    EXPECT_EQ(dir.entries[0].size, 40u);
-    EXPECT_EQ(dir.entries[1].id, "s");
-    EXPECT_EQ(dir.entries[1].name, "s.iff");
-    EXPECT_EQ(dir.entries[1].title, "");
-    EXPECT_EQ(dir.entries[1].kind, 0);
+    EXPECT_EQ(row(dir.entries[0]), "p1|page1.djvu|Cover|1|40");
+    EXPECT_EQ(row(dir.entries[1]), "s|s.iff||0|24");
 
     vtxtest::Thrown t = thrownBy([&] { directoryOf(bundle("dirm_unterminated.bzz", {kPage})); });
-    EXPECT_EQ(t.code, 20);
-    EXPECT_TRUE(contains(t.message, "DIRM string is not terminated!")) << t.message;
+    EXPECT_TRUE(t.code == 20 && contains(t.message, "DIRM string is not terminated!")) << t.message;
 }
 
 TEST(Directory, ComponentsAreLateAndShareTheirDictionary)
@@ -117,12 +106,10 @@ TEST(Directory, ComponentsAreLateAndShareTheirDictionary)
     EXPECT_EQ(page->getId(), "DJVU");
     EXPECT_FALSE(page->isLoaded()); // answered from the directory
     EXPECT_EQ(shared->getName(), "a.iff");
-
     EXPECT_EQ(shared->getId(), "DJVI"); // kind 0 loads to answer
-    ASSERT_TRUE(shared->isLoaded());
+    EXPECT_TRUE(shared->isLoaded());
     ChunkArray& pageChildren = page->getChildren();
     ASSERT_EQ(pageChildren.getSize(), 2u);
-    EXPECT_EQ(pageChildren[1]->getId(), "Djbz");
     EXPECT_EQ(pageChildren[1].get(), shared->getChildren()[0].get());
     EXPECT_EQ(payloadOf(*pageChildren[1]), "abcd");
 }
@@ -131,18 +118,17 @@ TEST(Directory, BrokenComponentsFailOnlyWhenUsed)
 {
     // A component that includes itself.
     AutoPtr<Chunk> cyc = IFF::deserialize_IFF(streamOf(bundle("dirm_cycle.bzz", {kSelfIncluding, kPage})));
-    EXPECT_NE(thrownBy([&] { cyc->getChildren()[1]->getChildren(); }).message.find("in a cycle!"), std::string::npos);
-    EXPECT_NE(thrownBy([&] { cyc->getChildren()[1]->getChildren(); }).message.find("Chunk cannot be deserialized!"),
-              std::string::npos);
+    EXPECT_TRUE(contains(thrownBy([&] { cyc->getChildren()[1]->getChildren(); }).message, "in a cycle!"));
+    EXPECT_TRUE(contains(thrownBy([&] { cyc->getChildren()[1]->getChildren(); }).message, "cannot be deserialized!"));
 
     // Offsets that miss the components.
-    AutoPtr<Chunk> off = IFF::deserialize_IFF(streamOf(bundle("dirm_two.bzz", {kShared, kPage}, 2)));
-    EXPECT_EQ(off->getChildren().getSize(), 2u);
-    EXPECT_THROW(off->getChildren()[1]->getChildren(), Exception);
-    AutoPtr<Chunk> far = IFF::deserialize_IFF(streamOf(bundle("dirm_two.bzz", {kShared, kPage}, 1 << 20)));
-    EXPECT_THROW(far->getChildren()[1]->getChildren(), Exception);
+    for (int shift : {2, 1 << 20}) {
+        AutoPtr<Chunk> off = IFF::deserialize_IFF(streamOf(bundle("dirm_two.bzz", {kShared, kPage}, shift)));
+        ASSERT_EQ(off->getChildren().getSize(), 2u);
+        EXPECT_THROW(off->getChildren()[1]->getChildren(), Exception) << shift;
+    }
 
     // A page component that is something else.
     AutoPtr<Chunk> swapped = IFF::deserialize_IFF(streamOf(bundle("dirm_two.bzz", {kPage, kShared})));
-    EXPECT_NE(thrownBy([&] { swapped->getChildren()[1]->getChildren(); }).message.find("not of the kind"), std::string::npos);
+    EXPECT_TRUE(contains(thrownBy([&] { swapped->getChildren()[1]->getChildren(); }).message, "not of the kind"));
 }

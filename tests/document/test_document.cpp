@@ -46,9 +46,8 @@ TEST(Document, KindsPageCountsAndFirstPages)
         ASSERT_EQ(doc->getPages().getSize(), e.pages);
         if (!e.pages) continue;
         Page& first = *doc->getPages()[0];
-        EXPECT_EQ(first.getWidth(), e.width);
-        EXPECT_EQ(first.getHeight(), e.height);
-        EXPECT_EQ(first.getDpi(), e.dpi);
+        EXPECT_EQ(std::to_string(first.getWidth()) + "x" + std::to_string(first.getHeight()) + " " + std::to_string(first.getDpi()),
+                  std::to_string(e.width) + "x" + std::to_string(e.height) + " " + std::to_string(e.dpi));
     }
 }
 
@@ -56,20 +55,16 @@ TEST(Document, ListingPagesReadsNoPage)
 {
     AutoPtr<Document> doc = open("doc.djvu");
     PageArray& pages = doc->getPages();
+    auto loaded = [&](int i) { return dynamic_cast<DjVuLateBindingChunk&>(*pages[i]->getChunk()).isLoaded(); };
     ASSERT_EQ(pages.getSize(), 3u);
-    for (auto& page : pages) {
-        auto* lazy = dynamic_cast<DjVuLateBindingChunk*>(page->getChunk());
-        ASSERT_TRUE(lazy);
-        EXPECT_FALSE(lazy->isLoaded());
-    }
+    EXPECT_FALSE(loaded(0) || loaded(1) || loaded(2));
     // The outline after the directory stands in front of the components; the shared
     // annotations (kind 3) are not a page.
     ChunkArray& children = doc->getRoot()->getChildren();
     ASSERT_EQ(children.getSize(), 5u);
     EXPECT_EQ(children[0]->getId(), "NAVM");
     pages[1]->getInfo();
-    EXPECT_TRUE(dynamic_cast<DjVuLateBindingChunk*>(pages[1]->getChunk())->isLoaded());
-    EXPECT_FALSE(dynamic_cast<DjVuLateBindingChunk*>(pages[0]->getChunk())->isLoaded());
+    EXPECT_TRUE(loaded(1) && !loaded(0));
     doc->rebuildPages();
     EXPECT_EQ(doc->getPages().getSize(), 3u);
 }
@@ -129,7 +124,6 @@ TEST(Document, FromATreeTheCallerMade)
     page->append(ChunkImpl::create("INFO", info(7, 9, 24).data(), 5));
     AutoPtr<Document> single = Document::create(AutoPtr<Chunk>(page));
     EXPECT_EQ(single->getKind(), Document::Kind::single);
-    ASSERT_EQ(single->getPages().getSize(), 1u);
     EXPECT_EQ(single->getPages()[0]->getWidth(), 7u);
 
     AutoPtr<ChunkCollection> root = ChunkCollection::create("DJVM");

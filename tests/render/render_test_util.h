@@ -1,5 +1,4 @@
-// Helpers of the page render tests: opening fixture documents, pages assembled from chunks in
-// memory, rendering a page into an image, the thumbnail size rule and plain picture turns.
+// Helpers of the page render tests: fixture documents, pages assembled in memory, renders.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -27,9 +26,9 @@ using Vantorix::DjVu::Rect;
 inline std::string fixture(const std::string& relative) { return std::string(VTX_FIXTURE_DIR) + "/" + relative; }
 
 // Payloads of every chunk with this id in a fixture file, in file order.
-inline std::vector<iw44test::Bytes> chunksOf(const std::string& relative, const std::string& id)
+inline std::vector<iw44test::Bytes> chunksOf(const std::string& file, const std::string& id)
 {
-    return iw44test::djvuChunks(fixture(relative), id);
+    return iw44test::djvuChunks(fixture(file), id);
 }
 
 // A document opened by file name, so that indirect components are found next to it.
@@ -44,7 +43,6 @@ struct PageBuilder {
 
     PageBuilder(uint16_t width, uint16_t height, uint8_t flags = 1)
     {
-        // version 26, 300 dpi, gamma 2.2, flags (orientation)
         body = ContainerTest::chunk(
             "INFO", ContainerTest::info(width, height, 26, std::string("\0\x2c\x01\x16", 4) + char(flags)));
     }
@@ -65,15 +63,13 @@ struct PageBuilder {
     }
 };
 
-inline uint32_t bytesPerPixel(Photometric p) { return p == Photometric::Gray ? 1 : 3; }
-
 // The part rect of the page scaled to width x height (0: displayed size), turned by rotation
 // (-1: the page's own), as a packed image.
 inline Image render(Page& page, uint32_t width, uint32_t height, Rect rect = {}, uint32_t layers = 7,
                     Photometric photometric = Photometric::RGB, int rotation = -1, uint32_t flags = 0)
 {
     if (rect.w == 0) rect = {0, 0, width ? width : page.getWidth(), height ? height : page.getHeight()};
-    Image out(rect.w, rect.h, bytesPerPixel(photometric), 0x5A);
+    Image out(rect.w, rect.h, photometric == Photometric::Gray ? 1 : 3, 0x5A);
     if (rotation < 0)
         page.render(out.px.data(), out.stride(), photometric, rect, width, height, layers, flags);
     else

@@ -54,6 +54,7 @@ TEST_F(DiskFile, WriteReadSeekAndTruncate)
     vtxtest::expectThrow([&] { r->readBytes(buf, 2, true); }, 16, "Vantorix::DiskStorageImpl::readBytes",
                          "Could not read the bytes specified!");
     r = nullptr;
+    d = nullptr; // on Windows an open reader keeps writers out
 
     auto rw = open(DiskStorage::accReadWrite, DiskStorage::crOpenExisting);
     EXPECT_EQ(rw->getSize(), 13u);

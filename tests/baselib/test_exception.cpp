@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #ifdef _WIN32
@@ -27,10 +29,11 @@ void setVariable(const char* name, const char* value)
 #endif
 }
 
+// In text mode: the file is a text file, with the platform's line ends.
 std::string fileText(const std::string& path)
 {
-    auto bytes = vtxtest::readFile(path);
-    return std::string(bytes.begin(), bytes.end());
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 } // namespace

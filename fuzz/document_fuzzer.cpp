@@ -7,7 +7,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size > (1u << 22)) return 0;
     try {
-        for (auto& page : openFuzzDocument(data, size)->getPages()) {
+        auto doc = openFuzzDocument(data, size); // held: the pages live in it
+        for (auto& page : doc->getPages()) {
             try {
                 page->getWidth();
                 page->visit(Vantorix::DjVu::Photometric::BGR);

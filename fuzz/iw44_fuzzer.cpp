@@ -1,3 +1,4 @@
+// seeds: iw44/*.djvu 200000
 // IW44 decoding and reduced rendering. Input: a DjVu file (its BG44/FG44 chunks in order; the
 // c44 fixtures seed it), or chunks each behind a 16-bit big-endian length.
 #include <cstring>

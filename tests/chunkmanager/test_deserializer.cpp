@@ -90,7 +90,7 @@ TEST(Deserializer, BrokenFilesThrowTheirMessages)
         {file(form("DJVU", "IN\x1FO" + be32(1) + "x")), "Invalid IFF chunk ID; maybe a broken file?"},
         {"FORM" + be32(2) + "DJ", "A FORM chunk is too short for its type!"},
         {file(form("DJVU", "BG44" + be32(0x7FFFFFF0) + "tail")), "The chunk extends far beyond the end of the file!"},
-        {nested(IFF::kMaxNesting + 2), "IFF chunks are nested too deeply!"},
+        {nested(IFF::kMaxNesting + 1), "IFF chunks are nested too deeply!"},
         {file(form("DJVU", chunk("INCL", Bytes(5000, 'a')))), "INCL names an impossibly long identifier!"},
     };
     for (const Case& c : cases) {
@@ -101,8 +101,8 @@ TEST(Deserializer, BrokenFilesThrowTheirMessages)
     // Ends of data come from the storage.
     EXPECT_THROW(read(""), Exception);
     EXPECT_THROW(read(file(form("DJVU", kInfo)).substr(0, 14))->getChildren(), Exception);
-    // Nesting below the limit is fine.
-    EXPECT_EQ(errorOf(nested(IFF::kMaxNesting - 1)), "");
+    // Nesting up to the limit is fine.
+    EXPECT_EQ(errorOf(nested(IFF::kMaxNesting)), "");
 }
 
 TEST(Deserializer, LeafCutShortKeepsItsDeclaredLength)

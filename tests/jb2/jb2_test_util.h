@@ -1,10 +1,8 @@
-// Helpers of the JB2 tests: fixture pages, and a plain same-size drawing of a page through its
-// row source.
+// Helpers of the JB2 tests: fixture pages, and pages drawn through their row source.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -22,22 +20,19 @@ using vtxtest::fileExists;
 using vtxtest::readFile;
 using vtxtest::streamOf;
 
-// One byte per pixel (1 where set) or, with colour, r, g, b over white.
-inline Image drawPage(_Vtx_Internal_NS_::JB2PageImpl& page, bool colour)
+// Columns [x0, x1) of every row through the row source: one byte per pixel (1 where set) or,
+// with colour, r, g, b over white.
+inline Image drawPage(_Vtx_Internal_NS_::JB2PageImpl& page, bool colour, uint32_t x0 = 0, uint32_t x1 = ~0u)
 {
     Image pic(page.getWidth(), page.getHeight(), colour ? 3 : 1, colour ? 255 : 0);
     _Vtx_Internal_NS_::JB2RowSource source = page.getRowSource();
     for (uint32_t y = 0; y < pic.h; ++y)
-        source.forEachSpan(y, 0, pic.w, [&](uint32_t b, uint32_t e, const Vantorix::DjVu::Color& c) {
-            for (uint8_t* p = pic.at(b, y); p < pic.at(e, y); p += pic.bpp) {
-                if (colour) {
-                    p[0] = c.red;
-                    p[1] = c.green;
-                    p[2] = c.blue;
-                } else {
+        source.forEachSpan(y, x0, x1 < pic.w ? x1 : pic.w, [&](uint32_t b, uint32_t e, const Vantorix::DjVu::Color& c) {
+            for (uint8_t* p = pic.at(b, y); p < pic.at(e, y); p += pic.bpp)
+                if (colour)
+                    p[0] = c.red, p[1] = c.green, p[2] = c.blue;
+                else
                     p[0] = 1;
-                }
-            }
         });
     return pic;
 }

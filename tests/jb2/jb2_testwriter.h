@@ -1,9 +1,7 @@
 // A JB2 writer for the tests: records over the test ZP encoder, bitmaps coded with contexts
-// computed pixel by pixel (no incremental contexts), so streams of every record type, and broken
-// ones, can be made here.
+// computed pixel by pixel, so that page records, and broken ones, can be made here.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -18,7 +16,6 @@ using namespace Vantorix::DjVu::JB2;
 struct Bits {
     uint32_t w = 0, h = 0;
     std::vector<uint8_t> px;
-    Bits() = default;
     Bits(uint32_t width, uint32_t height) : w(width), h(height), px(size_t(width) * height) {}
     int at(int64_t x, int64_t y) const
     {
@@ -26,24 +23,6 @@ struct Bits {
     }
     void set(uint32_t x, uint32_t y, int v = 1) { px[size_t(y) * w + x] = uint8_t(v); }
 };
-
-// Black box as (left, top, width, height); a white picture gives (w, h, 0, 0).
-struct Box {
-    int32_t left, top, width, height;
-};
-inline Box boxOf(const Bits& b)
-{
-    int32_t left = int32_t(b.w), right = -1, top = int32_t(b.h), bottom = -1;
-    for (uint32_t y = 0; y < b.h; ++y)
-        for (uint32_t x = 0; x < b.w; ++x)
-            if (b.at(x, y)) {
-                left = std::min(left, int32_t(x));
-                right = std::max(right, int32_t(x));
-                top = std::min(top, int32_t(y));
-                bottom = std::max(bottom, int32_t(y));
-            }
-    return right < 0 ? Box{int32_t(b.w), int32_t(b.h), 0, 0} : Box{left, top, right - left + 1, bottom - top + 1};
-}
 
 // Where a shape goes: a new line (offsets from the first shape of the previous line) or the
 // same line (offsets from the previous shape).
@@ -68,7 +47,7 @@ public:
         number(0, 262142, h, RootImageSize);
         uint8_t fresh = 0;
         zp.encode(0, fresh);
-        started_ = !dictionary;
+        started_ = true;
     }
     void location(Where where)
     {
@@ -84,18 +63,6 @@ public:
         number(0, 262142, int32_t(bits.h), RootSymbolHeight);
         direct(bits);
         if (t != 2) location(where);
-        ++library;
-    }
-    // Types 4, 5, 6 against the library entry index whose bitmap is reference.
-    void refine(int t, int32_t index, const Bits& reference, const Bits& bits, Where where = {true, 0, 0})
-    {
-        type(t);
-        number(0, library - 1, index, RootMatchIndex);
-        const Box box = boxOf(reference);
-        number(-262143, 262142, int32_t(bits.w) - box.width, RootRefineWidth);
-        number(-262143, 262142, int32_t(bits.h) - box.height, RootRefineHeight);
-        refinement(reference, bits);
-        if (t != 5) location(where);
         ++library;
     }
     void copy(int32_t index, Where where)
@@ -135,8 +102,6 @@ public:
     zptest::ZPTestEncoder zp;
     // Library entries the reader knows of (inherited ones included): the range of match indices.
     int32_t library = 0;
-    // A dictionary never counts as started: its start record is read and ignored.
-    bool dictionary = false;
 
 private:
     void direct(const Bits& b)
@@ -148,22 +113,6 @@ private:
                              (b.at(x + 1, y - 1) << 3) | (b.at(x + 2, y - 1) << 2) | (b.at(x - 2, y) << 1) |
                              b.at(x - 1, y);
                 zp.encode(b.at(x, y), directContexts_[c]);
-            }
-    }
-    void refinement(const Bits& r, const Bits& n)
-    {
-        const Box box = boxOf(r);
-        const int64_t w = n.w, h = n.h;
-        const int64_t cx = int64_t(box.left) + box.width - box.width / 2 - (w - w / 2);
-        const int64_t cy = int64_t(box.top) + box.height / 2 - h / 2;
-        for (int64_t y = 0; y < h; ++y)
-            for (int64_t x = 0; x < w; ++x) {
-                const int64_t X = x + cx, Y = y + cy;
-                uint32_t c = (n.at(x - 1, y - 1) << 10) | (n.at(x, y - 1) << 9) | (n.at(x + 1, y - 1) << 8) |
-                             (n.at(x - 1, y) << 7) | (r.at(X, Y - 1) << 6) | (r.at(X - 1, Y) << 5) | (r.at(X, Y) << 4) |
-                             (r.at(X + 1, Y) << 3) | (r.at(X - 1, Y + 1) << 2) | (r.at(X, Y + 1) << 1) |
-                             r.at(X + 1, Y + 1);
-                zp.encode(n.at(x, y), refinementContexts_[c]);
             }
     }
     bool started_ = false;

@@ -56,18 +56,6 @@ TEST_P(JB2Render, OwnSizeEqualsReferenceMask)
 INSTANTIATE_TEST_SUITE_P(Fixtures, JB2Render, ::testing::ValuesIn(fixturePages("pages.txt")),
                          [](const ::testing::TestParamInfo<FixturePage>& info) { return info.param.name; });
 
-TEST(JB2Render, PartsEqualTheWhole)
-{
-    for (const char* name : {"cjb2_text_odd", "minidjvu_lossy_p5", "cpaldjvu"}) {
-        AutoPtr<JB2Page> page = decodeFixture(name, false);
-        const uint32_t w = page->getWidth(), h = page->getHeight();
-        const Rect part{w / 3, h / 4, w / 2 + 1, h / 3 + 1};
-        const Image whole = render(*page, w, h, true);
-        EXPECT_EQ(firstDifference(render(*page, w, h, true, part), whole.crop(part.x, part.y, part.w, part.h)), "")
-            << name;
-    }
-}
-
 TEST(JB2Render, ColouredPagesEqualReferenceForeground)
 {
     for (const char* name : {"cpaldjvu", "zones"}) {
@@ -90,21 +78,6 @@ TEST(JB2Render, ScaledPagesStayCloseToTheReference)
             EXPECT_GT(psnr(render(*decodeFixture(fx.name, rgb), fx.width, fx.height, rgb), readPnm(ref)), 22.0) << ref;
         }
     }
-}
-
-TEST(JB2Render, ForegroundImageColoursTheSetPixels)
-{
-    // A 4 x 2 foreground over an 8 x 4 mask: each foreground pixel serves a 2 x 2 block.
-    AutoPtr<JB2Page> page = JB2Page::create(8, 4);
-    std::vector<uint8_t> ones(8 * 4, 1);
-    page->getShapesForChange().append(Shape::create(8, 4, 8, ones.data(), 0, 0, Normal));
-    uint8_t fg[2][4];
-    for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < 4; ++x) fg[y][x] = uint8_t(10 * y + x);
-    std::vector<uint8_t> out(8 * 4, 255);
-    page->renderMaskForeground(out.data(), 8, Photometric::Gray, Rect{0, 0, 8, 4}, 0, 0, &fg[0][0], 4, 4, 2, 0, 0);
-    for (uint32_t y = 0; y < 4; ++y)
-        for (uint32_t x = 0; x < 8; ++x) EXPECT_EQ(out[y * 8 + x], fg[y / 2][x / 2]) << x << "," << y;
 }
 
 } // namespace

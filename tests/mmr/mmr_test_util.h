@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <numeric>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -73,7 +74,6 @@ public:
                 mode(w == "P" ? 0 : w == "V0" ? 2 : uint32_t(w[2] - '1') + (w[1] == 'R' ? 3 : 6));
         }
     }
-    void eofb() { bits("000000000001000000000001"); }
     const Bytes& bytes() const { return out_; }
 
 private:
@@ -93,7 +93,8 @@ inline void appendBE(Bytes& to, uint32_t v, int bytes)
     while (bytes-- > 0) to.push_back(uint8_t(v >> (8 * bytes)));
 }
 
-// Runs of each row as the decoder gives them; rows it gives nothing for are only counted.
+// Runs of each row as the decoder gives them, each checked to sum to the width and to end in
+// two zeros; rows it gives nothing for are only counted.
 struct Decoded {
     uint32_t width = 0, height = 0;
     bool inverted = false;
@@ -113,36 +114,24 @@ inline Decoded decodeAll(const Bytes& payload)
             ++out.nulls;
             continue;
         }
-        EXPECT_EQ(end[0], 0);
-        EXPECT_EQ(end[1], 0);
+        EXPECT_TRUE(std::accumulate(row, end, 0u) == out.width && end[0] == 0 && end[1] == 0) << "row " << y;
         out.rows.emplace_back(row, end);
     }
     return out;
 }
 
-inline uint32_t sum(const Runs& r)
-{
-    uint32_t s = 0;
-    for (uint16_t v : r) s += v;
-    return s;
-}
-
-// Expands one row of runs into pixels (first run white, or black when inverted).
-inline void expand(const Runs& runs, bool inverted, uint8_t* row, uint32_t width)
-{
-    uint32_t x = 0;
-    uint8_t colour = inverted ? 1 : 0;
-    for (uint16_t r : runs) {
-        for (uint32_t i = 0; i < r && x < width; ++i) row[x++] = colour;
-        colour ^= 1;
-    }
-}
-
-// The decoded mask as a picture.
+// The decoded mask as a picture (first run white, or black when inverted).
 inline imagingtest::Image pixelsOf(const Decoded& d)
 {
     imagingtest::Image b(d.width, d.height, 1);
-    for (size_t y = 0; y < d.rows.size(); ++y) expand(d.rows[y], d.inverted, b.row(uint32_t(y)), b.w);
+    for (uint32_t y = 0; y < d.rows.size(); ++y) {
+        uint32_t x = 0;
+        uint8_t colour = d.inverted ? 1 : 0;
+        for (uint16_t r : d.rows[y]) {
+            for (uint32_t i = 0; i < r && x < d.width; ++i) b.row(y)[x++] = colour;
+            colour ^= 1;
+        }
+    }
     return b;
 }
 

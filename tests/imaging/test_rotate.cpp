@@ -26,21 +26,27 @@ bool samePixel(const Image& a, uint32_t ax, uint32_t ay, const Image& b, uint32_
 
 } // namespace
 
-TEST(Rotate, QuarterTurnsMapEveryPixelAtEveryWidth)
+TEST(Rotate, QuarterTurnsAndMirrorMapEveryPixelAtEveryWidth)
 {
     // Sizes on both sides of the 32-pixel tiles.
     for (uint32_t bpp = 1; bpp <= 4; ++bpp) {
-        for (auto [w, h] : {std::pair{3u, 2u}, {1u, 1u}, {1u, 40u}, {33u, 1u}, {65u, 31u}, {64u, 96u}}) {
-            Image src = randomImage(w, h, bpp, w * h + bpp);
+        for (auto [w, h] : {std::pair{3u, 2u}, {1u, 1u}, {1u, 40u}, {33u, 1u}, {65u, 31u}, {64u, 96u}, {8u, 3u}}) {
+            Image src = randomImage(w, h, bpp, w * h + bpp), mirrored = src;
             Image ccw = turned(src, true), cw = turned(src, false);
+            Imaging::horzMirror(mirrored.px.data(), mirrored.stride(), kOfWidth[bpp], w, h);
             for (uint32_t y = 0; y < h; ++y)
                 for (uint32_t x = 0; x < w; ++x) {
                     // Counter-clockwise the top-left pixel ends bottom-left.
                     ASSERT_TRUE(samePixel(src, x, y, ccw, y, w - 1 - x)) << w << "x" << h << " bpp " << bpp;
                     ASSERT_TRUE(samePixel(src, x, y, cw, h - 1 - y, x)) << w << "x" << h << " bpp " << bpp;
+                    ASSERT_TRUE(samePixel(src, x, y, mirrored, w - 1 - x, y)) << w << "x" << h << " bpp " << bpp;
                 }
         }
     }
+    // The mirror touches only the given rows and columns: a bottom-up buffer with a spare byte per row.
+    std::vector<uint8_t> buf = {1, 2, 3, 9, 4, 5, 6, 9};
+    Imaging::horzMirror(buf.data() + 4, -4, Photometric::Gray, 3, 2);
+    EXPECT_EQ(buf, (std::vector<uint8_t>{3, 2, 1, 9, 6, 5, 4, 9}));
 }
 
 TEST(Rotate, RotateDispatchesByQuarterTurns)
@@ -62,22 +68,6 @@ TEST(Rotate, RotateDispatchesByQuarterTurns)
     Image half = run(2);
     for (uint32_t y = 0; y < 5; ++y)
         for (uint32_t x = 0; x < 7; ++x) ASSERT_TRUE(samePixel(src, x, y, half, 6 - x, 4 - y));
-}
-
-TEST(Rotate, HorizontalMirrorReversesEachRowInPlace)
-{
-    for (uint32_t bpp = 1; bpp <= 4; ++bpp) {
-        for (uint32_t w : {1u, 2u, 5u, 8u}) {
-            Image src = randomImage(w, 3, bpp, w + bpp), m = src;
-            Imaging::horzMirror(m.px.data(), m.stride(), kOfWidth[bpp], w, 3);
-            for (uint32_t y = 0; y < 3; ++y)
-                for (uint32_t x = 0; x < w; ++x) ASSERT_TRUE(samePixel(src, x, y, m, w - 1 - x, y));
-        }
-    }
-    // Only the given rows and columns: a bottom-up buffer with a spare byte per row.
-    std::vector<uint8_t> buf = {1, 2, 3, 9, 4, 5, 6, 9};
-    Imaging::horzMirror(buf.data() + 4, -4, Photometric::Gray, 3, 2);
-    EXPECT_EQ(buf, (std::vector<uint8_t>{3, 2, 1, 9, 6, 5, 4, 9}));
 }
 
 TEST(Rotate, UnknownPhotometricsNameTheRoutine)

@@ -74,28 +74,4 @@ TEST(Lifting, ScaleEqualsReferenceOnRandomPlanes)
     }
 }
 
-// Rows finished one at a time, in any pattern of requests, give the whole column pass.
-TEST(Lifting, ColumnLifterFinishesRowsIncrementally)
-{
-    std::mt19937 rng(7);
-    for (uint32_t t : {1u, 2u, 8u}) {
-        const uint32_t w = 50, h = 77;
-        auto plane = randomPlane(rng, size_t(w) * h, 10000);
-        auto expect = plane;
-        liftColumns(expect.data(), w, w, h, t);
-        ColumnLifter lifter(plane.data(), w, w, h, t);
-        const uint32_t n = lineSamples(h, t);
-        for (uint32_t i = 0; i < n;) {
-            i += 1 + rng() % 3;
-            lifter.finish(i - 1);
-            // Every row up to the one asked for is final already.
-            for (uint32_t r = 0; r < i && r < n; ++r)
-                for (uint32_t x = 0; x < w; x += t)
-                    ASSERT_EQ(plane[size_t(r) * t * w + x], expect[size_t(r) * t * w + x]) << t << " " << r;
-        }
-        lifter.finish(n - 1);
-        EXPECT_EQ(plane, expect);
-    }
-}
-
 } // namespace

@@ -50,27 +50,27 @@ TEST(RenderScaled, ChoosesTheCoarsestSubsampleThatCovers)
     EXPECT_EQ(scaled(d, {0, 0, 300, 50}, 300, 50), viaSubsample(d, 4, {0, 0, 300, 50}, 300, 50));
     // Never beyond 32, however small the output.
     EXPECT_EQ(scaled(d, {0, 0, 10, 8}, 10, 8), viaSubsample(d, 32, {0, 0, 10, 8}, 10, 8));
-    // A part of the picture is the same part of the whole.
-    const Bytes whole = scaled(d, {0, 0, 100, 75}, 100, 75), part = scaled(d, {30, 20, 40, 30}, 100, 75);
-    for (uint32_t y = 0; y < 30; ++y)
-        ASSERT_EQ(0, std::memcmp(&part[y * 40 * 3], &whole[((20 + y) * 100 + 30) * 3], 40 * 3)) << y;
 }
 
 // A rotated render is the unrotated one turned: 1 a quarter turn counter-clockwise, 2 a half
-// turn, 3 clockwise; width and height are the displayed size, rectangles are displayed ones.
+// turn, 3 clockwise; width and height are the displayed size, rectangles are displayed ones
+// and give that part of the displayed picture.
 TEST(RenderScaled, RotationsTurnThePicture)
 {
     auto d = decodeAll(djvuChunks(fixture("c157x113.djvu")));
     const uint32_t W = 100, H = 72; // unrotated output size
     const Bytes upright = scaled(d, {0, 0, W, H}, W, H);
     auto at = [&](uint32_t x, uint32_t y) { return &upright[(size_t(y) * W + x) * 3]; };
-    for (uint32_t rotation : {1u, 2u, 3u}) {
-        const bool quarter = rotation != 2;
+    for (uint32_t rotation : {0u, 1u, 2u, 3u}) {
+        const bool quarter = rotation % 2;
         const uint32_t dw = quarter ? H : W, dh = quarter ? W : H; // displayed size
         const Bytes turned = scaled(d, {0, 0, dw, dh}, dw, dh, rotation);
         for (uint32_t i = 0; i < dw * dh; ++i) {
             const uint32_t x = i % dw, y = i / dw; // displayed, and the upright pixel shown there:
-            const uint8_t* want = rotation == 1 ? at(W - 1 - y, x) : rotation == 3 ? at(y, H - 1 - x) : at(W - 1 - x, H - 1 - y);
+            const uint8_t* want = rotation == 0   ? at(x, y)
+                                  : rotation == 1 ? at(W - 1 - y, x)
+                                  : rotation == 3 ? at(y, H - 1 - x)
+                                                  : at(W - 1 - x, H - 1 - y);
             ASSERT_EQ(0, std::memcmp(&turned[size_t(i) * 3], want, 3)) << "rotation " << rotation << " at " << x << "," << y;
         }
         // Displayed rectangles are parts of the displayed picture.
@@ -86,24 +86,21 @@ TEST(RenderScaled, RotationsTurnThePicture)
 
 TEST(RenderScaled, Errors)
 {
-    uint8_t px[3];
+    uint8_t px[64 * 3] = {};
     auto empty = IW44::IW44Decoder::create();
     EXPECT_EQ(thrownBy([&] { empty->renderScaled(px, 3, Photometric::RGB, {0, 0, 1, 1}, 1, 1, 0, 0); }).code, 9);
     auto d = decodeAll(djvuChunks(fixture("c1x1.djvu")));
     EXPECT_EQ(thrownBy([&] { d->renderScaled(px, 3, Photometric::RGB, {0, 0, 1, 1}, 1, 1, 4, 0); }).code, 7);
-    EXPECT_NO_THROW(d->renderScaled(px, 3, Photometric::RGB, {0, 0, 1, 1}, 1, 1, 0, 0));
-    // Rectangles beyond the output, in every rotation, are refused before anything is drawn.
-    uint8_t big[64 * 3] = {};
+    // Rectangles beyond the output are refused in every rotation; empty ones draw nothing.
     for (uint32_t rotation = 0; rotation < 4; ++rotation) {
-        for (const Rect& r : {Rect{0, 0, 3, 1}, Rect{1, 0, 2, 2}, Rect{0, 0xFFFFFFFF, 1, 2}}) {
-            EXPECT_EQ(thrownBy([&] { d->renderScaled(big, 9, Photometric::RGB, r, 2, 2, rotation, 0); }).code, 7)
+        for (const Rect& r : {Rect{0, 0, 3, 1}, Rect{1, 0, 2, 2}, Rect{0, 0xFFFFFFFF, 1, 2}})
+            EXPECT_EQ(thrownBy([&] { d->renderScaled(px, 9, Photometric::RGB, r, 2, 2, rotation, 0); }).code, 7)
                 << rotation << " " << r.x << "," << r.y << " " << r.w << "x" << r.h;
-        }
-        EXPECT_NO_THROW(d->renderScaled(big, 9, Photometric::RGB, {0, 0, 0, 5}, 2, 2, rotation, 0));
+        EXPECT_NO_THROW(d->renderScaled(px, 9, Photometric::RGB, {0, 0, 0, 5}, 2, 2, rotation, 0));
     }
 }
 
-TEST(IW44Renderer, RefinesOneDecoderChunkByChunk)
+TEST(IW44Renderer, RefinesOneDecoderAndFailsWithIt)
 {
     const auto chunks = djvuChunks(fixture("photo.djvu"));
     AutoPtr<Renderer> r = RendererPrivate::IW44Renderer::create(chunkOf("BG44", chunks[0]), nullptr);
@@ -111,8 +108,6 @@ TEST(IW44Renderer, RefinesOneDecoderChunkByChunk)
     EXPECT_EQ(std::pair(r->getWidth(), r->getHeight()), std::pair(640u, 480u));
     auto decoder = AutoPtr<IW44::IW44Decoder>(dynamic_cast<IW44::IW44Decoder*>(r->getCodec().get()));
     ASSERT_TRUE(decoder);
-    EXPECT_EQ(decoder->getChunkCount(), 1u);
-
     EXPECT_FALSE(r->addChunk(chunkOf("BG44", chunks[2]))) << "out of order";
     EXPECT_TRUE(r->addChunk(chunkOf("BG44", chunks[1])));
     EXPECT_FALSE(r->addChunk(chunkOf("BG44", chunks[1]))) << "already taken";
@@ -126,11 +121,6 @@ TEST(IW44Renderer, RefinesOneDecoderChunkByChunk)
 
     AutoPtr<Renderer> fgLayer = RendererPrivate::IW44Renderer::create(chunkOf("FG44", chunks[0]), nullptr);
     EXPECT_EQ(fgLayer->getChunkId(), "FG44");
-}
-
-TEST(IW44Renderer, CreationFailsWithTheDecoder)
-{
-    const auto chunks = djvuChunks(fixture("photo.djvu"));
     for (const AutoPtr<Chunk>& c : {chunkOf("BG44", chunks[1]), ChunkImpl::create("BG44")})
         EXPECT_EQ(thrownBy([&] { RendererPrivate::IW44Renderer::create(c, nullptr); }).code, 7);
 }

@@ -2,6 +2,7 @@
 // shapes outside the page, and the notes those leave in the trace.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
 
 #include "jb2_test_util.h"
@@ -94,3 +95,32 @@ TEST(JB2RowIndex, EmptyAndAbsurdPages)
 }
 
 } // namespace
+
+// Shapes changed after a first drawing (through the read-only array, or a dictionary shape
+// through its dictionary) show their new bitmap, colour and position on the next drawing.
+TEST(JB2RowIndex, ShapeChangesAfterADrawingAreDrawn)
+{
+    const uint8_t block[12] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
+    const uint8_t dots[12] = {1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0};
+    const ShapeBitmap other = Shape::create(4, 3, 4, dots, 0, 0, Normal)->getBitmap()[0];
+    const std::vector<std::pair<const char*, std::function<void(JB2Page&, JB2Dictionary&)>>> changes = {
+        {"replaceBitmap", [&](JB2Page& p, JB2Dictionary&) { p.getShapes()[0]->replaceBitmap(other); }},
+        {"setColor", [](JB2Page& p, JB2Dictionary&) { p.getShapes()[0]->setColor(Color{10, 100, 200, 0}); }},
+        {"setMatch", [](JB2Page& p, JB2Dictionary&) { p.getShapes()[0]->setMatch(p.getShapes()[2]); }},
+        {"setPosition", [](JB2Page& p, JB2Dictionary&) { p.getShapes()[0]->setPosition(5, 1); }},
+        {"dictionary shape", [&](JB2Page&, JB2Dictionary& d) { d.getShapes()[0]->replaceBitmap(other); }},
+    };
+    for (const auto& [name, change] : changes) {
+        AutoPtr<JB2Dictionary> dictionary = JB2Dictionary::create();
+        dictionary->getShapesForChange().append(Shape::create(4, 3, 4, block, 0, 0, Normal));
+        AutoPtr<JB2Page> page = JB2Page::create(12, 8);
+        ShapeArray& shapes = page->getShapesForChange();
+        shapes.append(Shape::create(4, 3, 4, block, 1, 1, Normal));
+        shapes.append(Shape::createMatched(dictionary->getShapes()[0], 6, 4));
+        shapes.append(Shape::create(4, 3, 4, dots, 0, 5, Normal));
+        drawPage(static_cast<JB2PageImpl&>(*page), true);
+        change(*page, *dictionary);
+        Image again = drawPage(static_cast<JB2PageImpl&>(*page), true);
+        EXPECT_EQ(imagingtest::firstDifference(again, plainDrawing(*page, 0, 12)), "") << name;
+    }
+}

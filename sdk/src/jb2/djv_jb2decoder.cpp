@@ -78,7 +78,7 @@ void JB2PageImpl::compact()
 void JB2PageImpl::invalidate()
 {
     rowIndexBuilt_ = false;
-    rowShapes_ = SimpleArray<RowShape, 2>();
+    rowShapes_ = SimpleArray<const Shape*, 2>();
     rowStart_ = SimpleArray<uint32_t, 2>();
     rowEntries_ = SimpleArray<uint32_t, 2>();
 }
@@ -97,8 +97,6 @@ void JB2PageImpl::addFGbz(const AutoPtr<Chunk>& chunk)
 void JB2PageImpl::addFGbz(const AutoPtr<Stream>& stream)
 {
     if (hasFGbz_) VTX_THROW(26, "FGbz already loaded!", "_Vtx_Internal_NS_::JB2PageImpl::addFGbz");
-    // The row index keeps copies of the colours.
-    invalidate();
     Compressor::decodeFGbz(stream, shapes_);
     hasFGbz_ = true;
 }
@@ -128,8 +126,7 @@ void JB2PageImpl::buildRowIndex()
             continue;
         }
         if (h == 0 || bitmap->getWidth() == 0) continue;
-        rowShapes_.append(RowShape{bitmap->getRow(0), bitmap->getRowBytes(), bitmap->getWidth(), h,
-                                   int32_t(shape.getX()), y, shape.getColor()});
+        rowShapes_.append(&shape);
         rowStart_[y] += 1;
         rowStart_[y + h] -= 1;
         total += h;
@@ -148,8 +145,8 @@ void JB2PageImpl::buildRowIndex()
     rowEntries_.resize(uint32_t(total));
     SimpleArray<uint32_t, 2> next(rowStart_);
     for (uint32_t k = 0; k < rowShapes_.size(); ++k) {
-        const RowShape& s = rowShapes_[k];
-        for (uint32_t y = s.y; y < s.y + s.height; ++y) rowEntries_[next[y]++] = k;
+        const uint32_t top = rowShapes_[k]->getY(), bottom = top + rowShapes_[k]->getHeight();
+        for (uint32_t y = top; y < bottom; ++y) rowEntries_[next[y]++] = k;
     }
     rowIndexBuilt_ = true;
 }

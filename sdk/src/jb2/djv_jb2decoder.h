@@ -36,21 +36,14 @@ private:
     bool libraryValid_ = false;
 };
 
-// What the row index keeps of a shape it draws.
-struct RowShape {
-    const uint8_t* bits; // row 0 of the bitmap
-    uint32_t rowBytes;
-    uint32_t width, height;
-    int32_t x; // may lie left of the page
-    uint32_t y;
-    Vantorix::DjVu::Color color;
-};
-
 // The row source of a page: set pixels of row y are the bits of the shapes listed for y,
-// later shapes over earlier ones.
+// later shapes over earlier ones. Bitmap, position and colour are read from the shapes at
+// drawing time, so a shape changed after the index was built is drawn as it is now; rows of a
+// changed bitmap that the index does not list for the shape are left out.
 class JB2RowSource {
 public:
-    JB2RowSource(const RowShape* shapes, const uint32_t* rowStart, const uint32_t* entries, uint32_t height)
+    JB2RowSource(const Vantorix::DjVu::JB2::Shape* const* shapes, const uint32_t* rowStart, const uint32_t* entries,
+                 uint32_t height)
         : shapes_(shapes), rowStart_(rowStart), entries_(entries), height_(height)
     {
     }
@@ -61,22 +54,25 @@ public:
         if (y >= height_ || x0 >= x1) return false;
         bool any = false;
         for (uint32_t e = rowStart_[y]; e < rowStart_[y + 1]; ++e) {
-            const RowShape& s = shapes_[entries_[e]];
+            const Vantorix::DjVu::JB2::Shape& shape = *shapes_[entries_[e]];
+            const Vantorix::DjVu::JB2::ShapeBitmap* bitmap = shape.getBitmap();
+            const uint32_t top = shape.getY();
+            if (!bitmap || y < top || y - top >= bitmap->getHeight()) continue;
             // Clip the shape's columns to [x0, x1) in the shape's own coordinates.
-            const int64_t left = s.x;
+            const int64_t left = int32_t(shape.getX()); // may lie left of the page
+            const int64_t width = bitmap->getWidth();
             const int64_t from = int64_t(x0) - left > 0 ? int64_t(x0) - left : 0;
-            const int64_t to = int64_t(x1) - left < int64_t(s.width) ? int64_t(x1) - left : int64_t(s.width);
+            const int64_t to = int64_t(x1) - left < width ? int64_t(x1) - left : width;
             if (from >= to) continue;
-            const uint8_t* row = s.bits + size_t(y - s.y) * s.rowBytes;
-            any |= forEachRun(row, s.rowBytes, uint32_t(from), uint32_t(to), [&](uint32_t b, uint32_t en) {
-                paint(uint32_t(left + b), uint32_t(left + en), s.color);
-            });
+            const Vantorix::DjVu::Color color = shape.getColor();
+            any |= forEachRun(bitmap->getRow(y - top), bitmap->getRowBytes(), uint32_t(from), uint32_t(to),
+                              [&](uint32_t b, uint32_t en) { paint(uint32_t(left + b), uint32_t(left + en), color); });
         }
         return any;
     }
 
 private:
-    const RowShape* shapes_;
+    const Vantorix::DjVu::JB2::Shape* const* shapes_;
     const uint32_t* rowStart_;
     const uint32_t* entries_;
     uint32_t height_;
@@ -119,9 +115,10 @@ private:
     Vantorix::AutoPtr<JB2DictionaryImpl> dictionary_;
     Vantorix::DjVu::JB2::ShapeArray shapes_;
     // Row index: the entries of row y are rowEntries_[rowStart_[y] .. rowStart_[y + 1]), each an
-    // index into rowShapes_, in page order.
+    // index into rowShapes_, in page order. The shapes are not counted: shapes_ holds them, and
+    // changing shapes_ drops the index.
     bool rowIndexBuilt_ = false;
-    Vantorix::SimpleArray<RowShape, 2> rowShapes_;
+    Vantorix::SimpleArray<const Vantorix::DjVu::JB2::Shape*, 2> rowShapes_;
     Vantorix::SimpleArray<uint32_t, 2> rowStart_;
     Vantorix::SimpleArray<uint32_t, 2> rowEntries_;
 };

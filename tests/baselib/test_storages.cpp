@@ -415,7 +415,7 @@ TEST(ZlibStreams, RoundTripsBothWaysWithZlibItself)
     AutoPtr<DeflateStream> d = DeflateStream::create(AutoPtr<Stream>(compressed));
     for (size_t off = 0; off < data.size(); off += 4099)
         d->writeBytes(data.data() + off, uint32_t(std::min<size_t>(4099, data.size() - off)));
-    d->flushBuffer(); // completes the stream while the deflater lives on
+    d = nullptr; // closing ends the stream
     std::vector<uint8_t> back(data.size());
     uLongf n = uLongf(back.size());
     ASSERT_EQ(uncompress(back.data(), &n, compressed->getArray().data(), uLong(compressed->getSize())), Z_OK);
@@ -423,6 +423,28 @@ TEST(ZlibStreams, RoundTripsBothWaysWithZlibItself)
 
     auto viaTrickle = InflateStream::create(AutoPtr<Stream>(new Trickle(zlibCompress(data))));
     EXPECT_EQ(readAll(*viaTrickle), data);
+}
+
+TEST(ZlibStreams, FlushPushesOutputOnAndOnlyClosingEndsTheStream)
+{
+    auto compressed = MemoryStorage::create();
+    AutoPtr<DeflateStream> d = DeflateStream::create(AutoPtr<Stream>(compressed));
+    auto inflated = [&] {
+        const uint8_t* bytes = compressed->getArray().data();
+        std::vector<uint8_t> all = readAll(*inflaterOver(std::vector<uint8_t>(bytes, bytes + compressed->getSize())));
+        return std::string(all.begin(), all.end());
+    };
+    d->writeBytes("AAAA", 4);
+    d->flushBuffer();
+    EXPECT_EQ(inflated(), "AAAA");
+    d->writeBytes("BBBB", 4);
+    d->flushBuffer();
+    EXPECT_EQ(inflated(), "AAAABBBB");
+    d = nullptr;
+    EXPECT_EQ(inflated(), "AAAABBBB");
+    std::vector<uint8_t> back(8);
+    uLongf n = uLongf(back.size());
+    EXPECT_EQ(uncompress(back.data(), &n, compressed->getArray().data(), uLong(compressed->getSize())), Z_OK);
 }
 
 TEST(ZlibStreams, EndOfDataExactReadsAndTruncation)

@@ -115,9 +115,9 @@ public:
 // zlib filter streams. zlib failures throw 26 "zlib(<code>): <zlib's text>\n"; the direction a
 // stream does not have (reading a deflater, writing or flushing an inflater) throws 28.
 //
-// Deflation compresses what is written into its output. flushBuffer completes the compressed
-// stream and flushes the output; a later write starts a new stream. Data still unflushed when
-// the object goes away is completed then (errors there cannot be reported).
+// Deflation compresses what is written into its output. flushBuffer pushes everything written
+// so far on to the output (a reader can inflate it) and flushes the output; the compressed
+// stream goes on. It ends when the object goes away (errors there cannot be reported).
 class DeflateStream : public Stream {
 public:
     static AutoPtr<DeflateStream> create(const AutoPtr<Stream>& output);

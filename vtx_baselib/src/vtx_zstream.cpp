@@ -47,9 +47,10 @@ public:
 
     ~DeflateStreamImpl() override
     {
-        if (pending_) {
+        // Closing is the only place where the stream ends.
+        if (started_) {
             try {
-                finish();
+                drain(Z_FINISH);
             } catch (const Exception&) {
                 // a destructor cannot report; callers that care call flushBuffer first
             }
@@ -65,19 +66,17 @@ public:
     void writeBytes(const void* buffer, uint32_t size) override
     {
         if (size == 0) return;
-        if (finished_) {
-            deflateReset(&z_);
-            finished_ = false;
-        }
         z_.next_in = static_cast<Bytef*>(const_cast<void*>(buffer));
         z_.avail_in = size;
-        pending_ = true;
+        started_ = true;
         while (z_.avail_in > 0) pump(Z_NO_FLUSH, "Vantorix::DeflateStreamImpl::writeBytes");
     }
 
     void flushBuffer() override
     {
-        if (pending_) finish();
+        // A sync flush ends the output on a byte boundary, so a reader gets everything written
+        // so far, and the stream goes on.
+        if (started_) drain(Z_SYNC_FLUSH);
         output_->flushBuffer();
     }
 
@@ -101,21 +100,21 @@ private:
         return rc;
     }
 
-    void finish()
+    // Runs deflate with flush (sync or finish) until it has no more output for it.
+    void drain(int flush)
     {
         z_.next_in = nullptr;
         z_.avail_in = 0;
-        while (pump(Z_FINISH, "Vantorix::DeflateStreamImpl::flushBuffer") != Z_STREAM_END) {
-        }
-        pending_ = false;
-        finished_ = true;
+        int rc;
+        do {
+            rc = pump(flush, "Vantorix::DeflateStreamImpl::flushBuffer");
+        } while (z_.avail_out == 0 && rc != Z_STREAM_END);
     }
 
     AutoPtr<Stream> output_;
     z_stream z_;
     Bytef out_[kBufferSize];
-    bool pending_ = false;
-    bool finished_ = false;
+    bool started_ = false;
     Mutex mutex_;
 };
 

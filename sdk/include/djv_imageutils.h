@@ -17,7 +17,7 @@ namespace Vantorix::DjVu {
 namespace ImageUtils {
 
 // An owned pixel buffer, rows packed (stride = bpp * width), top row first. Contents are
-// undefined until written.
+// undefined until written. A pixel block of 2 GB or more throws the array's 26.
 class SimpleImage : public Referable {
 public:
     SimpleImage(uint32_t width, uint32_t height, Photometric photometric);

@@ -1,5 +1,6 @@
 #include "djv_imageutils.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "vtx_exception.h"
@@ -85,20 +86,20 @@ uint32_t SimpleImage::getBpp(Photometric photometric)
     return kBppTable[int(photometric)];
 }
 
-static uint32_t checkedImageBytes(uint32_t width, uint32_t height, Photometric photometric, uint32_t* stride)
+// The pixel block's byte count, saturated at the 32-bit limit: the array refuses blocks of
+// 2 GB and more with its own failure. A row that overflows the 32-bit stride is such a block
+// whatever the height.
+static uint32_t imageBytes(uint32_t width, uint32_t height, Photometric photometric, uint32_t* stride)
 {
-    uint64_t rowBytes = uint64_t(SimpleImage::getBpp(photometric)) * width;
-    uint64_t bytes = rowBytes * height;
-    // ByteArray refuses blocks of 2 GB and more; so does the row stride, which is 32-bit.
-    if (rowBytes > 0xFFFFFFFFu || bytes >= (uint64_t(1) << 31))
-        VTX_THROW(38, "SimpleImage: image too large!", "Vantorix::DjVu::ImageUtils::SimpleImage::SimpleImage");
-    *stride = uint32_t(rowBytes);
-    return uint32_t(bytes);
+    const uint64_t rowBytes = uint64_t(SimpleImage::getBpp(photometric)) * width;
+    const uint64_t bytes = rowBytes > 0xFFFFFFFFu ? rowBytes : rowBytes * height;
+    *stride = uint32_t(std::min<uint64_t>(rowBytes, 0xFFFFFFFFu));
+    return uint32_t(std::min<uint64_t>(bytes, 0xFFFFFFFFu));
 }
 
 SimpleImage::SimpleImage(uint32_t width, uint32_t height, Photometric photometric)
     : width_(width), height_(height), photometric_(photometric), stride_(0),
-      pixels_(checkedImageBytes(width, height, photometric, &stride_))
+      pixels_(imageBytes(width, height, photometric, &stride_))
 {
 }
 

@@ -43,9 +43,15 @@ TEST(ImageUtils, SimpleImageSizesAndRefusals)
     EXPECT_EQ(ImageUtils::SimpleImage(0, 7, Photometric::RGB).getStride(), 0u);
     expectThrow([] { ImageUtils::SimpleImage(5, 2, Photometric(8)); }, 7,
                 "Vantorix::DjVu::ImageUtils::SimpleImage::getBpp", "Unknown photometric!");
-    // More than the 2 GB one block may hold is refused before allocating.
-    EXPECT_THROW(ImageUtils::SimpleImage(65535, 65535, Photometric::Bytes4), Exception);
-    EXPECT_THROW(ImageUtils::SimpleImage(0xFFFFFFFFu, 1, Photometric::RGB), Exception);
+    // 2 GB and more (just at it, past 4 GB, a row past 4 GB) fail as any array block that large.
+    struct Huge {
+        uint32_t w, h;
+        Photometric ph;
+    };
+    for (const Huge& c : {Huge{32768, 16384, Photometric::Bytes4}, Huge{65535, 65535, Photometric::Bytes4},
+                          Huge{0xFFFFFFFFu, 1, Photometric::RGB}, Huge{0xFFFFFFFFu, 0, Photometric::RGB}})
+        expectThrow([&] { ImageUtils::SimpleImage(c.w, c.h, c.ph); }, 26, "Vantorix::SimpleArray<unsigned char,2>::_malloc",
+                    "SimpleArray: The size of the memory block exceeds 2GB, we could not deal with the request!");
 }
 
 TEST(ImageUtils, SubsampledSizeRoundsUpAndLimitsTheFactor)

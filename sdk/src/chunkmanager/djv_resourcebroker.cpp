@@ -64,7 +64,8 @@ String DjVuResourceBroker::resolve(const String& name) const
 const IFF::DIRMEntry* DjVuResourceBroker::findEntry(const String& name) const
 {
     auto it = byId_.find(name);
-    if (it == byId_.end()) it = byName_.find(name);
+    if (it != byId_.end()) return &dir_.entries[it->second];
+    it = byName_.find(name);
     return it == byName_.end() ? nullptr : &dir_.entries[it->second];
 }
 

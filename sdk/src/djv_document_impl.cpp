@@ -38,15 +38,14 @@ void DocumentImpl::init(const AutoPtr<Chunk>& top, const IFF::FormRecords& recor
 
 namespace {
 
-// Pages answer their id from the directory; other components are read to learn it, and one
-// that cannot be read (a missing file of an indirect document) is no page to list.
+// Pages answer their id from the directory; other components are read to learn it. One whose
+// file is missing (an indirect document without its files) is no page to list; the errors of
+// reading one that is there reach the caller.
 bool isPage(Chunk& chunk)
 {
-    try {
-        return chunk.getId() == "DJVU";
-    } catch (const Exception&) {
-        return false;
-    }
+    auto* component = dynamic_cast<DjVuLateBindingChunk*>(&chunk);
+    if (component && !component->canAnswerId()) return false;
+    return chunk.getId() == "DJVU";
 }
 
 } // namespace

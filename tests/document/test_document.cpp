@@ -139,3 +139,34 @@ TEST(Document, FromATreeTheCallerMade)
     EXPECT_EQ(multi->getPages().getSize(), 1u);
     EXPECT_THROW(Document::create(AutoPtr<Chunk>(ChunkCollection::create("DJVI"))), Exception);
 }
+
+TEST(Document, AFailedFirstVisitIsTriedAgain)
+{
+    // The chunk callback stands for a layer that fails to build on the first visit.
+    AutoPtr<Document> doc = open("dict.djvu");
+    Page& page = *doc->getPages()[1];
+    int calls = 0;
+    page.setChunkCallback(
+        [](void* context, Chunk*) {
+            if (++*static_cast<int*>(context) == 1) VTX_THROW(12, "first time", "test");
+        },
+        &calls);
+    EXPECT_TRUE(contains(thrownBy([&] { page.visit(Photometric::BGR); }).message, "first time"));
+    page.visit(Photometric::BGR);
+    EXPECT_TRUE(page.getMaskRenderer());
+    EXPECT_GT(page.getChunk()->getChildren().getSize(), 1u);
+}
+
+TEST(Document, AComponentThatOpensButDoesNotParseFailsTheDocument)
+{
+    // Listing the pages reads the shared annotations (a kind the directory does not name): a
+    // broken file fails the document, a missing one is no page.
+    AutoPtr<MapBroker> broker = makeAuto<MapBroker>();
+    broker->files["shared_anno.iff"] = "AT&T\x01\x02\x03\x04";
+    Thrown t = thrownBy([&] { Document::create(streamOf(slurp(kDir + "doc_indirect/index.djvu")), broker); });
+    EXPECT_EQ(t.code, 20);
+    EXPECT_TRUE(contains(t.message, "Invalid IFF chunk ID; maybe a broken file?")) << t.message;
+    broker->files.clear();
+    EXPECT_EQ(Document::create(streamOf(slurp(kDir + "doc_indirect/index.djvu")), broker)->getPages().getSize(), 3u);
+    EXPECT_EQ(broker->loads["shared_anno.iff"], 2);
+}

@@ -14,6 +14,7 @@ using vtxtest::contains;
 using vtxtest::expectThrow;
 using vtxtest::streamOf;
 using vtxtest::thrownBy;
+using vtxtest::Thrown;
 
 using Bytes = std::string;
 

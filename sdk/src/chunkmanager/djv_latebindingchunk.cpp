@@ -42,6 +42,20 @@ void DjVuLateBindingChunk::loadAll(ChunkCallback callback, void* context)
     if (!load(callback, context)) loaded_->loadAll(callback, context);
 }
 
+bool DjVuLateBindingChunk::canAnswerId() { return expectedId(kind_) || isAvailable(); }
+
+bool DjVuLateBindingChunk::isAvailable()
+{
+    AutoLock hold(*this);
+    if (!storage_) return bool(loaded_);
+    try {
+        storage_->getSize(); // opens a component file on first access
+        return true;
+    } catch (const Exception&) {
+        return false;
+    }
+}
+
 bool DjVuLateBindingChunk::load(ChunkCallback callback, void* context)
 {
     const char* function = "Vantorix::DjVu::DjVuLateBindingChunk::load";
@@ -66,11 +80,13 @@ bool DjVuLateBindingChunk::load(ChunkCallback callback, void* context)
         const char* expected = expectedId(kind_);
         if (expected && parsed->getId() != expected)
             VTX_THROW(20, "The component is not of the kind its directory gives!", function);
-        parsed->loadAll(callback, context);
         onLoad(*parsed, broker);
+        // Loaded from here on: a callback that fails (a page's layer that cannot be built)
+        // leaves a chunk that a later walk visits again.
+        loaded_ = parsed;
+        failed_ = false;
+        parsed->loadAll(callback, context);
     }
-    loaded_ = parsed;
-    failed_ = false;
     return true;
 }
 

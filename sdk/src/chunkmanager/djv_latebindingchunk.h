@@ -27,6 +27,12 @@ public:
     uint64_t getOffset() const { return offset_; }
     uint8_t getKind() const { return kind_; }
     bool isLoaded() const { return bool(loaded_); }
+    // Whether the component's storage opens: a missing file of an indirect document does not;
+    // a file that opens may still fail to parse. True once loaded, false after a failed load.
+    bool isAvailable();
+    // Whether getId can answer other than for want of the file: pages and thumbnails answer
+    // from the directory, another kind once it is available.
+    bool canAnswerId();
 
     void lock() override { mutex_.lock(); }
     void unlock() override { mutex_.unlock(); }

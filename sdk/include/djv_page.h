@@ -85,6 +85,17 @@ public:
     // The same with the rotation given (0 to 3 quarter turns) instead of the page's.
     virtual void render(uint8_t* dst, int32_t dstStride, Photometric photometric, const Rect& rect, uint32_t width,
                         uint32_t height, uint32_t layers, uint32_t rotation, uint32_t flags) = 0;
+    // The page's stored thumbnail: a TH44 chunk (an IW44 image), null when it has none. A
+    // document attaches the images of its thumbnail components to its pages in page order.
+    virtual AutoPtr<Chunk> getThumbnailChunk() = 0;
+    virtual void setThumbnailChunk(const AutoPtr<Chunk>& chunk) = 0;
+    // Draws the stored thumbnail scaled to width x height (0: its own size), the part rect of
+    // that picture, into dst, and returns true. A page without one is drawn whole as by render
+    // with all layers when wholePage allows it (true); else nothing is drawn and the answer is
+    // false. Decoding errors propagate as Exceptions.
+    virtual bool renderThumbnail(uint8_t* dst, int32_t dstStride, Photometric photometric, const Rect& rect,
+                                 uint32_t width, uint32_t height, uint32_t flags, bool wholePage) = 0;
+
     // The layer renderers the visit built (null where the page has none).
     virtual AutoPtr<Renderer> getMaskRenderer() = 0;
     virtual AutoPtr<Renderer> getForegroundRenderer() = 0;

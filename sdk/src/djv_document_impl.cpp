@@ -56,6 +56,26 @@ void DocumentImpl::rebuildPages()
     ChunkArray& children = root_->getChildren();
     for (uint32_t i = 0; i < children.getSize(); ++i)
         if (isPage(*children[i])) pages_.append(AutoPtr<Page>(makeAuto<PageImpl>(children[i], dictMap_)));
+    attachThumbnails();
+}
+
+void DocumentImpl::attachThumbnails()
+{
+    // The TH44 images of all thumbnail components, in directory order, belong to the pages in
+    // page order. A thumbnail file missing from an indirect document leaves its pages without.
+    uint32_t next = 0;
+    ChunkArray& children = root_->getChildren();
+    for (uint32_t i = 0; i < children.getSize() && next < pages_.getSize(); ++i) {
+        // A component is asked by its directory kind: reading others to learn their id is
+        // the page list's business.
+        auto* component = dynamic_cast<DjVuLateBindingChunk*>(children[i].get());
+        const bool thumbnails = component ? component->getKind() == IFF::kindThumbnails && component->isAvailable()
+                                          : children[i]->getId() == "THUM";
+        if (!thumbnails) continue;
+        ChunkArray& images = children[i]->getChildren();
+        for (uint32_t j = 0; j < images.getSize() && next < pages_.getSize(); ++j)
+            if (images[j]->getId() == "TH44") pages_[next++]->setThumbnailChunk(images[j]);
+    }
 }
 
 namespace {

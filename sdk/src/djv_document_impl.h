@@ -29,6 +29,7 @@ public:
 
 private:
     void init(const Vantorix::AutoPtr<Vantorix::DjVu::Chunk>& top, const Vantorix::DjVu::IFF::FormRecords& records);
+    void attachThumbnails();
 
     Vantorix::AutoPtr<Vantorix::DjVu::Chunk> root_;
     Vantorix::AutoPtr<DictMap> dictMap_;

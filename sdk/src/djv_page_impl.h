@@ -38,6 +38,11 @@ public:
     void render(uint8_t* dst, int32_t dstStride, Vantorix::DjVu::Photometric photometric,
                 const Vantorix::DjVu::Rect& rect, uint32_t width, uint32_t height, uint32_t layers, uint32_t rotation,
                 uint32_t flags) override;
+    Vantorix::AutoPtr<Vantorix::DjVu::Chunk> getThumbnailChunk() override { return thumbnailChunk_; }
+    void setThumbnailChunk(const Vantorix::AutoPtr<Vantorix::DjVu::Chunk>& chunk) override { thumbnailChunk_ = chunk; }
+    bool renderThumbnail(uint8_t* dst, int32_t dstStride, Vantorix::DjVu::Photometric photometric,
+                         const Vantorix::DjVu::Rect& rect, uint32_t width, uint32_t height, uint32_t flags,
+                         bool wholePage) override;
     Vantorix::AutoPtr<Vantorix::DjVu::Renderer> getMaskRenderer() override { return slot(LayerKind::Mask); }
     Vantorix::AutoPtr<Vantorix::DjVu::Renderer> getForegroundRenderer() override
     {
@@ -69,6 +74,7 @@ private:
     std::map<Vantorix::String, Vantorix::AutoPtr<Vantorix::DjVu::Dictionary>> dictionaries_;
     Vantorix::AutoPtr<Vantorix::DjVu::Renderer> layers_[3]; // mask, foreground, background
     Vantorix::AutoPtr<Vantorix::DjVu::ImageUtils::SimpleImage> foreground_;
+    Vantorix::AutoPtr<Vantorix::DjVu::Chunk> thumbnailChunk_;
     bool visited_ = false;
     int32_t lastPhotometric_ = -1;
     Vantorix::DjVu::ChunkCallback callback_ = nullptr;

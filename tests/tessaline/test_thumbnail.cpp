@@ -169,3 +169,25 @@ TEST(TessalineThumbnail, HostileFilesFailCleanly)
     }
     EXPECT_GT(failures, runs / 3);
 }
+
+TEST(TessalineThumbnail, StoredThumbnailOrTheRenderWithANote)
+{
+    TempDir tmp("stored");
+    // The first page stores a 128 x 96 image: drawn at that size it is that image, silently.
+    Output r = tessaline("thumbnail --stored -s 128 " + fixture("stored/thumbs.djvu") + " " + shq(tmp / "s.ppm") +
+                             " 2>&1",
+                         true);
+    ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(imagingtest::firstDifference(imagingtest::readPnm(tmp / "s.ppm"),
+                                           imagingtest::readPnm(kFixtures + "stored/alone.1.ppm")),
+              "");
+    // Another size scales it; a page without one is rendered, and standard error says so.
+    ASSERT_EQ(tessaline("thumbnail --stored -s 64 " + fixture("stored/thumbs.djvu") + " " + shq(tmp / "64.ppm")).status, 0);
+    EXPECT_EQ(imagingtest::readPnm(tmp / "64.ppm").w, 64u);
+    r = tessaline("thumbnail --stored -s 96 " + fixture("container/photo.djvu") + " " + shq(tmp / "p.ppm") + " 2>&1", true);
+    ASSERT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("no stored thumbnail; rendering the page"), std::string::npos) << r.out;
+    ASSERT_EQ(tessaline("thumbnail -s 96 " + fixture("container/photo.djvu") + " " + shq(tmp / "r.ppm")).status, 0);
+    EXPECT_TRUE(readFile(tmp / "p.ppm") == readFile(tmp / "r.ppm"));
+}

@@ -1,4 +1,4 @@
-// tessaline thumbnail [-s SIZE] INPUT OUTPUT: the first page's thumbnail, exactly as the shell
+// tessaline thumbnail [-s SIZE] [--stored] INPUT OUTPUT: the first page's thumbnail, exactly as the shell
 // extension makes it. With --out-dir (and files, or --stdin) it works through a list of
 // documents on a pool of threads, one document per worker at a time.
 #include <atomic>
@@ -29,11 +29,30 @@ struct Options {
     std::string outDir;
     bool stdinList = false;
     unsigned jobs = 0;
+    bool stored = false;
 };
 
-void makeThumbnail(const std::string& input, uint32_t size, ImageFormat format, const std::string& output)
+// The page's stored thumbnail scaled to the thumbnail's size; false when the page has none.
+bool writeStoredThumbnail(DjVu::Page& page, uint32_t size, ImageFormat format, const std::string& output)
+{
+    if (!page.getThumbnailChunk()) return false;
+    const Nimbrel::ThumbnailSize s = Nimbrel::thumbnailSize(page.getWidth(), page.getHeight(), size);
+    std::vector<uint8_t> bits(size_t(s.width) * s.height * 3);
+    const ptrdiff_t stride = ptrdiff_t(s.width) * 3;
+    page.renderThumbnail(bits.data(), int32_t(stride), DjVu::Photometric::BGR, DjVu::Rect{0, 0, s.width, s.height},
+                         s.width, s.height, 0, false);
+    writeImage({bits.data(), stride, s.width, s.height, PixelLayout::BGR}, format, output);
+    return true;
+}
+
+void makeThumbnail(const std::string& input, uint32_t size, ImageFormat format, const std::string& output,
+                   bool stored = false)
 {
     OpenedPage opened = openPage(input, 1);
+    if (stored) {
+        if (writeStoredThumbnail(*opened.page, size, format, output)) return;
+        std::fprintf(stderr, "%s: no stored thumbnail; rendering the page\n", input.c_str());
+    }
     std::vector<uint8_t> bits;
     const Nimbrel::ThumbnailSize s = Nimbrel::buildThumbnail(*opened.page, size, [&bits](uint32_t w, uint32_t h) {
         bits.assign(size_t(w) * h * 4, 0);
@@ -129,7 +148,7 @@ void runBatch(const Options& o)
                 continue;
             }
             try {
-                makeThumbnail(inputs[i], o.size, ImageFormat::png, outputs[i]);
+                makeThumbnail(inputs[i], o.size, ImageFormat::png, outputs[i], o.stored);
                 report.succeeded();
             } catch (const std::exception& e) {
                 report.failed(inputs[i], describe(e));
@@ -155,7 +174,7 @@ void run(const Options& o)
     ImageFormat format = output == "-" ? ImageFormat::png : formatOfPath(output).value_or(ImageFormat::png);
     if (format == ImageFormat::png && !pngAvailable())
         throw CLI::ValidationError("OUTPUT", "this build writes no PNG files; name a .bmp or .ppm file");
-    makeThumbnail(o.files[0], o.size, format, output);
+    makeThumbnail(o.files[0], o.size, format, output, o.stored);
 }
 
 } // namespace
@@ -173,6 +192,9 @@ void addThumbnailCommand(CLI::App& app)
     cmd->add_option("-s,--size", o->size, "Longer side of the thumbnail in pixels, 1 to 16384 (default 256)")
         ->check(CLI::Range(1u, 16384u));
     cmd->add_option("FILE", o->files, "INPUT OUTPUT, or with --out-dir the input files");
+    cmd->add_flag("--stored", o->stored,
+                  "Scale the thumbnail the document stores for the page when it has one (says so on standard "
+                  "error when it renders the page instead)");
     CLI::Option* outDir = cmd->add_option("--out-dir", o->outDir, "Batch mode: write DIR/<input file name>.png for every input (DIR is "
                                             "created when missing)");
     cmd->add_flag("--stdin", o->stdinList, "Batch mode: read more input files from standard input, one per line")

@@ -174,6 +174,27 @@ TEST(IW44Map, AllocationLimitIsEnforced)
     EXPECT_LE(map.getAllocatedBytes(), 64u * 1024);
 }
 
+TEST(IW44Map, ComponentsShareOneBudget)
+{
+    // One map may take nearly all of it; what a map held goes back when it goes.
+    AutoPtr<MapBudget> budget = makeAuto<MapBudget>(512 * 1024);
+    auto fill = [](Map& map, uint32_t rows) {
+        for (uint32_t by = 0; by < rows; ++by)
+            for (uint32_t b = 0; b < 64; ++b) map.makeBucket(map.makeRow(by)[0], b);
+    };
+    auto luma = makeAuto<Map>(2048, 4096, budget);
+    fill(*luma, 100);
+    EXPECT_GT(luma->getAllocatedBytes(), 3 * budget->limit / 4);
+    {
+        Map chroma(2048, 4096, budget);
+        expectThrow([&] { fill(chroma, 64); }, 38, "Vantorix::DjVu::IW44::Map::allocate",
+                    "The IW44 image needs more memory than one image may take.");
+        EXPECT_EQ(budget->used, luma->getAllocatedBytes() + chroma.getAllocatedBytes());
+    }
+    luma = nullptr;
+    EXPECT_EQ(budget->used, 0u);
+}
+
 // A header that claims the largest size costs nothing until coefficients appear; whatever
 // the data, decoding ends, with an image or an Exception.
 TEST(IW44Hostile, LargestSizeClaimedByAFewBytes)

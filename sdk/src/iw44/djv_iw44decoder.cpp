@@ -102,9 +102,9 @@ bool IW44DecoderImpl::decode(Stream* stream)
         // A first chunk starts the image afresh, also after a first chunk that failed.
         sliceCount = 0;
         for (auto& c : components) c = nullptr;
-        const int count = colour ? 3 : 1;
-        for (int i = 0; i < count; ++i)
-            components[i] = makeAuto<ComponentDecoder>(makeAuto<Map>(width, height, kImageByteLimit / count));
+        AutoPtr<MapBudget> budget = makeAuto<MapBudget>(kImageByteLimit);
+        for (int i = 0; i < (colour ? 3 : 1); ++i)
+            components[i] = makeAuto<ComponentDecoder>(makeAuto<Map>(width, height, budget));
     }
 
     ZPDecoder zp(stream, 0, 16);

@@ -15,9 +15,9 @@ struct Map::PoolChunk {
 
 const Map::Block Map::kEmptyBlock = {};
 
-Map::Map(uint32_t width, uint32_t height, uint64_t byteLimit)
+Map::Map(uint32_t width, uint32_t height, const AutoPtr<MapBudget>& budget)
     : width_(width), height_(height), blocksWide_((width + 31) / 32), blocksHigh_((height + 31) / 32),
-      limit_(byteLimit)
+      budget_(budget)
 {
     // Sizes are 16-bit: at most 2048 rows of 2048 blocks.
     if (blocksHigh_) {
@@ -37,6 +37,7 @@ Map::~Map()
     for (uint32_t by = 0; by < blocksHigh_; ++by)
         if (rows_[by]) alloc->free(rows_[by]);
     if (rows_) alloc->free(rows_);
+    budget_->used -= allocated_;
 }
 
 Map::Block* Map::makeRow(uint32_t by)
@@ -51,11 +52,13 @@ Map::Block* Map::makeRow(uint32_t by)
 
 void* Map::allocate(uint64_t bytes)
 {
-    if (bytes > limit_ || allocated_ > limit_ - bytes)
+    MapBudget& budget = *budget_;
+    if (bytes > budget.limit || budget.used > budget.limit - bytes)
         VTX_THROW(38, "The IW44 image needs more memory than one image may take.", "Vantorix::DjVu::IW44::Map::allocate");
     void* p = bytes < SIZE_MAX ? MemoryAllocator::getDefault()->allocate(size_t(bytes)) : nullptr;
     if (!p) VTX_THROW(1, "errOutOfMemory", "Vantorix::DjVu::IW44::Map::allocate");
     allocated_ += bytes;
+    budget.used += bytes;
     return p;
 }
 

@@ -23,6 +23,13 @@ namespace Vantorix::DjVu::IW44 {
 // plane while it is reconstructed.
 inline constexpr uint64_t kImageByteLimit = uint64_t(1) << 30;
 
+// The allowance the maps of one image share: chroma is mostly sparse, so the luma of a large
+// colour image may take well over a third of it.
+struct MapBudget : Referable {
+    explicit MapBudget(uint64_t byteLimit) : limit(byteLimit) {}
+    uint64_t limit, used = 0;
+};
+
 class Map : public Referable {
 public:
     using Bucket = int16_t*;
@@ -33,7 +40,10 @@ public:
     // An empty block, for rows that have none yet.
     static const Block kEmptyBlock;
 
-    Map(uint32_t width, uint32_t height, uint64_t byteLimit);
+    Map(uint32_t width, uint32_t height, uint64_t byteLimit) : Map(width, height, makeAuto<MapBudget>(byteLimit)) {}
+    // A map that allocates from a budget shared with other maps (what it took goes back when it
+    // goes).
+    Map(uint32_t width, uint32_t height, const AutoPtr<MapBudget>& budget);
     ~Map() override;
     Map(const Map&) = delete;
     Map& operator=(const Map&) = delete;
@@ -45,7 +55,7 @@ public:
     // The blocks of block row by (0 at the bottom), or null while the row is all zero.
     Block* getRow(uint32_t by) { return rows_[by]; }
     const Block* getRow(uint32_t by) const { return rows_[by]; }
-    // The blocks of row by, created zero-filled when missing. Throws 38 past the limit.
+    // The blocks of row by, created zero-filled when missing. Throws 38 past the budget.
     Block* makeRow(uint32_t by);
     uint64_t getAllocatedBytes() const { return allocated_; }
 
@@ -59,7 +69,7 @@ public:
         Bucket* group = block.groups[bucket >> 4];
         return group ? group[bucket & 15] : nullptr;
     }
-    // The bucket, created zero-filled when missing. Throws 38 past the limit.
+    // The bucket, created zero-filled when missing. Throws 38 past the budget.
     int16_t* makeBucket(Block& block, uint32_t bucket)
     {
         Bucket*& group = block.groups[bucket >> 4];
@@ -91,7 +101,8 @@ private:
     PoolChunk* chunks_ = nullptr;
     int16_t* current_ = nullptr;
     uint32_t used_ = kChunkUnits;
-    uint64_t limit_, allocated_ = 0;
+    AutoPtr<MapBudget> budget_;
+    uint64_t allocated_ = 0;
 };
 
 } // namespace Vantorix::DjVu::IW44

@@ -115,8 +115,8 @@ TEST(Photometrics, AgreeWithEachOther)
                     ASSERT_EQ(gray[i], uint8_t(127 - int8_t(ycc[3 * i]))) << name << " " << i;
                     ASSERT_EQ(ycc[3 * i + 1] | ycc[3 * i + 2], 0) << name << " " << i;
                 }
-                ASSERT_EQ(Bytes(&rgb[3 * i], &rgb[3 * i + 3]), (Bytes{r, g, b})) << name << " " << i;
-                ASSERT_EQ(Bytes(&bgr[3 * i], &bgr[3 * i + 3]), (Bytes{b, g, r})) << name << " " << i;
+                ASSERT_EQ(Bytes(rgb.begin() + 3 * i, rgb.begin() + 3 * i + 3), (Bytes{r, g, b})) << name << " " << i;
+                ASSERT_EQ(Bytes(bgr.begin() + 3 * i, bgr.begin() + 3 * i + 3), (Bytes{b, g, r})) << name << " " << i;
             }
         }
     }

@@ -34,6 +34,8 @@ public:
     // A leaf's own text; a parent's is its children's joined with nothing between them.
     virtual String getText() const = 0;
     virtual const TextZoneArray& getChildren() const = 0;
+    // The page text as stored, separators between zones included; empty below the root.
+    virtual String getPageText() const = 0;
     // The orientation the rectangles are held in (0 to 3 quarter turns), from the root's copy
     // of the page record; 0 for zones below the root.
     virtual uint32_t getRotation() const = 0;

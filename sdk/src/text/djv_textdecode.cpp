@@ -127,7 +127,7 @@ AutoPtr<TextZone> TextZone::decode(Chunk& chunk, const PageInfo& info)
     // Read in the stored orientation; then turned as the page is displayed.
     PageInfo stored = info;
     stored.setRotation(0);
-    root->setPageInfo(stored);
+    root->setPage(String::fromUtf8(text.data(), int32_t(text.size())), stored);
     if (uint32_t rotation = info.getRotation()) root->setRotation(rotation);
     return AutoPtr<TextZone>(root);
 }

@@ -15,6 +15,7 @@ public:
     Vantorix::DjVu::ZoneRect getRect() const override;
     Vantorix::String getText() const override;
     const Vantorix::DjVu::TextZoneArray& getChildren() const override { return children_; }
+    Vantorix::String getPageText() const override { return pageText_; }
     uint32_t getRotation() const override;
     void setRotation(uint32_t rotation) override;
 
@@ -22,7 +23,12 @@ public:
     const Vantorix::DjVu::ZoneRect& ownRect() const { return rect_; }
     void setOwnText(const Vantorix::String& text) { text_ = text; }
     void append(const Vantorix::AutoPtr<TextZoneImpl>& child) { children_.append(Vantorix::AutoPtr<TextZone>(child)); }
-    void setPageInfo(const Vantorix::DjVu::PageInfo& info) { info_ = info; }
+    // Makes this zone the root of a page's tree.
+    void setPage(const Vantorix::String& text, const Vantorix::DjVu::PageInfo& info)
+    {
+        pageText_ = text;
+        info_ = info;
+    }
 
 private:
     // Maps this zone and its descendants by k quarter turns on a page of wf x hf pixels (the
@@ -33,6 +39,7 @@ private:
     Vantorix::DjVu::ZoneRect rect_;
     Vantorix::String text_;
     Vantorix::DjVu::TextZoneArray children_;
+    Vantorix::String pageText_;
     std::optional<Vantorix::DjVu::PageInfo> info_;
 };
 

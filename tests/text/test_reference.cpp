@@ -227,3 +227,39 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, Reference, ::testing::ValuesIn(documents()),
                          });
 
 } // namespace
+
+namespace {
+
+std::vector<ZoneRect> leafRects(const TextZone& z)
+{
+    if (z.getChildren().empty()) return {z.getRect()};
+    std::vector<ZoneRect> out;
+    for (const AutoPtr<TextZone>& c : z.getChildren())
+        for (const ZoneRect& r : leafRects(*c)) out.push_back(r);
+    return out;
+}
+
+TEST(PageContent, PagesWithoutTextOrAnnotationsAnswerNull)
+{
+    AutoPtr<Document> doc = Document::create(String(std::string(VTX_FIXTURE_DIR) + "/container/text300.djvu"));
+    Page& page = *doc->getPages()[0];
+    EXPECT_FALSE(page.getText());
+    EXPECT_FALSE(page.getAnnotation());
+    EXPECT_TRUE(doc->getBookmark()->getChildren().empty());
+}
+
+TEST(PageContent, TurningAPageTurnsTheTextItKeeps)
+{
+    AutoPtr<Document> upright = Document::create(String((kDir / "hand.djvu").string()));
+    AutoPtr<Document> turned = Document::create(String((kDir / "hand_rotated.djvu").string()));
+    for (uint32_t n = 0; n < 3; ++n) {
+        Page& page = *upright->getPages()[n];
+        AutoPtr<TextZone> text = page.getText();
+        EXPECT_EQ(page.getText().get(), text.get()); // kept
+        EXPECT_EQ(page.getAnnotation().get(), page.getAnnotation().get());
+        page.setRotation(turned->getPages()[n]->getRotation());
+        EXPECT_EQ(leafRects(*text), leafRects(*turned->getPages()[n]->getText())) << n;
+    }
+}
+
+} // namespace

@@ -2,7 +2,7 @@
 // against what djvused prints for them (gen_text.sh).
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,11 +17,11 @@ namespace {
 using namespace Vantorix;
 using namespace Vantorix::DjVu;
 using vtxtest::SExpr;
-namespace fs = std::filesystem;
 
-const fs::path kDir = fs::path(VTX_FIXTURE_DIR) / "text";
+// Plain strings, not paths: under wine a path must keep its forward slashes.
+const std::string kDir = VTX_FIXTURE_DIR "/text/";
 
-std::string readText(const fs::path& path)
+std::string readText(const std::string& path)
 {
     vtxtest::Bytes b = vtxtest::readFile(path);
     return std::string(b.begin(), b.end());
@@ -30,14 +30,14 @@ std::string readText(const fs::path& path)
 std::vector<std::string> documents()
 {
     std::vector<std::string> docs;
-    std::istringstream in(readText(kDir / "manifest.txt"));
+    std::istringstream in(readText(kDir + "manifest.txt"));
     for (std::string line; std::getline(in, line);) docs.push_back(line);
     return docs;
 }
 
-fs::path refDir(const std::string& doc)
+std::string refDir(const std::string& doc)
 {
-    return kDir / "ref" / doc.substr(0, doc.size() - 5);
+    return kDir + "ref/" + doc.substr(0, doc.size() - 5) + "/";
 }
 
 // What djvused prints of a zone tree, and ours, in one shape: type name, rectangle in the
@@ -159,10 +159,10 @@ class Reference : public ::testing::TestWithParam<std::string> {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(vtxtest::fileExists(kDir / "manifest.txt"));
-        doc_ = Document::create(String((kDir / GetParam()).string()));
+        ASSERT_TRUE(vtxtest::fileExists(kDir + "manifest.txt"));
+        doc_ = Document::create(String(kDir + GetParam()));
     }
-    std::string ref(const std::string& name) const { return readText(refDir(GetParam()) / name); }
+    std::string ref(const std::string& name) const { return readText(refDir(GetParam()) + name); }
     AutoPtr<Document> doc_;
 };
 
@@ -191,7 +191,7 @@ TEST_P(Reference, PageTextAndZonesEqualDjvused)
 TEST_P(Reference, AnnotationListsEqualDjvusedSharedFirst)
 {
     std::string shared;
-    if (vtxtest::fileExists(refDir(GetParam()) / "shared.ant")) shared = ref("shared.ant");
+    if (vtxtest::fileExists(refDir(GetParam()) + "shared.ant")) shared = ref("shared.ant");
     const PageArray& pages = doc_->getPages();
     for (uint32_t n = 0; n < pages.getSize(); ++n) {
         SCOPED_TRACE("page " + std::to_string(n + 1));
@@ -250,8 +250,8 @@ TEST(PageContent, PagesWithoutTextOrAnnotationsAnswerNull)
 
 TEST(PageContent, TurningAPageTurnsTheTextItKeeps)
 {
-    AutoPtr<Document> upright = Document::create(String((kDir / "hand.djvu").string()));
-    AutoPtr<Document> turned = Document::create(String((kDir / "hand_rotated.djvu").string()));
+    AutoPtr<Document> upright = Document::create(String(kDir + "hand.djvu"));
+    AutoPtr<Document> turned = Document::create(String(kDir + "hand_rotated.djvu"));
     for (uint32_t n = 0; n < 3; ++n) {
         Page& page = *upright->getPages()[n];
         AutoPtr<TextZone> text = page.getText();

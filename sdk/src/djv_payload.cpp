@@ -1,5 +1,7 @@
 #include "djv_payload.h"
 
+#include <algorithm>
+
 #include "djv_compressStream.h"
 #include "vtx_exception.h"
 
@@ -15,6 +17,21 @@ uint32_t readBigEndian(Stream& stream, uint32_t bytes)
     uint32_t value = 0;
     for (uint32_t i = 0; i < bytes; ++i) value = value << 8 | b[i];
     return value;
+}
+
+std::string readString(Stream& stream, uint32_t length, bool exact)
+{
+    constexpr uint32_t kPiece = 1u << 16;
+    std::string out;
+    while (out.size() < length) {
+        const uint32_t want = std::min<uint32_t>(kPiece, length - uint32_t(out.size()));
+        const size_t had = out.size();
+        out.resize(had + want);
+        const uint32_t got = stream.readBytes(out.data() + had, want, exact);
+        out.resize(had + got);
+        if (got < want) break;
+    }
+    return out;
 }
 
 AutoPtr<Stream> openPayload(Chunk& chunk, const char* plainId, const char* packedId, const char* message,

@@ -2,6 +2,7 @@
 // they give.
 #include "djv_annotation.h"
 
+#include <memory>
 #include <string>
 
 #include "djv_payload.h"
@@ -76,11 +77,10 @@ void AnnotationImpl::decode(Chunk& chunk)
     const char* function = "_Vtx_Internal_NS_::AnnotationImpl::decode";
     AutoPtr<Stream> in = openPayload(chunk, "ANTa", "ANTz", "Not a ANT* chunk!", function);
     std::string text;
+    std::unique_ptr<char[]> piece(new char[kPiece]); // not cleared: most payloads are small
     for (;;) {
-        size_t had = text.size();
-        text.resize(had + kPiece);
-        uint32_t got = in->readBytes(text.data() + had, kPiece, false);
-        text.resize(had + got);
+        uint32_t got = in->readBytes(piece.get(), kPiece, false);
+        text.append(piece.get(), got);
         if (got < kPiece) break;
         if (text.size() > kMaxText) VTX_THROW(errLimitExceeded, "The annotation text is too long!", function);
     }

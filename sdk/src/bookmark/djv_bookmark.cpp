@@ -2,7 +2,6 @@
 // its direct children.
 #include "djv_bookmark.h"
 
-#include <algorithm>
 #include <string>
 
 #include "djv_annotation.h"
@@ -35,20 +34,8 @@ private:
 // A title or link: up to its stated length, whatever is there.
 String readField(Stream& in)
 {
-    const size_t length = readBigEndian(in, 3);
-    // Read in pieces, so a hostile length allocates no more than the stream holds.
-    constexpr size_t kPiece = 1u << 16;
-    size_t have = 0;
-    std::string out;
-    while (have < length) {
-        size_t want = std::min(kPiece, length - have);
-        out.resize(have + want);
-        uint32_t got = in.readBytes(out.data() + have, uint32_t(want), false);
-        have += got;
-        out.resize(have);
-        if (got < want) break;
-    }
-    return String::fromUtf8(out.data(), int32_t(out.size()));
+    std::string bytes = readString(in, readBigEndian(in, 3), false);
+    return String::fromUtf8(bytes.data(), int32_t(bytes.size()));
 }
 
 AutoPtr<Bookmark> readOne(Stream& in, uint32_t& count, uint32_t depth)

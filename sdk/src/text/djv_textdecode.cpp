@@ -118,8 +118,7 @@ AutoPtr<TextZone> TextZone::decode(Chunk& chunk, const PageInfo& info)
 {
     AutoPtr<Stream> in = _Vtx_Internal_NS_::openPayload(chunk, "TXTa", "TXTz", "The input is not TXT* chunk!",
                                                         "Vantorix::DjVu::TextZone::decode");
-    std::string text(_Vtx_Internal_NS_::readBigEndian(*in, 3), '\0');
-    if (!text.empty()) in->readBytes(text.data(), uint32_t(text.size()), true);
+    const std::string text = _Vtx_Internal_NS_::readString(*in, _Vtx_Internal_NS_::readBigEndian(*in, 3), true);
     if (_Vtx_Internal_NS_::readBigEndian(*in, 1) != 1)
         VTX_THROW(errDataBroken, "Unknown TXT? chunk format!", "Vantorix::DjVu::TextZone::decode");
     AutoPtr<TextZoneImpl> root;

@@ -2,7 +2,6 @@
 // they give.
 #include "djv_annotation.h"
 
-#include <memory>
 #include <string>
 
 #include "djv_payload.h"
@@ -21,8 +20,8 @@ constexpr const char* kAlignVertical[] = {"none", "top", "center", "bottom"};
 constexpr const char* kModes[] = {"none", "color", "bw", "fore", "back"};
 constexpr const char* kZooms[] = {"stretch", "one2one", "width", "page", "none"};
 
-// Reading stops at a piece shorter than this.
-constexpr uint32_t kPiece = 1u << 20;
+// Reading stops at the first short piece; both payload streams fill every read but the last.
+constexpr uint32_t kPiece = 1u << 16;
 // Far beyond any real page; keeps a hostile compressed chunk from filling memory.
 constexpr size_t kMaxText = 64u << 20;
 
@@ -77,10 +76,10 @@ void AnnotationImpl::decode(Chunk& chunk)
     const char* function = "_Vtx_Internal_NS_::AnnotationImpl::decode";
     AutoPtr<Stream> in = openPayload(chunk, "ANTa", "ANTz", "Not a ANT* chunk!", function);
     std::string text;
-    std::unique_ptr<char[]> piece(new char[kPiece]); // not cleared: most payloads are small
+    char piece[kPiece];
     for (;;) {
-        uint32_t got = in->readBytes(piece.get(), kPiece, false);
-        text.append(piece.get(), got);
+        uint32_t got = in->readBytes(piece, kPiece, false);
+        text.append(piece, got);
         if (got < kPiece) break;
         if (text.size() > kMaxText) VTX_THROW(errLimitExceeded, "The annotation text is too long!", function);
     }

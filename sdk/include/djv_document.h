@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "djv_bookmark.h"
 #include "djv_chunk.h"
 #include "djv_iff.h"
 #include "djv_page.h"
@@ -26,7 +27,10 @@ public:
     // The "DJVM" root; the document keeps the reference.
     virtual const Chunk* getRoot() const = 0;
     virtual Chunk* getRoot() = 0;
-    // Lists the pages again from the root's "DJVU" children.
+    // The outline from the document's NAVM chunk, read on first request and kept (a root
+    // without children when there is none). Throws the errors of Bookmark::read and of BZZ.
+    virtual AutoPtr<Bookmark> getBookmark() = 0;
+    // Lists the pages again from the root's "DJVU" children (and forgets the outline).
     virtual void rebuildPages() = 0;
     virtual Kind getKind() const = 0;
 

@@ -18,6 +18,9 @@
 
 namespace Vantorix::DjVu {
 
+class TextZone;
+class Annotation;
+
 // The INFO record. Width, height and minor version are required; every later field may be
 // missing from the chunk and then keeps its default.
 struct PageInfo {
@@ -100,6 +103,15 @@ public:
     virtual AutoPtr<Renderer> getMaskRenderer() = 0;
     virtual AutoPtr<Renderer> getForegroundRenderer() = 0;
     virtual AutoPtr<Renderer> getBackgroundRenderer() = 0;
+
+    // The hidden text (djv_text.h): the zone tree of the page's TXTa or TXTz chunk in the
+    // displayed orientation, read on first request and kept; null when the page has none.
+    // Throws the errors of TextZone::decode.
+    virtual AutoPtr<TextZone> getText() = 0;
+    // The annotations (djv_annotation.h) of every ANTa or ANTz chunk of the page in order, so
+    // that a shared component the page includes comes before the page's own; read on first
+    // request and kept; null when the page has none. Throws the errors of Annotation::decode.
+    virtual AutoPtr<Annotation> getAnnotation() = 0;
 };
 
 } // namespace Vantorix::DjVu

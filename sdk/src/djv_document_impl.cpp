@@ -53,6 +53,7 @@ bool isPage(Chunk& chunk)
 void DocumentImpl::rebuildPages()
 {
     pages_.clear();
+    navigation_ = nullptr;
     ChunkArray& children = root_->getChildren();
     for (uint32_t i = 0; i < children.getSize(); ++i)
         if (isPage(*children[i])) pages_.append(AutoPtr<Page>(makeAuto<PageImpl>(children[i], dictMap_)));

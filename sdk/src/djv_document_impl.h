@@ -23,6 +23,7 @@ public:
     const Vantorix::DjVu::Chunk* getRoot() const override { return root_.get(); }
     Vantorix::DjVu::Chunk* getRoot() override { return root_.get(); }
     void rebuildPages() override;
+    Vantorix::AutoPtr<Vantorix::DjVu::Bookmark> getBookmark() override;
     Kind getKind() const override { return kind_; }
 
     DictMap* getDictMap() { return dictMap_.get(); }
@@ -34,6 +35,7 @@ private:
     Vantorix::AutoPtr<Vantorix::DjVu::Chunk> root_;
     Vantorix::AutoPtr<DictMap> dictMap_;
     Vantorix::DjVu::PageArray pages_;
+    Vantorix::AutoPtr<Vantorix::DjVu::Bookmark> navigation_;
     Kind kind_;
 };
 

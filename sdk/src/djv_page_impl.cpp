@@ -99,6 +99,7 @@ void PageImpl::setRotation(uint32_t rotation)
 {
     getInfo();
     info_.setRotation(rotation);
+    if (text_) text_->setRotation(rotation);
 }
 
 void PageImpl::visit(Photometric photometric)

@@ -8,6 +8,8 @@
 #include "djv_imageutils.h"
 #include "djv_page.h"
 #include "djv_renderer.h"
+#include "djv_text.h"
+#include "djv_annotation.h"
 
 namespace _Vtx_Internal_NS_ {
 
@@ -52,6 +54,8 @@ public:
     {
         return slot(LayerKind::Background);
     }
+    Vantorix::AutoPtr<Vantorix::DjVu::TextZone> getText() override;
+    Vantorix::AutoPtr<Vantorix::DjVu::Annotation> getAnnotation() override;
 
 private:
     static void onChunk(void* self, Vantorix::DjVu::Chunk* chunk);
@@ -79,6 +83,8 @@ private:
     int32_t lastPhotometric_ = -1;
     Vantorix::DjVu::ChunkCallback callback_ = nullptr;
     void* callbackContext_ = nullptr;
+    Vantorix::AutoPtr<Vantorix::DjVu::TextZone> text_;
+    Vantorix::AutoPtr<Vantorix::DjVu::Annotation> annotation_;
 };
 
 } // namespace _Vtx_Internal_NS_

@@ -16,6 +16,9 @@ void addInfoCommand(CLI::App& app);
 void addDumpCommand(CLI::App& app);
 void addRenderCommand(CLI::App& app);
 void addThumbnailCommand(CLI::App& app);
+void addTextCommand(CLI::App& app);
+void addAnnotationsCommand(CLI::App& app);
+void addOutlineCommand(CLI::App& app);
 
 // A page together with the document that owns it.
 struct OpenedPage {

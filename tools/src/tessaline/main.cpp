@@ -17,6 +17,9 @@ int main(int argc, char** argv)
     Tessaline::addDumpCommand(app);
     Tessaline::addRenderCommand(app);
     Tessaline::addThumbnailCommand(app);
+    Tessaline::addTextCommand(app);
+    Tessaline::addAnnotationsCommand(app);
+    Tessaline::addOutlineCommand(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

@@ -172,13 +172,14 @@ TEST(Module, FactoryAggregationAndLockCount)
 // Points the provider's trace at a file for the life of the value.
 class TraceSetting {
 public:
-    explicit TraceSetting(DWORD type = REG_SZ, const std::wstring& value = L"")
+    // The value names the file, of the given type, or is an empty string.
+    explicit TraceSetting(DWORD type = REG_SZ, bool empty = false)
     {
         wchar_t dir[MAX_PATH];
         GetTempPathW(MAX_PATH, dir);
         path = std::wstring(dir) + L"nimbrel_trace.log";
         DeleteFileW(path.c_str());
-        const std::wstring& stored = type == REG_SZ && value.empty() ? path : value;
+        const std::wstring stored = empty ? L"" : path;
         RegSetKeyValueW(HKEY_CURRENT_USER, kKey, L"DebugLogFileName", type, stored.c_str(),
                         DWORD((stored.size() + 1) * sizeof(wchar_t)));
     }
@@ -281,14 +282,9 @@ TEST(Trace, OffUnlessAStringValueNamesTheFile)
         Traced t(page); // no value
         EXPECT_EQ(t.thumbnail(32), S_OK);
     }
-    const std::pair<DWORD, std::wstring> settings[] = {{REG_SZ, L" "}, {REG_EXPAND_SZ, L""}, {REG_BINARY, L"x"}};
-    for (const auto& [type, value] : settings) {
-        TraceSetting trace(type, value);
-        if (type != REG_SZ) {
-            const std::wstring path = trace.path; // a file name, but not as REG_SZ
-            RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Vantorix Technology Inc.\\Tessaline", L"DebugLogFileName",
-                            type, path.c_str(), DWORD((path.size() + 1) * sizeof(wchar_t)));
-        }
+    const std::pair<DWORD, bool> settings[] = {{REG_SZ, true}, {REG_EXPAND_SZ, false}, {REG_BINARY, false}};
+    for (const auto& [type, empty] : settings) {
+        TraceSetting trace(type, empty);
         Traced t(page);
         EXPECT_EQ(t.thumbnail(32), S_OK);
         EXPECT_EQ(trace.text(), "<no file>");

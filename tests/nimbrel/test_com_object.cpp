@@ -7,6 +7,7 @@
 #include <propsys.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 
 #include "com_testutil.h"
@@ -173,8 +174,11 @@ TEST(ExplorerPath, IndirectIndexFailsCleanly)
 TEST(ExplorerPath, HostileFilesGiveOkOrFail)
 {
     std::vector<std::vector<uint8_t>> inputs;
-    for (const char* name : {"iw44/empty_image_two_chunks", "iw44/largest_size_few_bytes"})
-        inputs.push_back(readFile(VTX_SOURCE_DIR "/tests/regress/" + std::string(name)));
+    // Every fuzz regression input (the folders of tests/regress), and mutated fixtures.
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(VTX_SOURCE_DIR "/tests/regress"))
+        if (entry.is_regular_file() && entry.path().parent_path() != VTX_SOURCE_DIR "/tests/regress")
+            inputs.push_back(readFile(entry.path().string()));
+    EXPECT_GE(inputs.size(), 2u);
     uint32_t seed = 12345;
     auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
     for (const std::string& kind : kinds()) {

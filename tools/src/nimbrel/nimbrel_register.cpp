@@ -22,8 +22,8 @@ std::wstring braced(const char* guid)
     return L"{" + std::wstring(guid, guid + strlen(guid)) + L"}";
 }
 
-// The registrar formats nothing by locale, but the type library and key names must not
-// depend on the caller's thread locale either.
+// Registration runs under the neutral locale, so that what it writes does not depend on the
+// caller's thread locale.
 class NeutralLocale {
 public:
     NeutralLocale() : saved_(GetThreadLocale()) { SetThreadLocale(2048); }
@@ -72,7 +72,11 @@ private:
 
 class Registration {
 public:
-    Registration() { result_ = CoCreateInstance(CLSID_Registrar, nullptr, CLSCTX_INPROC_SERVER, IID_IRegistrar, reinterpret_cast<void**>(&registrar_)); }
+    Registration()
+    {
+        result_ = CoCreateInstance(CLSID_Registrar, nullptr, CLSCTX_INPROC_SERVER, IID_IRegistrar,
+                                   reinterpret_cast<void**>(&registrar_));
+    }
     ~Registration()
     {
         if (registrar_) registrar_->Release();

@@ -13,6 +13,7 @@
 
 #include "commands.h"
 #include "console.h"
+#include "failure.h"
 #include "image_output.h"
 #include "nimbrel_thumbnail.h"
 #include "vtx_exception.h"
@@ -33,23 +34,26 @@ struct Options {
 
 void makeThumbnail(const std::string& input, uint32_t size, ImageFormat format, const std::string& output)
 {
-    OpenedPage opened = openPage(input, 1);
     std::vector<uint8_t> bits;
-    const Nimbrel::ThumbnailSize s = Nimbrel::buildThumbnail(*opened.page, size, [&bits](uint32_t w, uint32_t h) {
-        bits.assign(size_t(w) * h * 4, 0);
-        return bits.data();
-    });
+    const Nimbrel::ThumbnailSize s = [&] {
+        try {
+            OpenedPage opened = openPage(input, 1);
+            return Nimbrel::buildThumbnail(*opened.page, size, [&bits](uint32_t w, uint32_t h) {
+                bits.assign(size_t(w) * h * 4, 0);
+                return bits.data();
+            });
+        } catch (...) {
+            throw failureAbout(input, 1);
+        }
+    }();
     const ptrdiff_t stride = ptrdiff_t(s.width) * 4;
-    // Bottom-up: the picture's top row is the last in memory.
-    writeImage({bits.data() + (s.height - 1) * stride, -stride, s.width, s.height, PixelLayout::BGRX}, format, output);
-}
-
-// The failure of one document as one line (an Exception's message already ends in one).
-std::string describe(const std::exception& e)
-{
-    std::string text = e.what();
-    if (text.empty() || text.back() != '\n') text += '\n';
-    return text;
+    try {
+        // Bottom-up: the picture's top row is the last in memory.
+        writeImage({bits.data() + (s.height - 1) * stride, -stride, s.width, s.height, PixelLayout::BGRX}, format,
+                   output);
+    } catch (...) {
+        throw failureAbout(output);
+    }
 }
 
 // What a batch tells the user on standard error: failures, and a progress line that only a
@@ -58,11 +62,12 @@ class Reporter {
 public:
     explicit Reporter(size_t total) : total_(total), progress_(stderrIsTerminal()) {}
 
-    void failed(const std::string& input, const std::string& text)
+    // text: the failure's lines, as main would print them.
+    void failed(const std::string& text)
     {
         std::lock_guard<std::mutex> hold(lock_);
         clearProgress();
-        std::fprintf(stderr, "%s: %s", input.c_str(), text.c_str());
+        std::fputs(text.c_str(), stderr);
         ++failures_;
         ++done_;
         showProgress();
@@ -125,16 +130,16 @@ void runBatch(const Options& o)
     auto worker = [&] {
         for (size_t i; (i = next++) < inputs.size();) {
             if (clash[i]) {
-                report.failed(inputs[i], "an earlier input also writes " + outputs[i] + "\n");
+                report.failed("tessaline: " + inputs[i] + ": an earlier input also writes " + outputs[i] + "\n");
                 continue;
             }
             try {
                 makeThumbnail(inputs[i], o.size, ImageFormat::png, outputs[i]);
                 report.succeeded();
-            } catch (const std::exception& e) {
-                report.failed(inputs[i], describe(e));
+            } catch (const std::exception&) {
+                report.failed(failureAbout(inputs[i]).what());
             } catch (...) {
-                report.failed(inputs[i], "unknown error\n");
+                report.failed("tessaline: " + inputs[i] + ": unknown error\n");
             }
         }
     };

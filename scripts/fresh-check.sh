@@ -60,6 +60,7 @@ unpack() {
   chmod +x "$root/usr/sbin/policy-rc.d"
   mount -t proc proc "$root/proc" && mounts+=("$root/proc")
   mount --bind /dev "$root/dev" && mounts+=("$root/dev")
+  mount --bind /dev/pts "$root/dev/pts" && mounts+=("$root/dev/pts")
   # Downloads are kept between runs; the installation itself is done afresh each time.
   mount --bind "$cache/archives" "$root/var/cache/apt/archives" && mounts+=("$root/var/cache/apt/archives")
 }

@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <string>
 
 #include "tessaline_testutil.h"
@@ -22,8 +21,13 @@ Output errors(const std::string& args, const std::string& env = "")
     return run(env + tessalineCommand(args) + " 2>&1 >/dev/null", true);
 }
 
-// A library message line: "SOURCE(LINE) : FUNCTION: Error CODE: TEXT".
-const std::regex kDiagnostic(R"(\S+\(\d+\) : \S+: Error -?\d+: .+)");
+// Whether s looks like a library message line: "SOURCE(LINE) : FUNCTION: Error CODE: TEXT".
+bool isDiagnostic(const std::string& s)
+{
+    const size_t open = s.find('('), at = s.find(") : "), error = s.find(": Error ");
+    return open < at && at != std::string::npos && error != std::string::npos && at < error &&
+           s.find('\n') == std::string::npos;
+}
 
 } // namespace
 
@@ -78,7 +82,7 @@ TEST(TessalineMessages, VerboseAddsTheLibrarysLine)
         ASSERT_FALSE(second.empty());
         EXPECT_EQ(second.back(), '\n');
         second.pop_back();
-        EXPECT_TRUE(std::regex_match(second, kDiagnostic)) << second;
+        EXPECT_TRUE(isDiagnostic(second)) << second;
     }
     // The diagnostic file asks for the same, and receives the line too.
     const std::string log = tmp / "diagnostics.txt";

@@ -17,7 +17,7 @@ if [ "${names[0]}" = all ]; then
   names=()
   for src in bench/*_bench.cpp; do names+=("$(basename "$src" .cpp)"); done
 fi
-scripts/install-deps.sh test
+scripts/install-deps.sh bench
 
 cmake --preset bench >/dev/null
 cmake --build build/bench -j 2 --target fixtures "${names[@]}"

@@ -11,7 +11,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
-scripts/install-deps.sh test
+scripts/install-deps.sh fuzz
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j 2

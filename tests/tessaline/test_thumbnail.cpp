@@ -61,12 +61,9 @@ TEST(TessalineThumbnail, FreedesktopEntryRuns)
 {
     TempDir tmp("entry");
     std::ifstream in(VTX_SOURCE_DIR "/tools/src/tessaline/tessaline.thumbnailer");
-    std::string line, exec, mime;
-    while (std::getline(in, line)) {
+    std::string line, exec;
+    while (std::getline(in, line))
         if (line.starts_with("Exec=")) exec = line.substr(5);
-        if (line.starts_with("MimeType=")) mime = line.substr(9);
-    }
-    EXPECT_EQ(mime, "image/vnd.djvu;image/x-djvu;");
     ASSERT_TRUE(exec.starts_with("tessaline "));
     // What a file manager does: fill in size, input and output, then run it.
     for (auto [key, value] : {std::pair{"%s", std::string("128")}, {"%i", fixture("container/photo.djvu")},

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "commands.h"
+#include "failure.h"
 #include "djv_iff.h"
 #include "djv_page.h"
 
@@ -157,8 +158,12 @@ void addDumpCommand(CLI::App& app)
                 "sizes, IW44 slice counts...).");
     cmd->add_option("FILE", *file, "DjVu file (a path or a file: location)")->required();
     cmd->callback([file] {
-        Dumper dumper(openStorage(String(*file), false, nullptr));
-        dumper.chunks(0, 1);
+        try {
+            Dumper dumper(openStorage(String(*file), false, nullptr));
+            dumper.chunks(0, 1);
+        } catch (...) {
+            throw failureAbout(*file);
+        }
     });
 }
 

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "commands.h"
+#include "failure.h"
 #include "djv_document.h"
 
 namespace Tessaline {
@@ -52,7 +53,7 @@ void printText(const std::string& file, Document& doc)
 
 void run(const std::string& file, bool json)
 {
-    AutoPtr<Document> doc = Document::create(String(file));
+    AutoPtr<Document> doc = openDocument(file);
     if (!json) {
         printText(file, *doc);
         return;
@@ -80,7 +81,13 @@ void addInfoCommand(CLI::App& app)
     cmd->add_flag("--json", opts->json,
                   "Print one JSON object: kind, page_count and pages [{stored_width, stored_height, width, height, "
                   "dpi, gamma (10 x gamma), minor_version, major_version, rotation (quarter turns 0-3)}]");
-    cmd->callback([opts] { run(opts->file, opts->json); });
+    cmd->callback([opts] {
+        try {
+            run(opts->file, opts->json);
+        } catch (...) {
+            throw failureAbout(opts->file);
+        }
+    });
 }
 
 } // namespace Tessaline

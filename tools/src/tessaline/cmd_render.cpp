@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "failure.h"
 #include "djv_chunkimpls.h"
 #include "image_output.h"
 #include "nimbrel_thumbnail.h"
@@ -48,6 +49,8 @@ OpenedPage maskOnly(const OpenedPage& opened)
     return out;
 }
 
+bool isGray(ImageFormat format) { return format == ImageFormat::pbm || format == ImageFormat::pgm; }
+
 ImageFormat chooseFormat(const Options& o)
 {
     if (!o.format.empty()) return *parseFormat(o.format);
@@ -59,13 +62,10 @@ ImageFormat chooseFormat(const Options& o)
     return *format;
 }
 
-void run(const Options& o)
+// The wanted part of the page, one byte per channel (grey for PBM and PGM, else RGB); rect
+// becomes that part.
+std::vector<uint8_t> draw(const Options& o, ImageFormat format, uint32_t layers, Rect& rect)
 {
-    const ImageFormat format = chooseFormat(o);
-    if (format == ImageFormat::png && !pngAvailable())
-        throw CLI::ValidationError("--format", "this build writes no PNG files; use bmp or ppm");
-    const uint32_t layers = *parseLayers(o.layers);
-
     OpenedPage opened = openPage(o.file, o.page);
     OpenedPage bare;
     if (format == ImageFormat::pbm && layers == Page::layerMask) bare = maskOnly(opened);
@@ -80,7 +80,7 @@ void run(const Options& o)
         Nimbrel::ThumbnailSize fit = Nimbrel::thumbnailSize(pageWidth, pageHeight, o.fit);
         scaled = {fit.width, fit.height};
     }
-    Rect rect{0, 0, scaled.width, scaled.height};
+    rect = {0, 0, scaled.width, scaled.height};
     if (!o.rect.empty()) {
         rect = *parseRect(o.rect);
         if (uint64_t(rect.x) + rect.w > scaled.width || uint64_t(rect.y) + rect.h > scaled.height)
@@ -89,19 +89,40 @@ void run(const Options& o)
                                                      std::to_string(scaled.height) + " pixels");
     }
 
-    const bool gray = format == ImageFormat::pbm || format == ImageFormat::pgm;
-    const uint32_t bpp = gray ? 1 : 3;
-    const uint64_t bytes = uint64_t(rect.w) * rect.h * bpp;
+    const bool gray = isGray(format);
+    const uint64_t bytes = uint64_t(rect.w) * rect.h * (gray ? 1 : 3);
     if (bytes > kMaxPixelBytes)
         VTX_THROW(errLimitExceeded,
                   String::format("A picture of %u x %u pixels is too large to render at once!", rect.w, rect.h),
                   "Tessaline::render");
     std::vector<uint8_t> pixels(bytes);
-    const int32_t stride = int32_t(rect.w * bpp);
-    page.render(pixels.data(), stride, gray ? Photometric::Gray : Photometric::RGB, rect, scaled.width,
-                scaled.height, layers, 0);
-    writeImage({pixels.data(), stride, rect.w, rect.h, gray ? PixelLayout::Gray : PixelLayout::RGB}, format,
-               o.output);
+    page.render(pixels.data(), int32_t(rect.w * (gray ? 1 : 3)), gray ? Photometric::Gray : Photometric::RGB, rect,
+                scaled.width, scaled.height, layers, 0);
+    return pixels;
+}
+
+void run(const Options& o)
+{
+    const ImageFormat format = chooseFormat(o);
+    if (format == ImageFormat::png && !pngAvailable())
+        throw CLI::ValidationError("--format", "this build writes no PNG files; use bmp or ppm");
+    const uint32_t layers = *parseLayers(o.layers);
+
+    Rect rect;
+    std::vector<uint8_t> pixels;
+    try {
+        pixels = draw(o, format, layers, rect);
+    } catch (...) {
+        throw failureAbout(o.file, o.page);
+    }
+    const bool gray = isGray(format);
+    try {
+        writeImage({pixels.data(), int32_t(rect.w * (gray ? 1 : 3)), rect.w, rect.h,
+                    gray ? PixelLayout::Gray : PixelLayout::RGB},
+                   format, o.output);
+    } catch (...) {
+        throw failureAbout(o.output);
+    }
 }
 
 } // namespace

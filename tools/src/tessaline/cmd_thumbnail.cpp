@@ -7,12 +7,14 @@
 #include <iostream>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <thread>
 #include <vector>
 
 #include "commands.h"
 #include "console.h"
+#include "failure.h"
 #include "image_output.h"
 #include "nimbrel_thumbnail.h"
 #include "vtx_exception.h"
@@ -32,43 +34,52 @@ struct Options {
     bool stored = false;
 };
 
-// The page's stored thumbnail scaled to the thumbnail's size; false when the page has none.
-bool writeStoredThumbnail(DjVu::Page& page, uint32_t size, ImageFormat format, const std::string& output)
+// The page's stored thumbnail scaled to the thumbnail's size into bits; nothing when the page
+// has none.
+std::optional<PixelView> renderStoredThumbnail(DjVu::Page& page, uint32_t size, std::vector<uint8_t>& bits)
 {
-    if (!page.getThumbnailChunk()) return false;
+    if (!page.getThumbnailChunk()) return std::nullopt;
     const Nimbrel::ThumbnailSize s = Nimbrel::thumbnailSize(page.getWidth(), page.getHeight(), size);
-    std::vector<uint8_t> bits(size_t(s.width) * s.height * 3);
+    bits.assign(size_t(s.width) * s.height * 3, 0);
     const ptrdiff_t stride = ptrdiff_t(s.width) * 3;
     page.renderThumbnail(bits.data(), int32_t(stride), DjVu::Photometric::BGR, DjVu::Rect{0, 0, s.width, s.height},
                          s.width, s.height, 0, false);
-    writeImage({bits.data(), stride, s.width, s.height, PixelLayout::BGR}, format, output);
-    return true;
+    return PixelView{bits.data(), stride, s.width, s.height, PixelLayout::BGR};
 }
 
-void makeThumbnail(const std::string& input, uint32_t size, ImageFormat format, const std::string& output,
-                   bool stored = false)
+// The page rendered as the shell extension renders it, into bits.
+PixelView renderThumbnail(DjVu::Page& page, uint32_t size, std::vector<uint8_t>& bits)
 {
-    OpenedPage opened = openPage(input, 1);
-    if (stored) {
-        if (writeStoredThumbnail(*opened.page, size, format, output)) return;
-        std::fprintf(stderr, "%s: no stored thumbnail; rendering the page\n", input.c_str());
-    }
-    std::vector<uint8_t> bits;
-    const Nimbrel::ThumbnailSize s = Nimbrel::buildThumbnail(*opened.page, size, [&bits](uint32_t w, uint32_t h) {
+    const Nimbrel::ThumbnailSize s = Nimbrel::buildThumbnail(page, size, [&bits](uint32_t w, uint32_t h) {
         bits.assign(size_t(w) * h * 4, 0);
         return bits.data();
     });
     const ptrdiff_t stride = ptrdiff_t(s.width) * 4;
     // Bottom-up: the picture's top row is the last in memory.
-    writeImage({bits.data() + (s.height - 1) * stride, -stride, s.width, s.height, PixelLayout::BGRX}, format, output);
+    return PixelView{bits.data() + (s.height - 1) * stride, -stride, s.width, s.height, PixelLayout::BGRX};
 }
 
-// The failure of one document as one line (an Exception's message already ends in one).
-std::string describe(const std::exception& e)
+void makeThumbnail(const std::string& input, uint32_t size, ImageFormat format, const std::string& output,
+                   bool stored = false)
 {
-    std::string text = e.what();
-    if (text.empty() || text.back() != '\n') text += '\n';
-    return text;
+    std::vector<uint8_t> bits;
+    const PixelView view = [&] {
+        try {
+            OpenedPage opened = openPage(input, 1);
+            if (stored) {
+                if (const auto view = renderStoredThumbnail(*opened.page, size, bits)) return *view;
+                std::fprintf(stderr, "%s: no stored thumbnail; rendering the page\n", input.c_str());
+            }
+            return renderThumbnail(*opened.page, size, bits);
+        } catch (...) {
+            throw failureAbout(input, 1);
+        }
+    }();
+    try {
+        writeImage(view, format, output);
+    } catch (...) {
+        throw failureAbout(output);
+    }
 }
 
 // What a batch tells the user on standard error: failures, and a progress line that only a
@@ -77,11 +88,12 @@ class Reporter {
 public:
     explicit Reporter(size_t total) : total_(total), progress_(stderrIsTerminal()) {}
 
-    void failed(const std::string& input, const std::string& text)
+    // text: the failure's lines, as main would print them.
+    void failed(const std::string& text)
     {
         std::lock_guard<std::mutex> hold(lock_);
         clearProgress();
-        std::fprintf(stderr, "%s: %s", input.c_str(), text.c_str());
+        std::fputs(text.c_str(), stderr);
         ++failures_;
         ++done_;
         showProgress();
@@ -144,16 +156,16 @@ void runBatch(const Options& o)
     auto worker = [&] {
         for (size_t i; (i = next++) < inputs.size();) {
             if (clash[i]) {
-                report.failed(inputs[i], "an earlier input also writes " + outputs[i] + "\n");
+                report.failed("tessaline: " + inputs[i] + ": an earlier input also writes " + outputs[i] + "\n");
                 continue;
             }
             try {
                 makeThumbnail(inputs[i], o.size, ImageFormat::png, outputs[i], o.stored);
                 report.succeeded();
-            } catch (const std::exception& e) {
-                report.failed(inputs[i], describe(e));
+            } catch (const std::exception&) {
+                report.failed(failureAbout(inputs[i]).what());
             } catch (...) {
-                report.failed(inputs[i], "unknown error\n");
+                report.failed("tessaline: " + inputs[i] + ": unknown error\n");
             }
         }
     };

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <vector>
 
@@ -65,7 +67,9 @@ public:
             return;
         }
         file_ = std::fopen(path.c_str(), "wb");
-        if (!file_) VTX_THROW(Vantorix::errWriteFailed, String::format("Cannot create %s!", path.c_str()), kWriteImage);
+        if (!file_)
+            VTX_THROW(Vantorix::errWriteFailed, String::format("Cannot create %s: %s!", path.c_str(), std::strerror(errno)),
+                      kWriteImage);
     }
     Sink(const Sink&) = delete;
     Sink& operator=(const Sink&) = delete;

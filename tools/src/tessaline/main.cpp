@@ -5,7 +5,7 @@
 #include <exception>
 
 #include "commands.h"
-#include "vtx_exception.h"
+#include "failure.h"
 
 int main(int argc, char** argv)
 {
@@ -13,6 +13,12 @@ int main(int argc, char** argv)
                  "indirect)."};
     app.set_version_flag("--version", "tessaline " TESSALINE_VERSION);
     app.require_subcommand(1);
+    app.fallthrough();
+    bool verbose = false;
+    app.add_flag("-v,--verbose", verbose,
+                 "After a failure's message, print the library's own message line (source, function, code); so "
+                 "does setting _QRMB_DEBUG_FILE");
+    app.parse_complete_callback([&verbose] { Tessaline::setVerbose(verbose); });
     Tessaline::addInfoCommand(app);
     Tessaline::addDumpCommand(app);
     Tessaline::addRenderCommand(app);
@@ -27,12 +33,9 @@ int main(int argc, char** argv)
         return code == 0 ? 0 : 2;
     } catch (const Tessaline::ExitStatus& status) {
         return status.code;
-    } catch (const Vantorix::Exception& e) {
-        std::fputs(e.what(), stderr);
-        return 1;
-    } catch (const std::exception& e) {
-        // Out of memory, or a file-system error outside the library.
-        std::fprintf(stderr, "tessaline: %s\n", e.what());
+    } catch (const std::exception&) {
+        // A failure the command did not put into words already has no file to name.
+        std::fputs(Tessaline::failureAbout("").what(), stderr);
         return 1;
     }
     return 0;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "commands.h"
+#include "failure.h"
 #include "djv_annotation.h"
 #include "json_output.h"
 
@@ -119,7 +120,13 @@ void addAnnotationsCommand(CLI::App& app)
                   "Print {\"lists\": [...], \"settings\": {align [h, v], background \"#RRGGBB\", mode, zoom}}: a list "
                   "is an array of strings (atoms, quotes removed) and arrays (nested lists); an unset setting is "
                   "null; zoom is a percentage or one of stretch, one2one, width, page, none");
-    cmd->callback([o] { run(o->file, o->page, o->json); });
+    cmd->callback([o] {
+        try {
+            run(o->file, o->page, o->json);
+        } catch (...) {
+            throw failureAbout(o->file, o->page);
+        }
+    });
 }
 
 } // namespace Tessaline

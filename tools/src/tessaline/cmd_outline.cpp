@@ -4,6 +4,7 @@
 #include <string>
 
 #include "commands.h"
+#include "failure.h"
 #include "json_output.h"
 
 namespace Tessaline {
@@ -32,7 +33,7 @@ void printIndented(const Bookmark& parent, int depth)
 
 void run(const std::string& file, bool json)
 {
-    AutoPtr<Document> doc = Document::create(String(file));
+    AutoPtr<Document> doc = openDocument(file);
     AutoPtr<Bookmark> root = doc->getBookmark();
     if (json)
         printJson({{"bookmarks", bookmarksJson(*root)}});
@@ -53,7 +54,13 @@ void addOutlineCommand(CLI::App& app)
         "outline", "Print the document's bookmarks, one per line as TITLE -> LINK, indented two spaces a level.");
     cmd->add_option("FILE", o->file, "DjVu file (a path or a file: location)")->required();
     cmd->add_flag("--json", o->json, "Print {\"bookmarks\": [{title, link, children}]}");
-    cmd->callback([o] { run(o->file, o->json); });
+    cmd->callback([o] {
+        try {
+            run(o->file, o->json);
+        } catch (...) {
+            throw failureAbout(o->file);
+        }
+    });
 }
 
 } // namespace Tessaline

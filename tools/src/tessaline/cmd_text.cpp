@@ -6,6 +6,7 @@
 
 #include "commands.h"
 #include "djv_text.h"
+#include "failure.h"
 #include "json_output.h"
 
 namespace Tessaline {
@@ -60,7 +61,7 @@ void run(const Options& o)
             printPage(*opened.page);
         return;
     }
-    AutoPtr<Document> doc = Document::create(String(o.file));
+    AutoPtr<Document> doc = openDocument(o.file);
     nlohmann::ordered_json pages = nlohmann::ordered_json::array();
     for (AutoPtr<Page>& page : doc->getPages()) {
         if (o.json) {
@@ -89,7 +90,13 @@ void addTextCommand(CLI::App& app)
                   "Print the zone tree: {type (page, column, region, paragraph, line, word, char), rect [x, y, w, h] "
                   "(top-down pixels of the displayed page), text, children}, null for a page without text; with "
                   "--all {\"pages\": [...]}");
-    cmd->callback([o] { run(*o); });
+    cmd->callback([o] {
+        try {
+            run(*o);
+        } catch (...) {
+            throw failureAbout(o->file, o->all ? 0 : o->page);
+        }
+    });
 }
 
 } // namespace Tessaline

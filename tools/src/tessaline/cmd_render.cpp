@@ -62,8 +62,6 @@ ImageFormat chooseFormat(const Options& o)
 void run(const Options& o)
 {
     const ImageFormat format = chooseFormat(o);
-    if (format == ImageFormat::png && !pngAvailable())
-        throw CLI::ValidationError("--format", "this build writes no PNG files; use bmp or ppm");
     const uint32_t layers = *parseLayers(o.layers);
 
     OpenedPage opened = openPage(o.file, o.page);

@@ -5,5 +5,5 @@
 set(VTX_MINGW_TARGET i686-w64-mingw32)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
-set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse -Wno-stringop-overflow")
+set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse -Wno-stringop-overflow -Wno-array-bounds")
 include(${CMAKE_CURRENT_LIST_DIR}/toolchain-mingw.cmake)

@@ -6,7 +6,7 @@ want=(build-essential cmake ninja-build zlib1g-dev libpng-dev libcli11-dev nlohm
 if [ "${1:-build}" = test ]; then
   want+=(googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev
          djvulibre-bin libdjvulibre-dev minidjvu pdf2djvu imagemagick ghostscript libtiff-tools fonts-dejavu-core
-         mingw-w64 g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 wine)
+         mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev wine64 wine)
 fi
 missing=()
 for p in "${want[@]}"; do

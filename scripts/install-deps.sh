@@ -22,7 +22,7 @@ for mode in "$@"; do
   case $mode in
     build) want+=("${build[@]}") ;;
     test) want+=("${test[@]}") ;;
-    mingw) want+=("${build[@]}" googletest mingw-w64 g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 wine
+    mingw) want+=("${build[@]}" googletest mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev wine64 wine
                   mingw-w64-tools libwine-dev wixl) ;;
     fuzz) want+=("${test[@]}" clang libclang-rt-dev) ;;
     bench) want+=("${test[@]}" libbenchmark-dev libdjvulibre-dev) ;;

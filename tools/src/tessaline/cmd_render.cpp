@@ -104,8 +104,6 @@ std::vector<uint8_t> draw(const Options& o, ImageFormat format, uint32_t layers,
 void run(const Options& o)
 {
     const ImageFormat format = chooseFormat(o);
-    if (format == ImageFormat::png && !pngAvailable())
-        throw CLI::ValidationError("--format", "this build writes no PNG files; use bmp or ppm");
     const uint32_t layers = *parseLayers(o.layers);
 
     Rect rect;

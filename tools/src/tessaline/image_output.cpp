@@ -8,11 +8,8 @@
 #include <filesystem>
 #include <vector>
 
-#ifdef TESSALINE_HAVE_PNG
-#include <png.h>
-#endif
-
 #include "console.h"
+#include "png_encoder.h"
 #include "vtx_exception.h"
 
 namespace Tessaline {
@@ -21,9 +18,6 @@ namespace {
 using Vantorix::String;
 
 const char* const kWriteImage = "Tessaline::writeImage";
-
-// Sample order of an output file's rows.
-enum class Samples { Gray, RGB, BGR };
 
 template <int Step, int R, int G, int B>
 void convertRow(const uint8_t* s, uint32_t n, Samples out, uint8_t* d)
@@ -41,18 +35,6 @@ void convertRow(const uint8_t* s, uint32_t n, Samples out, uint8_t* d)
     case Samples::BGR:
         for (uint32_t i = 0; i < n; ++i, s += Step, d += 3) d[0] = s[B], d[1] = s[G], d[2] = s[R];
         break;
-    }
-}
-
-// Row y of the picture in the samples an output file wants.
-void samplesOfRow(const PixelView& v, uint32_t y, Samples out, uint8_t* dst)
-{
-    const uint8_t* s = v.pixels + ptrdiff_t(y) * v.stride;
-    switch (v.layout) {
-    case PixelLayout::Gray: convertRow<1, 0, 0, 0>(s, v.width, out, dst); break;
-    case PixelLayout::RGB: convertRow<3, 0, 1, 2>(s, v.width, out, dst); break;
-    case PixelLayout::BGR: convertRow<3, 2, 1, 0>(s, v.width, out, dst); break;
-    case PixelLayout::BGRX: convertRow<4, 2, 1, 0>(s, v.width, out, dst); break;
     }
 }
 
@@ -170,63 +152,28 @@ void writeBmp(const PixelView& v, Sink& sink)
     }
 }
 
-#ifdef TESSALINE_HAVE_PNG
-[[noreturn]] void pngError(png_structp png, png_const_charp message)
-{
-    auto* text = static_cast<std::string*>(png_get_error_ptr(png));
-    *text = message ? message : "libpng error";
-    png_longjmp(png, 1);
-}
-
-void pngWarning(png_structp, png_const_charp) {}
-
-// libpng reports errors by longjmp: nothing in this frame may need a destructor after
-// setjmp, so the buffers are the caller's. Returns false on an error.
-bool pngWriteRows(const PixelView& v, FILE* file, uint8_t* row, std::string* error)
-{
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, error, pngError, pngWarning);
-    if (!png) return false;
-    png_infop info = png_create_info_struct(png);
-    if (!info) {
-        png_destroy_write_struct(&png, nullptr);
-        return false;
-    }
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        return false;
-    }
-    const bool gray = v.layout == PixelLayout::Gray;
-    png_init_io(png, file);
-    png_set_IHDR(png, info, v.width, v.height, 8, gray ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (uint32_t y = 0; y < v.height; ++y) {
-        samplesOfRow(v, y, gray ? Samples::Gray : Samples::RGB, row);
-        png_write_row(png, row);
-    }
-    png_write_end(png, info);
-    png_destroy_write_struct(&png, &info);
-    return true;
-}
-#endif
-
 void writePng(const PixelView& v, Sink& sink)
 {
-#ifdef TESSALINE_HAVE_PNG
-    std::vector<uint8_t> row(size_t(v.width) * 3);
     std::string error;
-    if (!pngWriteRows(v, sink.get(), row.data(), &error)) {
+    if (!encodePng(v, sink.get(), &error)) {
         if (std::ferror(sink.get())) sink.failed();
         VTX_THROW(Vantorix::errWriteFailed, String::format("PNG: %s", error.empty() ? "out of memory" : error.c_str()),
                   kWriteImage);
     }
-#else
-    (void)v;
-    (void)sink;
-#endif
 }
 
 } // namespace
+
+void samplesOfRow(const PixelView& v, uint32_t y, Samples out, uint8_t* dst)
+{
+    const uint8_t* s = v.pixels + ptrdiff_t(y) * v.stride;
+    switch (v.layout) {
+    case PixelLayout::Gray: convertRow<1, 0, 0, 0>(s, v.width, out, dst); break;
+    case PixelLayout::RGB: convertRow<3, 0, 1, 2>(s, v.width, out, dst); break;
+    case PixelLayout::BGR: convertRow<3, 2, 1, 0>(s, v.width, out, dst); break;
+    case PixelLayout::BGRX: convertRow<4, 2, 1, 0>(s, v.width, out, dst); break;
+    }
+}
 
 std::optional<ImageFormat> parseFormat(const std::string& name)
 {
@@ -248,19 +195,8 @@ std::optional<ImageFormat> formatOfPath(const std::string& path)
     return parseFormat(ext.substr(1));
 }
 
-bool pngAvailable()
-{
-#ifdef TESSALINE_HAVE_PNG
-    return true;
-#else
-    return false;
-#endif
-}
-
 void writeImage(const PixelView& view, ImageFormat format, const std::string& path)
 {
-    if (format == ImageFormat::png && !pngAvailable())
-        VTX_THROW(Vantorix::errNotSupported, "This build writes no PNG files; use .bmp or .ppm!", kWriteImage);
     Sink sink(path);
     switch (format) {
     case ImageFormat::pbm:

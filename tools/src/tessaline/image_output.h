@@ -26,12 +26,10 @@ enum class ImageFormat { pbm, pgm, ppm, png, bmp };
 std::optional<ImageFormat> parseFormat(const std::string& name);
 // The format named by a path's extension (any case); nothing for other extensions.
 std::optional<ImageFormat> formatOfPath(const std::string& path);
-// Whether this build can write PNG (Windows builds have no libpng).
-bool pngAvailable();
 
 // Writes the picture to path, or to standard output for "-". PBM marks a pixel black when its
-// grey value is below 128. Throws 27 "errNotSupported" for PNG in a build without it and 17
-// when the file cannot be written; a file left half-written is removed.
+// grey value is below 128. Throws 17 when the file cannot be written; a file left
+// half-written is removed.
 void writeImage(const PixelView& view, ImageFormat format, const std::string& path);
 
 } // namespace Tessaline

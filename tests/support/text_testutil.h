@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "djv_text.h"
+
 namespace vtxtest {
 
 struct StoredZone {
@@ -43,6 +45,16 @@ inline std::string textPayload(const std::string& text, const StoredZone& root, 
     out += text;
     out += char(version);
     putTree(out, root);
+    return out;
+}
+
+// The rectangles of a zone tree's leaves, in order.
+inline std::vector<Vantorix::DjVu::ZoneRect> leafRects(const Vantorix::DjVu::TextZone& z)
+{
+    if (z.getChildren().empty()) return {z.getRect()};
+    std::vector<Vantorix::DjVu::ZoneRect> out;
+    for (const Vantorix::AutoPtr<Vantorix::DjVu::TextZone>& c : z.getChildren())
+        for (const Vantorix::DjVu::ZoneRect& r : leafRects(*c)) out.push_back(r);
     return out;
 }
 

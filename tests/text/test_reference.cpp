@@ -11,6 +11,7 @@
 #include "djv_text.h"
 #include "sexpr_testutil.h"
 #include "testutil.h"
+#include "text_testutil.h"
 
 namespace {
 
@@ -230,15 +231,6 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, Reference, ::testing::ValuesIn(documents()),
 
 namespace {
 
-std::vector<ZoneRect> leafRects(const TextZone& z)
-{
-    if (z.getChildren().empty()) return {z.getRect()};
-    std::vector<ZoneRect> out;
-    for (const AutoPtr<TextZone>& c : z.getChildren())
-        for (const ZoneRect& r : leafRects(*c)) out.push_back(r);
-    return out;
-}
-
 TEST(PageContent, PagesWithoutTextOrAnnotationsAnswerNull)
 {
     AutoPtr<Document> doc = Document::create(String(std::string(VTX_FIXTURE_DIR) + "/container/text300.djvu"));
@@ -258,7 +250,7 @@ TEST(PageContent, TurningAPageTurnsTheTextItKeeps)
         EXPECT_EQ(page.getText().get(), text.get()); // kept
         EXPECT_EQ(page.getAnnotation().get(), page.getAnnotation().get());
         page.setRotation(turned->getPages()[n]->getRotation());
-        EXPECT_EQ(leafRects(*text), leafRects(*turned->getPages()[n]->getText())) << n;
+        EXPECT_EQ(vtxtest::leafRects(*text), vtxtest::leafRects(*turned->getPages()[n]->getText())) << n;
     }
 }
 

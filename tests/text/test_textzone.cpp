@@ -126,15 +126,6 @@ TEST(TextZoneText, EmptyTextAndChildlessRootGiveOneEmptyZone)
     EXPECT_EQ(root->getRect(), (ZoneRect{0, 0, 200, 100}));
 }
 
-std::vector<ZoneRect> leafRects(const TextZone& z)
-{
-    if (z.getChildren().empty()) return {z.getRect()};
-    std::vector<ZoneRect> out;
-    for (const AutoPtr<TextZone>& c : z.getChildren())
-        for (const ZoneRect& r : leafRects(*c)) out.push_back(r);
-    return out;
-}
-
 TEST(TextZoneRotation, DecodingTurnsToTheDisplayedOrientation)
 {
     const std::string payload = vtxtest::textPayload(kText, sample());
@@ -155,7 +146,7 @@ TEST(TextZoneRotation, EveryPairOfTurnsAgreesWithDecodingAtTheTarget)
             AutoPtr<TextZone> root = decode(payload, pageInfo(from));
             root->setRotation(to);
             EXPECT_EQ(root->getRotation(), to);
-            EXPECT_EQ(leafRects(*root), leafRects(*decode(payload, pageInfo(to)))) << from << " -> " << to;
+            EXPECT_EQ(vtxtest::leafRects(*root), vtxtest::leafRects(*decode(payload, pageInfo(to)))) << from << " -> " << to;
         }
 }
 
@@ -183,7 +174,7 @@ TEST(TextZoneDecode, CompressedAndPlainPayloadsAgree)
         zptest::BzzTestWriter::compress(std::vector<uint8_t>(plain.begin(), plain.end()), 0, 4096);
     AutoPtr<TextZone> z = decode(std::string(packed.begin(), packed.end()), pageInfo(1), "TXTz");
     EXPECT_EQ(z->getText(), kText);
-    EXPECT_EQ(leafRects(*z), leafRects(*decode(plain, pageInfo(1))));
+    EXPECT_EQ(vtxtest::leafRects(*z), vtxtest::leafRects(*decode(plain, pageInfo(1))));
 }
 
 TEST(TextZoneDecode, Errors)

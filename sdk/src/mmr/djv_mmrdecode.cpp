@@ -4,30 +4,18 @@
 #include <cstring>
 #include <utility>
 
+#include "djv_payload.h"
 #include "vtx_exception.h"
 
 using namespace Vantorix;
 
 namespace _Vtx_Internal_NS_ {
 
-namespace {
-
-uint32_t readBE(Stream& stream, uint32_t bytes)
-{
-    uint8_t b[4];
-    stream.readBytes(b, bytes, true);
-    uint32_t v = 0;
-    for (uint32_t i = 0; i < bytes; ++i) v = v << 8 | b[i];
-    return v;
-}
-
-} // namespace
-
 // ---- VLSource
 
 VLSource::VLSource(const AutoPtr<Stream>& stream, bool striped) : stream_(stream)
 {
-    if (striped) readmax_ = readBE(*stream_, 4);
+    if (striped) readmax_ = readBigEndian(*stream_, 4);
     preload();
 }
 
@@ -56,7 +44,7 @@ void VLSource::nextstripe()
         readmax_ -= size;
     }
     bufpos_ = bufmax_ = 0;
-    readmax_ = readBE(*stream_, 4);
+    readmax_ = readBigEndian(*stream_, 4);
     codeword_ = 0;
     lowbits_ = 32;
     preload();
@@ -94,12 +82,12 @@ void VLTable::init(uint32_t nbits)
 MMRDecoder::MMRDecoder(const AutoPtr<Stream>& stream)
 {
     static const char* const kFunction = "_Vtx_Internal_NS_::MMRDecoder::MMRDecoder";
-    const uint32_t magic = readBE(*stream, 4);
+    const uint32_t magic = readBigEndian(*stream, 4);
     if ((magic & 0xFFFFFFFCu) != 0x4D4D5200u) VTX_THROW(20, "Unrecognized header!", kFunction);
     inverted_ = uint8_t(magic & 1);
     const bool striped = (magic & 2) != 0;
-    width_ = readBE(*stream, 2);
-    height_ = readBE(*stream, 2);
+    width_ = readBigEndian(*stream, 2);
+    height_ = readBigEndian(*stream, 2);
     if (width_ == 0 || height_ == 0) VTX_THROW(20, "Invalid image size!", kFunction);
 
     for (auto* runs : {&lineruns_, &prevruns_}) {
@@ -107,7 +95,7 @@ MMRDecoder::MMRDecoder(const AutoPtr<Stream>& stream)
         std::memset(runs->data(), 0, runs->size() * sizeof(uint16_t));
         (*runs)[0] = uint16_t(width_);
     }
-    rowsperstrip_ = striped ? readBE(*stream, 2) : height_;
+    rowsperstrip_ = striped ? readBigEndian(*stream, 2) : height_;
     src_ = makeAuto<VLSource>(stream, striped);
     mrtable_ = makeAuto<VLTable>(mmrModeCodes(), 7);
     wtable_ = makeAuto<VLTable>(mmrWhiteCodes(), 13);

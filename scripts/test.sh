@@ -19,8 +19,10 @@ scripts/install-deps.sh "${modes[@]}"
 jobs=$(nproc)
 for preset in "$@"; do
   echo "== $preset"
-  # The presets leave the tests out (the main job needs none of their tools); they are on here.
-  cmake --preset "$preset" -DVTX_BUILD_TESTS=ON >/dev/null
+  # The presets leave the tests out (the main job needs none of their tools); they are on here,
+  # except for the 32-bit build, whose test programs could not run.
+  tests=ON; [ "$preset" = mingw32 ] && tests=OFF
+  cmake --preset "$preset" -DVTX_BUILD_TESTS=$tests >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
-  [ "$preset" = mingw32 ] || ctest --preset "$preset" -j "$jobs"
+  [ $tests = OFF ] || ctest --preset "$preset" -j "$jobs"
 done

@@ -29,7 +29,7 @@ public:
     bool isLoaded() const { return bool(loaded_); }
     // Whether the component's storage opens: a missing file of an indirect document does not;
     // a file that opens may still fail to parse. True once loaded, false after a failed load.
-    bool isAvailable();
+    bool isAvailable() override;
     // Whether getId can answer other than for want of the file: pages and thumbnails answer
     // from the directory, another kind once it is available.
     bool canAnswerId();

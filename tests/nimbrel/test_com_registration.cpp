@@ -1,5 +1,5 @@
 // nimbrel.dll registered by regsvr32 (the test fixture), read back through the registry API;
-// unregistration and the per-user form through the module's own exports.
+// unregistration and the per-user form through the system's regsvr32 too, as users run it.
 #include <gtest/gtest.h>
 
 #include "com_testutil.h"
@@ -11,6 +11,8 @@ const std::wstring kClsid = L"{" + widen(NIMBREL_CLSID_TEXT) + L"}";
 const std::wstring kAppid = L"{" + widen(NIMBREL_APPID_TEXT) + L"}";
 const std::wstring kLibid = L"{" + widen(NIMBREL_LIBID_TEXT) + L"}";
 const std::wstring kHandler = L"ShellEx\\{E357FCCD-A995-4576-B01F-234630154E96}";
+// Where per-user registration writes, under HKEY_CURRENT_USER.
+const std::wstring kUserClasses = L"Software\\Classes\\";
 
 HMODULE module()
 {
@@ -28,6 +30,23 @@ std::wstring modulePath()
 template <class F> F exported(const char* name)
 {
     return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module(), name)));
+}
+
+// Runs the system's regsvr32 on the module with the given switches; its exit code.
+DWORD regsvr32(const std::wstring& switches)
+{
+    std::wstring command = L"regsvr32.exe /s " + switches + L" \"" + modulePath() + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return GetLastError();
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return code;
 }
 
 struct Value {
@@ -89,14 +108,13 @@ TEST(Registration, Regsvr32WroteEveryKey)
     expectRegistered(HKEY_CLASSES_ROOT, L"");
 }
 
-TEST(Registration, UnregistrationKeepsTheSharedKeys)
+TEST(Registration, Regsvr32UnregistersAndRegistersAgain)
 {
-    using Entry = HRESULT(STDAPICALLTYPE*)();
-    ASSERT_EQ(exported<Entry>("DllUnregisterServer")(), S_OK);
+    ASSERT_EQ(regsvr32(L"/u"), 0u);
     expectUnregistered(HKEY_CLASSES_ROOT, L"");
     // The never-removed handler entry keeps its value.
     EXPECT_EQ(regString(HKEY_CLASSES_ROOT, L".djvu\\" + kHandler), kClsid);
-    ASSERT_EQ(exported<Entry>("DllRegisterServer")(), S_OK);
+    ASSERT_EQ(regsvr32(L""), 0u);
     expectRegistered(HKEY_CLASSES_ROOT, L"");
 }
 
@@ -104,13 +122,24 @@ TEST(Registration, PerUserUnderTheUsersClasses)
 {
     using Install = HRESULT(STDAPICALLTYPE*)(BOOL, LPCWSTR);
     const auto install = exported<Install>("DllInstall");
-    const std::wstring classes = L"Software\\Classes\\";
     EXPECT_EQ(install(TRUE, L"machine"), E_INVALIDARG);
+    EXPECT_EQ(install(TRUE, nullptr), E_INVALIDARG);
     ASSERT_EQ(install(TRUE, L"user"), S_OK);
-    expectRegistered(HKEY_CURRENT_USER, classes);
+    expectRegistered(HKEY_CURRENT_USER, kUserClasses);
     ASSERT_EQ(install(FALSE, L"user"), S_OK);
-    expectUnregistered(HKEY_CURRENT_USER, classes);
+    expectUnregistered(HKEY_CURRENT_USER, kUserClasses);
     // The machine-wide registration is untouched.
+    expectRegistered(HKEY_CLASSES_ROOT, L"");
+}
+
+TEST(Registration, Regsvr32PerUserWithoutTouchingTheMachine)
+{
+    EXPECT_NE(regsvr32(L"/n /i:machine"), 0u);
+    EXPECT_FALSE(regKeyExists(HKEY_CURRENT_USER, kUserClasses + L"CLSID\\" + kClsid));
+    ASSERT_EQ(regsvr32(L"/n /i:user"), 0u);
+    expectRegistered(HKEY_CURRENT_USER, kUserClasses);
+    ASSERT_EQ(regsvr32(L"/u /n /i:user"), 0u);
+    expectUnregistered(HKEY_CURRENT_USER, kUserClasses);
     expectRegistered(HKEY_CLASSES_ROOT, L"");
 }
 

@@ -1,18 +1,19 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the optimised build, the ASan+UBSan build (with the
 # checked standard library) and the Windows cross-builds (64-bit tests under wine; the 32-bit
-# build is only built: its tests would need wine32, see README).
-# Usage: scripts/test.sh [PRESET...]   (release, asan, mingw, mingw32; default all four)
+# build is only built: its tests would need wine32, see README), and under ThreadSanitizer only
+# the library and its threading test.
+# Usage: scripts/test.sh [PRESET...]   (release, asan, tsan, mingw, mingw32; default all five)
 # Needs: apt-get (install-deps.sh test, and mingw for the Windows presets).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-[ $# -gt 0 ] || set -- release asan mingw mingw32
+[ $# -gt 0 ] || set -- release asan tsan mingw mingw32
 modes=(test)
 for preset in "$@"; do
   case $preset in
-    release | asan) ;;
+    release | asan | tsan) ;;
     mingw | mingw32) modes+=(mingw) ;;
-    *) echo "test.sh: unknown preset '$preset' (release, asan, mingw, mingw32)" >&2; exit 2 ;;
+    *) echo "test.sh: unknown preset '$preset' (release, asan, tsan, mingw, mingw32)" >&2; exit 2 ;;
   esac
 done
 scripts/install-deps.sh "${modes[@]}"
@@ -23,6 +24,13 @@ for preset in "$@"; do
   # except for the 32-bit build, whose test programs could not run.
   tests=ON; [ "$preset" = mingw32 ] && tests=OFF
   cmake --preset "$preset" -DVTX_BUILD_TESTS=$tests >/dev/null
+  if [ "$preset" = tsan ]; then
+    # The release build's fixtures when it has them: making them again would take minutes.
+    [ -e build/tsan/fixtures ] || [ ! -d build/release/fixtures ] || ln -s ../release/fixtures build/tsan/fixtures
+    cmake --build --preset tsan -j "$jobs" --target fixtures thread_tests
+    ctest --preset tsan -j "$jobs" -R '^Threads\.'
+    continue
+  fi
   cmake --build --preset "$preset" -j "$jobs"
   [ $tests = OFF ] || ctest --preset "$preset" -j "$jobs"
 done

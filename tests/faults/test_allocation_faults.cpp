@@ -90,11 +90,11 @@ TEST_P(AllocationFaults, EveryAllocationOfTheThumbnailPathFailsCleanly)
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, AllocationFaults,
-                         testing::Values(Kind{"iw44_photo", "kinds/photo.djvu"},
-                                         Kind{"jb2_shared_dictionary", "kinds/dict.djvu"},
+                         testing::Values(Kind{"iw44_photo", "kinds/photo.djv"},
+                                         Kind{"jb2_shared_dictionary", "kinds/dict.djv"},
                                          Kind{"mmr", "mmr/text_odd_s.djvu"},
-                                         Kind{"compound", "kinds/compound.djvu"},
-                                         Kind{"bundled", "kinds/bundled.djvu"}),
+                                         Kind{"compound", "kinds/compound.djv"},
+                                         Kind{"bundled", "kinds/bundled.djv"}),
                          [](const testing::TestParamInfo<Kind>& info) { return std::string(info.param.name); });
 
 } // namespace

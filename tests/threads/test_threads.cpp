@@ -23,8 +23,8 @@ constexpr uint32_t kEdge = 96;
 
 // Multi-page documents (one shares a JB2 dictionary among its pages) and single pages of each
 // layer kind.
-const char* const kFiles[] = {"kinds/dict.djvu", "kinds/bundled.djvu", "container/doc.djvu", "kinds/photo.djvu",
-                              "kinds/compound.djvu", "mmr/text_odd_s.djvu"};
+const char* const kFiles[] = {"kinds/dict.djv", "kinds/bundled.djv", "container/doc.djvu", "kinds/photo.djv",
+                              "kinds/compound.djv", "mmr/text_odd_s.djvu"};
 
 std::string path(const char* file) { return std::string(VTX_FIXTURE_DIR "/") + file; }
 
@@ -67,7 +67,7 @@ void expectNoErrors(const std::vector<std::string>& errors)
 
 TEST(Threads, AllPagesOfOneDocumentAtOnce)
 {
-    for (const char* name : {"kinds/dict.djvu", "kinds/bundled.djvu", "container/doc.djvu"}) {
+    for (const char* name : {"kinds/dict.djv", "kinds/bundled.djv", "container/doc.djvu"}) {
         const vtxtest::Bytes file = vtxtest::readFile(path(name));
         const std::vector<Pixels> alone = renderAlone(file);
         ASSERT_GT(alone.size(), 1u) << name;

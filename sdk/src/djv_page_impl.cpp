@@ -60,8 +60,9 @@ PageImpl::PageImpl(const AutoPtr<Chunk>& chunk, const AutoPtr<DictMap>& dictMap)
 
 const PageInfo& PageImpl::getInfo()
 {
+    // Under the lock even when read before: another thread may be filling the record in.
+    AutoLock hold(*chunk_);
     if (info_.width == 0) {
-        AutoLock hold(*chunk_);
         int32_t at = chunk_->find("INFO", -1, false);
         if (at < 0) VTX_THROW(20, "The page has no INFO chunk!", "_Vtx_Internal_NS_::PageImpl::getInfo");
         AutoPtr<Chunk> info = chunk_->getChildren()[at];
@@ -91,12 +92,14 @@ uint32_t PageImpl::getHeight()
 
 void PageImpl::setDpi(uint32_t dpi)
 {
+    AutoLock hold(*chunk_);
     getInfo();
     info_.dpi = dpi;
 }
 
 void PageImpl::setRotation(uint32_t rotation)
 {
+    AutoLock hold(*chunk_);
     getInfo();
     info_.setRotation(rotation);
     if (text_) text_->setRotation(rotation);

@@ -27,7 +27,11 @@ public:
     uint32_t getRotation() override { return getInfo().getRotation(); }
     void setRotation(uint32_t rotation) override;
     const Vantorix::DjVu::PageInfo& getInfo() override;
-    bool hasInfo() override { return info_.width != 0; }
+    bool hasInfo() override
+    {
+        Vantorix::AutoLock hold(*chunk_);
+        return info_.width != 0;
+    }
     Vantorix::DjVu::Chunk* getChunk() override { return chunk_.get(); }
     const Vantorix::DjVu::Chunk* getChunk() const override { return chunk_.get(); }
     void visit(Vantorix::DjVu::Photometric photometric) override;

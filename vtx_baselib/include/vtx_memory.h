@@ -144,6 +144,13 @@ public:
 
     // The process-wide heap-backed allocator, installed once on first request.
     static MemoryAllocator* getDefault();
+
+    // Test hook for out-of-memory paths: from this call on the default allocator counts its
+    // allocations and refuses the failAt-th one (counting from 1; 0 refuses none, which only
+    // counts). Off, it costs one relaxed atomic load per allocation. Safe from any thread.
+    static void injectFault(uint64_t failAt);
+    // Turns the hook off and gives the number of allocations asked for since injectFault.
+    static uint64_t endFaultInjection();
 };
 
 namespace detail {

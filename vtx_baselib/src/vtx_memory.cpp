@@ -1,5 +1,6 @@
 #include "vtx_memory.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <string>
 
@@ -7,9 +8,20 @@
 
 namespace _Vtx_Internal_NS_ {
 
+// The fault-injection state of the default allocator.
+struct AllocationFaults {
+    std::atomic<bool> armed{false};
+    std::atomic<uint64_t> count{0};
+    std::atomic<uint64_t> failAt{0};
+
+    bool refuseNext() { return armed.load(std::memory_order_relaxed) && count.fetch_add(1) + 1 == failAt.load(); }
+};
+
+static AllocationFaults faults;
+
 class BuiltinMemoryAllocator final : public Vantorix::MemoryAllocator {
 public:
-    void* allocate(size_t size) override { return std::malloc(size ? size : 1); }
+    void* allocate(size_t size) override { return faults.refuseNext() ? nullptr : std::malloc(size ? size : 1); }
     void free(void* p) override { std::free(p); }
 };
 
@@ -22,6 +34,21 @@ MemoryAllocator* MemoryAllocator::getDefault()
     // A function-local static is installed exactly once, even under concurrent first calls.
     static _Vtx_Internal_NS_::BuiltinMemoryAllocator allocator;
     return &allocator;
+}
+
+void MemoryAllocator::injectFault(uint64_t failAt)
+{
+    using namespace _Vtx_Internal_NS_;
+    faults.armed = false;
+    faults.count = 0;
+    faults.failAt = failAt;
+    faults.armed = true;
+}
+
+uint64_t MemoryAllocator::endFaultInjection()
+{
+    _Vtx_Internal_NS_::faults.armed = false;
+    return _Vtx_Internal_NS_::faults.count;
 }
 
 namespace detail {

@@ -61,31 +61,38 @@ bool DjVuLateBindingChunk::load(ChunkCallback callback, void* context)
     const char* function = "Vantorix::DjVu::DjVuLateBindingChunk::load";
     AutoLock hold(*this);
     if (loaded_) return false;
-    if (failed_ || !storage_) VTX_THROW(26, "Chunk cannot be deserialized!", function);
+    if (failed_ || !storage_) VTX_THROW(errOperationFailed, "Chunk cannot be deserialized!", function);
 
-    // From here on the chunk is loaded or failed for good.
+    // From here on the chunk is loaded or failed for good, except when memory ran out: that
+    // is no fault of the data, and a later call may find memory again.
     AutoPtr<Storage> storage = std::move(storage_);
     AutoPtr<ResourceBroker> broker = std::move(broker_);
     failed_ = true;
-    AutoPtr<Chunk> parsed;
-    {
+    try {
         AutoLock holdStorage(*storage);
         storage->setPos(offset_);
         IFF::ParseContext ctx;
         ctx.storage = storage;
         ctx.broker = broker;
-        parsed = IFF::parseOneChunk(ctx, depth_);
-        if (!parsed) VTX_THROW(26, "Chunk cannot be deserialized!", function);
+        AutoPtr<Chunk> parsed = IFF::parseOneChunk(ctx, depth_);
+        if (!parsed) VTX_THROW(errOperationFailed, "Chunk cannot be deserialized!", function);
         // A page must be a page: its identifier was answered before it was read.
         const char* expected = expectedId(kind_);
         if (expected && parsed->getId() != expected)
-            VTX_THROW(20, "The component is not of the kind its directory gives!", function);
+            VTX_THROW(errDataBroken, "The component is not of the kind its directory gives!", function);
         onLoad(*parsed, broker);
         // Loaded from here on: a callback that fails (a page's layer that cannot be built)
         // leaves a chunk that a later walk visits again.
         loaded_ = parsed;
         failed_ = false;
         parsed->loadAll(callback, context);
+    } catch (const Exception& e) {
+        if (e.getCode() == errOutOfMemory && !loaded_) {
+            storage_ = std::move(storage);
+            broker_ = std::move(broker);
+            failed_ = false;
+        }
+        throw;
     }
     return true;
 }

@@ -58,9 +58,25 @@ JB2PageImpl::JB2PageImpl(uint32_t width, uint32_t height) : width_(width), heigh
 
 JB2PageImpl::JB2PageImpl(Stream& stream, const AutoPtr<JB2DictionaryImpl>& dictionary) : dictionary_(dictionary)
 {
-    const ShapeArray* dictShapes = dictionary ? &dictionary->getShapes() : nullptr;
-    const LibraryArray* library = dictionary ? dictionary->getLibrary() : nullptr;
-    JB2Decompressor::decodePage(stream, width_, height_, shapes_, dictShapes, library);
+    if (!dictionary) {
+        JB2Decompressor::decodePage(stream, width_, height_, shapes_, nullptr, nullptr);
+        return;
+    }
+    AutoLock hold(dictionary->getReferenceLock());
+    try {
+        JB2Decompressor::decodePage(stream, width_, height_, shapes_, &dictionary->getShapes(),
+                                    dictionary->getLibrary());
+    } catch (...) {
+        shapes_.clear();
+        throw;
+    }
+}
+
+JB2PageImpl::~JB2PageImpl()
+{
+    if (!dictionary_) return;
+    AutoLock hold(dictionary_->getReferenceLock());
+    shapes_.clear();
 }
 
 ShapeArray& JB2PageImpl::getShapesForChange()

@@ -8,6 +8,7 @@
 #include "djv_jb2decompress.h"
 #include "djv_jb2rows.h"
 #include "vtx_string.h"
+#include "vtx_syncobjs.h"
 
 namespace _Vtx_Internal_NS_ {
 
@@ -30,8 +31,13 @@ public:
     // The library entries of the shapes, or null when they changed since the decoding.
     const LibraryArray* getLibrary() const { return libraryValid_ ? &library_ : nullptr; }
 
+    // Shapes of pages hold counted references to these shapes, and those counts are plain:
+    // pages of a shared dictionary, decoded or freed on several threads, take turns here.
+    Vantorix::Lockable& getReferenceLock() { return referenceLock_; }
+
 private:
     Vantorix::DjVu::JB2::ShapeArray shapes_;
+    Vantorix::Mutex referenceLock_;
     LibraryArray library_;
     bool libraryValid_ = false;
 };
@@ -83,6 +89,8 @@ public:
     JB2PageImpl(uint32_t width, uint32_t height);
     // Decodes an Sjbz payload with the dictionary's shapes (dictionary may be null).
     JB2PageImpl(Vantorix::Stream& stream, const Vantorix::AutoPtr<JB2DictionaryImpl>& dictionary);
+    // Drops the shapes under the dictionary's reference lock.
+    ~JB2PageImpl() override;
 
     const Vantorix::DjVu::JB2::ShapeArray& getShapes() const override { return shapes_; }
     Vantorix::DjVu::JB2::ShapeArray& getShapesForChange() override;

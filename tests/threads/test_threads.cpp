@@ -1,0 +1,111 @@
+// The library shared between threads: the pages of one document drawn by several threads at
+// once, and several documents drawn at once, each picture equal to a single-threaded render.
+// The tsan preset runs this program under ThreadSanitizer.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "djv_document.h"
+#include "testutil.h"
+#include "thumbnail_testutil.h"
+
+using namespace Vantorix;
+using namespace Vantorix::DjVu;
+
+namespace {
+
+using Pixels = std::vector<uint8_t>;
+constexpr unsigned kThreads = 4;
+constexpr uint32_t kEdge = 96;
+
+// Multi-page documents (one shares a JB2 dictionary among its pages) and single pages of each
+// layer kind.
+const char* const kFiles[] = {"kinds/dict.djv", "kinds/bundled.djv", "container/doc.djvu", "kinds/photo.djv",
+                              "kinds/compound.djv", "mmr/text_odd_s.djvu"};
+
+std::string path(const char* file) { return std::string(VTX_FIXTURE_DIR "/") + file; }
+
+Pixels thumbnail(Page& page) { return vtxtest::thumbnailPixels(page, kEdge); }
+
+// Every page of a fresh document, one thread.
+std::vector<Pixels> renderAlone(const vtxtest::Bytes& file)
+{
+    AutoPtr<Document> doc = Document::create(vtxtest::streamOf(file));
+    std::vector<Pixels> pages;
+    for (AutoPtr<Page>& page : doc->getPages()) pages.push_back(thumbnail(*page));
+    return pages;
+}
+
+// Runs work(t) on kThreads threads at once. Exceptions are kept for the main thread, where
+// GoogleTest's assertions belong.
+template <class Work>
+std::vector<std::string> onThreads(Work work)
+{
+    std::vector<std::string> errors(kThreads);
+    std::vector<std::thread> threads;
+    for (unsigned t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            try {
+                work(t);
+            } catch (const Exception& e) {
+                errors[t] = e.what();
+            }
+        });
+    for (std::thread& th : threads) th.join();
+    return errors;
+}
+
+void expectNoErrors(const std::vector<std::string>& errors)
+{
+    for (size_t t = 0; t < errors.size(); ++t) EXPECT_EQ(errors[t], "") << "thread " << t;
+}
+
+} // namespace
+
+TEST(Threads, AllPagesOfOneDocumentAtOnce)
+{
+    for (const char* name : {"kinds/dict.djv", "kinds/bundled.djv", "container/doc.djvu"}) {
+        const vtxtest::Bytes file = vtxtest::readFile(path(name));
+        const std::vector<Pixels> alone = renderAlone(file);
+        ASSERT_GT(alone.size(), 1u) << name;
+
+        // Each thread walks the pages from a different start, so first visits collide.
+        AutoPtr<Document> shared = Document::create(vtxtest::streamOf(file));
+        const size_t pages = alone.size();
+        std::vector<std::vector<Pixels>> got(kThreads, std::vector<Pixels>(pages));
+        expectNoErrors(onThreads([&](unsigned t) {
+            for (size_t i = 0; i < pages; ++i) {
+                const size_t p = (t + i) % pages;
+                AutoPtr<Page> page = shared->getPages()[uint32_t(p)];
+                page->getWidth();
+                got[t][p] = thumbnail(*page);
+            }
+        }));
+        for (unsigned t = 0; t < kThreads; ++t)
+            for (size_t p = 0; p < pages; ++p) EXPECT_EQ(got[t][p], alone[p]) << name << " page " << p << " thread " << t;
+    }
+}
+
+TEST(Threads, SeveralDocumentsAtOnce)
+{
+    std::vector<vtxtest::Bytes> files;
+    std::vector<std::vector<Pixels>> alone;
+    for (const char* name : kFiles) {
+        files.push_back(vtxtest::readFile(path(name)));
+        alone.push_back(renderAlone(files.back()));
+    }
+    // Every thread opens every document itself, each in its own order.
+    std::vector<std::vector<std::vector<Pixels>>> got(kThreads, std::vector<std::vector<Pixels>>(files.size()));
+    expectNoErrors(onThreads([&](unsigned t) {
+        for (size_t i = 0; i < files.size(); ++i) {
+            const size_t d = (t + i) % files.size();
+            AutoPtr<Document> doc = Document::create(vtxtest::streamOf(files[d]));
+            for (AutoPtr<Page>& page : doc->getPages()) got[t][d].push_back(thumbnail(*page));
+        }
+    }));
+    for (unsigned t = 0; t < kThreads; ++t)
+        for (size_t d = 0; d < files.size(); ++d) EXPECT_EQ(got[t][d], alone[d]) << kFiles[d] << " thread " << t;
+}

@@ -87,8 +87,8 @@ def attacks():
         'bg44_largest_most_slices.djvu': file_of(page(chunk('BG44', iw44_first(65535, 65535, 140, ONES)),
                                                       width=65535, height=65535)),
         # IW44 slices past the format's limits: many first-chunk-like refinements of 255 slices.
-        'iw44_slices_past_limit.djvu': file_of(page(chunk('BG44', iw44_first(64, 64, 255, ONES)),
-                                                    *[chunk('BG44', bytes([i, 255]) + ONES) for i in range(1, 40)])),
+        'iw44_slices_past_limit.djvu': file_of(page(chunk('BG44', iw44_first(64, 64, 255, ONES[:64])),
+                                                    *[chunk('BG44', bytes([i, 255]) + ONES[:64]) for i in range(1, 40)])),
         # MMR: white make-up codes of 2560 run on past the row; rows of the largest mask.
         'mmr_runs_leave_row.djvu': file_of(page(chunk('Smmr', mmr(64, 64, bytes.fromhex('001f') * 32)))),
         'mmr_largest_rows.djvu': file_of(page(chunk('Smmr', mmr(65535, 65535, bytes.fromhex('2a') * 256)),

@@ -147,6 +147,16 @@ TEST(JB2Records, Errors)
              w.number(0, 262142, 262142, RootSymbolHeight);
          },
          "decodeNewMark", "JB2Decoder: shape too large!", 38},
+        // A blank shape of 25 Mpixels from a few bytes: within the fixed limits, past what the
+        // payload's length allows.
+        {Page,
+         [](JB2TestWriter& w) {
+             w.startOfImage(8000, 8000);
+             w.type(1);
+             w.number(0, 262142, 5000, RootSymbolWidth);
+             w.number(0, 262142, 5000, RootSymbolHeight);
+         },
+         "decodeNewMark", "JB2Decoder: the image decodes too many pixels!", 38},
         // Size differences that make a refinement negative.
         {Started,
          [&](JB2TestWriter& w) {

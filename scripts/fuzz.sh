@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (preset "fuzz": clang, ASan + UBSan) and runs every
-# fuzz/<area>_fuzzer.cpp for SECONDS each (default 60), seeded from the test fixtures.
+# fuzz/<area>_fuzzer.cpp for SECONDS each (default 60), seeded from the test fixtures and
+# tests/regress/<area>/, with the chunk identifiers of fuzz/djvu.dict.
 # Usage: scripts/fuzz.sh [SECONDS]
 #
 # A fuzzer names its seeds in comment lines "// seeds: <glob> [max-bytes]", the glob relative
@@ -35,8 +36,12 @@ for src in fuzz/*_fuzzer.cpp; do
       cp -n "$f" "$corpus/seed_$(echo "${f#"$fixtures"/}" | tr / _)"
     done
   done < <(sed -n 's|^// seeds: *||p' "$src")
+  # The files that once broke this area seed it too.
+  for f in tests/regress/${name%_fuzzer}/*; do
+    if [ -f "$f" ]; then cp -n "$f" "$corpus/regress_$(basename "$f")"; fi
+  done
   echo "== $name: $(ls "$corpus" | wc -l) inputs, ${seconds}s"
-  if ! "$bin" "$corpus" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
+  if ! "$bin" "$corpus" -dict=fuzz/djvu.dict -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
        -artifact_prefix="$artifacts/" -print_final_stats=1 2>"build/fuzz/$name.log"; then
     failed+=("$name")
     grep -E 'ERROR|SUMMARY|Test unit written' "build/fuzz/$name.log" | head -n 5 || true

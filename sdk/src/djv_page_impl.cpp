@@ -1,5 +1,6 @@
 #include "djv_page_impl.h"
 
+#include "djv_layersize.h"
 #include "vtx_exception.h"
 
 namespace Vantorix::DjVu {
@@ -150,8 +151,13 @@ void PageImpl::buildLayer(const AutoPtr<Chunk>& chunk)
         layer->addChunk(chunk); // refinement, colours; a refused chunk is ignored
         return;
     }
+    // A layer that cannot belong to the page is refused before its data costs anything.
+    const PageInfo& page = getInfo();
+    if (std::optional<LayerSize> declared = peekLayerSize(*chunk)) checkLayerSize(id, kind, *declared, page);
     auto dict = dictionaries_.find(registry.getDictionaryId(id));
-    layer = Renderer::create(chunk, dict == dictionaries_.end() ? AutoPtr<Dictionary>() : dict->second);
+    AutoPtr<Renderer> made = Renderer::create(chunk, dict == dictionaries_.end() ? AutoPtr<Dictionary>() : dict->second);
+    checkLayerSize(id, kind, {made->getWidth(), made->getHeight()}, page);
+    layer = made;
 }
 
 void PageImpl::dropLayers()

@@ -19,6 +19,14 @@ uint32_t readBigEndian(Stream& stream, uint32_t bytes)
     return value;
 }
 
+uint64_t remainingBytes(Stream& stream)
+{
+    auto* storage = dynamic_cast<Storage*>(&stream);
+    if (!storage) return 0;
+    const uint64_t size = storage->getSize(), pos = storage->getPos();
+    return pos < size ? size - pos : 0;
+}
+
 std::string readString(Stream& stream, uint32_t length, bool exact)
 {
     constexpr uint32_t kPiece = 1u << 16;

@@ -12,6 +12,10 @@ namespace _Vtx_Internal_NS_ {
 // An unsigned big-endian field of 1 to 4 bytes; a short stream throws its end-of-data error.
 uint32_t readBigEndian(Vantorix::Stream& stream, uint32_t bytes);
 
+// The bytes left in stream when it is a storage, which knows its size; 0 for other streams.
+// Decoders earn their work allowance with them.
+uint64_t remainingBytes(Vantorix::Stream& stream);
+
 // length bytes of stream, read in pieces so that a hostile length costs no more memory than
 // the stream holds. exact: a short stream throws its end-of-data error; else what is there.
 std::string readString(Vantorix::Stream& stream, uint32_t length, bool exact);

@@ -117,6 +117,15 @@ TEST(JB2Records, Errors)
     Bits big(1000, 1000);
     big.set(0, 0);
     big.set(999, 999);
+    // A page and the size of one new mark's bitmap, without the bitmap.
+    auto squareMark = [](int32_t page, int32_t side) {
+        return [=](JB2TestWriter& w) {
+            w.startOfImage(page, page);
+            w.type(1);
+            w.number(0, 262142, side, RootSymbolWidth);
+            w.number(0, 262142, side, RootSymbolHeight);
+        };
+    };
     const char* outOfRange = "JB2Decoder: Shape index out of range!";
     const char* mismatch = "JB2Decoder: Shape count mismatch!";
     const Case cases[] = {
@@ -139,14 +148,10 @@ TEST(JB2Records, Errors)
         {Page, [](JB2TestWriter& w) { w.requiredDictOrReset(1); }, "decodeRequiredDictOrReset", mismatch},
         {Dict, [&](JB2TestWriter& w) { w.newMark(2, a), w.requiredDictOrReset(2); }, "decodeRequiredDictOrReset",
          mismatch},
-        {Page,
-         [](JB2TestWriter& w) {
-             w.startOfImage(262142, 262142);
-             w.type(1);
-             w.number(0, 262142, 262142, RootSymbolWidth);
-             w.number(0, 262142, 262142, RootSymbolHeight);
-         },
-         "decodeNewMark", "JB2Decoder: shape too large!", 38},
+        {Page, squareMark(262142, 262142), "decodeNewMark", "JB2Decoder: shape too large!", 38},
+        // A blank shape of 25 Mpixels from a few bytes: within the fixed limits, past what the
+        // payload's length allows.
+        {Page, squareMark(8000, 5000), "decodeNewMark", "JB2Decoder: the image decodes too many pixels!", 38},
         // Size differences that make a refinement negative.
         {Started,
          [&](JB2TestWriter& w) {

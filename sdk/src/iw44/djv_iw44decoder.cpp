@@ -5,6 +5,7 @@
 #include "djv_imageutils.h"
 #include "djv_iw44colour.h"
 #include "djv_iw44compose.h"
+#include "djv_payload.h"
 #include "djv_scaling.h"
 #include "vtx_exception.h"
 
@@ -101,16 +102,21 @@ bool IW44DecoderImpl::decode(Stream* stream)
         chromaHalf = h.chromaHalf;
         // A first chunk starts the image afresh, also after a first chunk that failed.
         sliceCount = 0;
+        workLeft = kWorkAllowance;
         for (auto& c : components) c = nullptr;
         AutoPtr<MapBudget> budget = makeAuto<MapBudget>(kImageByteLimit);
         for (int i = 0; i < (colour ? 3 : 1); ++i)
             components[i] = makeAuto<ComponentDecoder>(makeAuto<Map>(width, height, budget));
     }
 
+    workLeft += _Vtx_Internal_NS_::remainingBytes(*stream) * kWorkPerByte;
     ZPDecoder zp(stream, 0, 16);
     for (uint32_t i = 0; i < h.slices; ++i) {
+        spendSlice(*components[0]);
         int more = components[0]->decodeSlice(zp);
         if (colour && chromaDelay <= sliceCount) {
+            spendSlice(*components[1]);
+            spendSlice(*components[2]);
             more |= components[1]->decodeSlice(zp);
             more |= components[2]->decodeSlice(zp);
         }
@@ -120,6 +126,15 @@ bool IW44DecoderImpl::decode(Stream* stream)
     }
     ++serial;
     return true;
+}
+
+void IW44DecoderImpl::spendSlice(const ComponentDecoder& component)
+{
+    const uint64_t blocks = uint64_t(component.getMap().getBlocksWide()) * component.getMap().getBlocksHigh();
+    if (blocks > workLeft)
+        VTX_THROW(errLimitExceeded, "IW44 image needs too much work for its data.",
+                  "Vantorix::DjVu::IW44::IW44DecoderImpl::decode");
+    workLeft -= blocks;
 }
 
 bool IW44DecoderImpl::isNextChunk(const AutoPtr<Chunk>& chunk)

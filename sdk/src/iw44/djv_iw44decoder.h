@@ -39,6 +39,8 @@ private:
         uint16_t width = 0, height = 0;
     };
     Header readHeader(Stream* stream);
+    // Takes the blocks that one slice of the component visits from the work allowance.
+    void spendSlice(const ComponentDecoder& component);
 
     uint32_t serial = 0;
     uint32_t width = 0, height = 0;
@@ -46,6 +48,7 @@ private:
     uint8_t chromaDelay = 10;
     uint8_t chromaHalf = 0;
     uint32_t sliceCount = 0;
+    uint64_t workLeft = 0;
     ProgressCallback progressCallback;
     void* userData;
     AutoPtr<ComponentDecoder> components[3]; // Y, Cb, Cr

@@ -23,6 +23,13 @@ namespace Vantorix::DjVu::IW44 {
 // plane while it is reconstructed.
 inline constexpr uint64_t kImageByteLimit = uint64_t(1) << 30;
 
+// Every slice visits every block of its component, and a crafted stream can stay on the
+// cheapest path of each block for 140 slices of a 65535 x 65535 image from a few bytes. An
+// image may visit this many blocks (about half a second here), and more for each byte of its
+// coded data: encoder output visits a few dozen blocks per byte, an empty image a few thousand.
+inline constexpr uint64_t kWorkAllowance = uint64_t(1) << 24;
+inline constexpr uint64_t kWorkPerByte = 4096;
+
 // The allowance the maps of one image share: chroma is mostly sparse, so the luma of a large
 // colour image may take well over a third of it.
 struct MapBudget : Referable {

@@ -1,8 +1,10 @@
 #include "djv_jb2decompress.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "djv_compressStream.h"
+#include "djv_payload.h"
 #include "vtx_exception.h"
 
 using namespace Vantorix;
@@ -80,6 +82,8 @@ void JB2Decompressor::decodePage(Stream& stream, uint32_t& width, uint32_t& heig
 void JB2Decompressor::decodeRecords(Stream& stream)
 {
     if (stream.isEof()) return;
+    pixelAllowance_ = std::min(JB2Limits::kMaxDecodedPixels,
+                               kDecodedPixelAllowance + remainingBytes(stream) * kDecodedPixelsPerByte);
     resetContexts();
     resetNumberCoder();
     ZPDecoder zp(&stream, 0, 16);
@@ -214,7 +218,7 @@ ShapeBitmap JB2Decompressor::newBitmap(int32_t width, int32_t height, const char
     uint64_t pixels = uint64_t(width) * uint64_t(height);
     if (pixels > JB2Limits::kMaxShapePixels) VTX_THROW(38, "JB2Decoder: shape too large!", function);
     pixelsDecoded_ += pixels;
-    if (pixelsDecoded_ > JB2Limits::kMaxDecodedPixels)
+    if (pixelsDecoded_ > pixelAllowance_)
         VTX_THROW(38, "JB2Decoder: the image decodes too many pixels!", function);
     uint64_t packed = uint64_t(height) * ((uint64_t(width) + 7) >> 3);
     charge(kShapeOverhead + packed + (isDictionary_ ? 0 : 4ull * uint32_t(height)), function);

@@ -9,6 +9,13 @@
 
 namespace _Vtx_Internal_NS_ {
 
+// Pixels that one payload may decode besides JB2Limits::kMaxDecodedPixels: a few bytes can code
+// a huge blank shape, so beyond an allowance of about a tenth of a second each coded byte earns
+// a bounded number of pixels. Encoder output decodes at most a few thousand per byte (a large
+// blank border); the allowance alone covers a 600 dpi page.
+inline constexpr uint64_t kDecodedPixelAllowance = uint64_t(1) << 24;
+inline constexpr uint64_t kDecodedPixelsPerByte = uint64_t(1) << 14;
+
 // A shape that later records may copy or refine: where it is stored and its black-pixel box.
 struct LibraryEntry {
     uint32_t shapeIndex;
@@ -78,6 +85,7 @@ private:
     Vantorix::ByteArray work_;
     uint32_t workStride_ = 0;
     uint64_t bytesUsed_ = 0, pixelsDecoded_ = 0, pixelsPlaced_ = 0, records_ = 0;
+    uint64_t pixelAllowance_ = Vantorix::DjVu::JB2::JB2Limits::kMaxDecodedPixels;
 };
 
 } // namespace _Vtx_Internal_NS_

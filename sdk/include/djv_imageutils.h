@@ -3,6 +3,7 @@
 // (most significant bit leftmost).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "djv_types.h"
@@ -55,6 +56,27 @@ void unpackBitsTo00FF(uint32_t width, uint32_t height, const uint8_t* src, int32
 } // namespace ImageUtils
 
 namespace Imaging {
+
+// Row y of pixels whose rows lie stride bytes apart (a negative stride runs bottom-up).
+template <class Byte>
+inline Byte* rowAt(Byte* base, int32_t stride, uint64_t y)
+{
+    return base + ptrdiff_t(stride) * ptrdiff_t(y);
+}
+
+// A caller's pixel buffer, borrowed: first row, row distance, size in pixels, pixel format.
+template <class Byte>
+struct PixelView {
+    Byte* pixels;
+    int32_t stride;
+    uint32_t width, height;
+    Photometric photometric;
+
+    Byte* row(uint64_t y) const { return rowAt(pixels, stride, y); }
+};
+using ImageView = PixelView<uint8_t>;
+using ConstImageView = PixelView<const uint8_t>;
+
 // Writes the photometric's white into width x height pixels (RGB/BGR FF FF FF, Gray FF,
 // YCbCr FF 80 80); codes 4 to 7 throw 7 "Unknown photometric!".
 void fillWhite(uint8_t* pixels, int32_t stride, uint32_t width, uint32_t height, Photometric photometric);

@@ -22,6 +22,7 @@
 #include <cstdint>
 
 #include "djv_types.h"
+#include "vtx_exception.h"
 #include "vtx_memory.h"
 
 namespace _Vtx_Internal_NS_ {
@@ -123,11 +124,10 @@ private:
     const RowSource& source_;
 };
 
-// The body of resampleMaskT, shared by all row sources.
+// The body of resampleMaskT, shared by all row sources; the arguments are checked.
 void resampleMask(uint8_t* dst, int32_t dstStride, const Vantorix::DjVu::Rect& rect, uint32_t dstW, uint32_t dstH,
                   const MaskRowFiller& rows, uint32_t srcW, uint32_t srcH, const uint8_t* fgPixels, int32_t fgStride,
-                  uint32_t fgW, uint32_t fgH, Vantorix::DjVu::Photometric photometric, uint32_t reserved,
-                  uint32_t flags);
+                  uint32_t fgW, uint32_t fgH, Vantorix::DjVu::Photometric photometric, uint32_t flags);
 
 // Output pixel (rect.x + i, rect.y + j) of the dstW x dstH picture goes to
 // dst + j * dstStride + i * bpp. fgPixels (null with zeros) is a foreground image in the output
@@ -144,9 +144,14 @@ void resampleMaskT(uint8_t* dst, int32_t dstStride, const Vantorix::DjVu::Rect& 
                    uint32_t fgW, uint32_t fgH, Vantorix::DjVu::Photometric photometric, uint32_t reserved,
                    uint32_t flags)
 {
+    const char* fn = "_Vtx_Internal_NS_::resampleMaskT";
+    if (uint32_t(photometric) > uint32_t(Vantorix::DjVu::Photometric::YCbCr))
+        VTX_THROW(Vantorix::errOperationFailed, "Unsupported Photometric!", fn);
+    if (reserved != 0) VTX_THROW(Vantorix::errNotImplemented, "errNotImplemented", fn);
+    if (rect.w != 0 && rect.h != 0 && (uint64_t(rect.x) + rect.w > dstW || uint64_t(rect.y) + rect.h > dstH))
+        VTX_THROW(Vantorix::errInvalidParam, "errInvalidParam", fn);
     MaskRowFillerT<RowSource> rows(source);
-    resampleMask(dst, dstStride, rect, dstW, dstH, rows, srcW, srcH, fgPixels, fgStride, fgW, fgH, photometric,
-                 reserved, flags);
+    resampleMask(dst, dstStride, rect, dstW, dstH, rows, srcW, srcH, fgPixels, fgStride, fgW, fgH, photometric, flags);
 }
 
 } // namespace _Vtx_Internal_NS_

@@ -88,6 +88,12 @@ public:
     // The same with the rotation given (0 to 3 quarter turns) instead of the page's.
     virtual void render(uint8_t* dst, int32_t dstStride, Photometric photometric, const Rect& rect, uint32_t width,
                         uint32_t height, uint32_t layers, uint32_t rotation, uint32_t flags) = 0;
+    // Draws the mask alone, black wherever it is set and white elsewhere, whatever colours its
+    // shapes have and whatever colour layers the page has; arguments, scaling, the page's
+    // rotation and errors as for render. A page without a mask comes out white. Photometrics
+    // other than RGB, BGR, Gray and YCbCr throw 7 "Unknown photometric!".
+    virtual void renderBlackMask(uint8_t* dst, int32_t dstStride, Photometric photometric, const Rect& rect,
+                                 uint32_t width, uint32_t height, uint32_t flags) = 0;
     // The page's stored thumbnail: a TH44 chunk (an IW44 image), null when it has none. A
     // document attaches the images of its thumbnail components to its pages in page order.
     virtual AutoPtr<Chunk> getThumbnailChunk() = 0;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "djv_types.h"
 
@@ -28,5 +29,14 @@ void horzMirror(uint8_t* pixels, int32_t stride, Photometric photometric, uint32
 // from dst towards lower addresses (pass the address of the last destination row).
 void rotate(uint8_t* dst, int32_t dstStride, const uint8_t* src, int32_t srcStride, uint32_t width,
             uint32_t height, Photometric photometric, int quarterTurns);
+
+// Draws a picture turned by rotation quarter turns (0 to 3, 1 counter-clockwise). The shown
+// picture is shownWidth x shownHeight; its part rect goes to dst. drawUpright(dst, dstStride,
+// uprightRect) draws the part uprightRect of the unturned picture: straight into dst for 0,
+// into dst upside down (last row first, negative stride) before each row is mirrored for 2,
+// and into a temporary image that is then turned for 1 and 3. An empty rect draws nothing.
+void drawTurned(uint8_t* dst, int32_t dstStride, Photometric photometric, const Rect& rect, uint32_t shownWidth,
+                uint32_t shownHeight, uint32_t rotation,
+                const std::function<void(uint8_t*, int32_t, const Rect&)>& drawUpright);
 
 } // namespace Vantorix::DjVu::Imaging

@@ -6,6 +6,7 @@
 #include "vtx_exception.h"
 
 using Vantorix::DjVu::Photometric;
+using Vantorix::DjVu::Imaging::rowAt;
 
 namespace {
 
@@ -13,12 +14,6 @@ constexpr uint8_t kBppTable[8] = {3, 3, 1, 3, 1, 2, 3, 4};
 
 // Negative codes fall out as "above 7" too: they are just as unknown.
 inline bool knownPhotometric(Photometric p) { return uint32_t(p) <= 7; }
-
-inline uint8_t* rowAt(uint8_t* base, int32_t stride, uint32_t y) { return base + ptrdiff_t(stride) * ptrdiff_t(y); }
-inline const uint8_t* rowAt(const uint8_t* base, int32_t stride, uint32_t y)
-{
-    return base + ptrdiff_t(stride) * ptrdiff_t(y);
-}
 
 // Packs one row of width pixels, bit set where light(pixel) holds.
 template <int Step, class Light>
@@ -168,7 +163,7 @@ void fillWhite(uint8_t* pixels, int32_t stride, uint32_t width, uint32_t height,
     case Photometric::RGB:
     case Photometric::BGR:
     case Photometric::Gray: {
-        size_t bytes = size_t(width) * (photometric == Photometric::Gray ? 1 : 3);
+        size_t bytes = size_t(width) * _Vtx_Internal_NS_::getBpp(photometric);
         for (uint32_t y = 0; y < height; ++y) std::memset(rowAt(pixels, stride, y), 0xFF, bytes);
         break;
     }

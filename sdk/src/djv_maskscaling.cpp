@@ -264,18 +264,13 @@ void MaskJob::enlarge()
 
 void resampleMask(uint8_t* dst, int32_t dstStride, const Rect& rect, uint32_t dstW, uint32_t dstH,
                   const MaskRowFiller& rows, uint32_t srcW, uint32_t srcH, const uint8_t* fgPixels, int32_t fgStride,
-                  uint32_t fgW, uint32_t fgH, Photometric photometric, uint32_t reserved, uint32_t flags)
+                  uint32_t fgW, uint32_t fgH, Photometric photometric, uint32_t flags)
 {
-    const char* fn = "_Vtx_Internal_NS_::resampleMaskT";
-    if (uint32_t(photometric) > uint32_t(Photometric::YCbCr)) VTX_THROW(26, "Unsupported Photometric!", fn);
-    if (reserved != 0) VTX_THROW(28, "errNotImplemented", fn);
-    if (rect.w == 0 || rect.h == 0) return;
-    if (uint64_t(rect.x) + rect.w > dstW || uint64_t(rect.y) + rect.h > dstH) VTX_THROW(7, "errInvalidParam", fn);
-    if (srcW == 0 || srcH == 0) return;
+    if (rect.w == 0 || rect.h == 0 || srcW == 0 || srcH == 0) return;
     const bool fg = fgPixels && fgW && fgH;
     const MaskCall call{dst,      dstStride, rect,     dstW,       dstH,  &rows,
                         srcW,     srcH,      fgPixels, fgStride,   fgW,   fgH,
-                        photometric, flags, photometric == Photometric::Gray ? 1 : 3, fg};
+                        photometric, flags, int(getBpp(photometric)), fg};
     MaskJob(call).run();
 }
 

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "djv_imageutils.h"
 #include "djv_maskscaling.h"
 
 namespace _Vtx_Internal_NS_ {
@@ -25,11 +26,11 @@ struct MaskCall {
     int bpp; // 1 for Gray, else 3
     bool fg; // a foreground image is given
 
-    uint8_t* outRow(uint32_t j) const { return dst + ptrdiff_t(dstStride) * ptrdiff_t(j); }
+    uint8_t* outRow(uint32_t j) const { return Vantorix::DjVu::Imaging::rowAt(dst, dstStride, j); }
     // The foreground row and column of mask pixel (x, y): (y * fgH / srcH, x * fgW / srcW).
     const uint8_t* fgRow(uint32_t y) const
     {
-        return fgPixels + ptrdiff_t(fgStride) * ptrdiff_t(uint64_t(y) * fgH / srcH);
+        return Vantorix::DjVu::Imaging::rowAt(fgPixels, fgStride, uint64_t(y) * fgH / srcH);
     }
     uint32_t fgOffset(uint32_t x) const { return uint32_t((uint64_t(x) * fgW / srcW) * uint32_t(bpp)); }
 };

@@ -75,7 +75,7 @@ const PageInfo& PageImpl::getInfo()
 void PageImpl::readInfo(Chunk& infoChunk)
 {
     AutoPtr<Data> data = infoChunk.getData();
-    if (!data) VTX_THROW(20, "The page has no INFO chunk!", "_Vtx_Internal_NS_::PageImpl::getInfo");
+    if (!data) VTX_THROW(errDataBroken, "The page has no INFO chunk!", "_Vtx_Internal_NS_::PageImpl::readInfo");
     info_ = PageInfo::read(*data->getStream(true));
 }
 

@@ -2,6 +2,7 @@
 // that turns each chunk into a layer.
 #pragma once
 
+#include <functional>
 #include <map>
 
 #include "djv_dictmap.h"
@@ -44,6 +45,8 @@ public:
     void render(uint8_t* dst, int32_t dstStride, Vantorix::DjVu::Photometric photometric,
                 const Vantorix::DjVu::Rect& rect, uint32_t width, uint32_t height, uint32_t layers, uint32_t rotation,
                 uint32_t flags) override;
+    void renderBlackMask(uint8_t* dst, int32_t dstStride, Vantorix::DjVu::Photometric photometric,
+                         const Vantorix::DjVu::Rect& rect, uint32_t width, uint32_t height, uint32_t flags) override;
     Vantorix::AutoPtr<Vantorix::DjVu::Chunk> getThumbnailChunk() override { return thumbnailChunk_; }
     void setThumbnailChunk(const Vantorix::AutoPtr<Vantorix::DjVu::Chunk>& chunk) override { thumbnailChunk_ = chunk; }
     bool renderThumbnail(uint8_t* dst, int32_t dstStride, Vantorix::DjVu::Photometric photometric,
@@ -72,6 +75,13 @@ private:
     // The foreground layer rendered at its own size in this photometric, cached; false when the
     // page has no foreground layer.
     bool prepareForeground(Vantorix::DjVu::Photometric photometric);
+    // What render and renderBlackMask share: the visit (unless loaded-only), the default size,
+    // the rectangle check (thrown as function), and the turn by rotation around drawUpright,
+    // which gets the unturned part, its buffer and the unturned picture's size.
+    using UprightDraw = std::function<void(uint8_t*, int32_t, const Vantorix::DjVu::Rect&, uint32_t, uint32_t)>;
+    void drawPage(uint8_t* dst, int32_t dstStride, Vantorix::DjVu::Photometric photometric,
+                  const Vantorix::DjVu::Rect& rect, uint32_t width, uint32_t height, uint32_t rotation,
+                  uint32_t flags, const char* function, const UprightDraw& drawUpright);
     // Background (or white), then the mask, into the unrotated picture.
     void compose(uint8_t* dst, int32_t dstStride, Vantorix::DjVu::Photometric photometric,
                  const Vantorix::DjVu::Rect& rect, uint32_t width, uint32_t height, uint32_t layers, uint32_t flags);

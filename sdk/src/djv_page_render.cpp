@@ -12,21 +12,6 @@ namespace _Vtx_Internal_NS_ {
 using namespace Vantorix;
 using namespace Vantorix::DjVu;
 
-namespace {
-
-// The wanted part of the displayed picture (W x H), mapped into the unrotated one.
-Rect unrotatedRect(const Rect& r, uint32_t rotation, uint32_t W, uint32_t H)
-{
-    switch (rotation) {
-    case 1: return {H - r.y - r.h, r.x, r.h, r.w};
-    case 2: return {W - r.x - r.w, H - r.y - r.h, r.w, r.h};
-    case 3: return {r.y, W - r.x - r.w, r.h, r.w};
-    default: return r;
-    }
-}
-
-} // namespace
-
 void PageImpl::render(uint8_t* dst, int32_t dstStride, Photometric photometric, const Rect& rect, uint32_t width,
                       uint32_t height, uint32_t layers, uint32_t flags)
 {
@@ -37,7 +22,38 @@ void PageImpl::render(uint8_t* dst, int32_t dstStride, Photometric photometric, 
 void PageImpl::render(uint8_t* dst, int32_t dstStride, Photometric photometric, const Rect& rect, uint32_t width,
                       uint32_t height, uint32_t layers, uint32_t rotation, uint32_t flags)
 {
-    if (rotation > 3) VTX_THROW(7, "errInvalidParam", "_Vtx_Internal_NS_::PageImpl::render");
+    const char* fn = "_Vtx_Internal_NS_::PageImpl::render";
+    if (rotation > 3) VTX_THROW(7, "errInvalidParam", fn);
+    drawPage(dst, dstStride, photometric, rect, width, height, rotation, flags, fn,
+             [&](uint8_t* upright, int32_t uprightStride, const Rect& part, uint32_t w, uint32_t h) {
+                 compose(upright, uprightStride, photometric, part, w, h, layers, flags);
+             });
+}
+
+void PageImpl::renderBlackMask(uint8_t* dst, int32_t dstStride, Photometric photometric, const Rect& rect,
+                               uint32_t width, uint32_t height, uint32_t flags)
+{
+    const char* fn = "_Vtx_Internal_NS_::PageImpl::renderBlackMask";
+    // A one-pixel foreground image in black colours every set pixel black: the mask's own
+    // colours (a palette) are not used, and the page's colour layers are not drawn.
+    static const uint8_t kBlack[3] = {0, 0, 0}, kBlackYCbCr[3] = {0, 0x80, 0x80};
+    if (uint32_t(photometric) > uint32_t(Photometric::YCbCr))
+        VTX_THROW(errInvalidParam, "Unknown photometric!", fn);
+    if ((flags & renderLoadedOnly) && !hasInfo()) return;
+    const uint8_t* black = photometric == Photometric::YCbCr ? kBlackYCbCr : kBlack;
+    drawPage(dst, dstStride, photometric, rect, width, height, getRotation(), flags, fn,
+             [&](uint8_t* upright, int32_t uprightStride, const Rect& part, uint32_t w, uint32_t h) {
+                 Imaging::fillWhite(upright, uprightStride, part.w, part.h, photometric);
+                 AutoPtr<Renderer> mask = slot(LayerKind::Mask);
+                 if (mask) mask->render(upright, uprightStride, photometric, part, w, h, black, 3, 1, 1, flags);
+                 lastPhotometric_ = int32_t(photometric);
+             });
+}
+
+void PageImpl::drawPage(uint8_t* dst, int32_t dstStride, Photometric photometric, const Rect& rect, uint32_t width,
+                        uint32_t height, uint32_t rotation, uint32_t flags, const char* function,
+                        const UprightDraw& drawUpright)
+{
     if ((flags & renderLoadedOnly) && !hasInfo()) return;
     const bool loadedOnly = (flags & renderLoadedOnly) != 0;
     std::optional<AutoLock> hold;
@@ -48,22 +64,14 @@ void PageImpl::render(uint8_t* dst, int32_t dstStride, Photometric photometric, 
     if (width == 0) width = getWidth();
     if (height == 0) height = getHeight();
     if (rect.x > width || rect.w > width - rect.x || rect.y > height || rect.h > height - rect.y)
-        VTX_THROW(7, "errInvalidParam", "_Vtx_Internal_NS_::PageImpl::render");
-    if (rect.w == 0 || rect.h == 0) return;
-    if (rotation == 0) {
-        compose(dst, dstStride, photometric, rect, width, height, layers, flags);
-    } else if (rotation == 2) {
-        // Composed upside down, then each row mirrored: a half turn without a copy.
-        uint8_t* last = dst + int64_t(rect.h - 1) * dstStride;
-        compose(last, -dstStride, photometric, unrotatedRect(rect, 2, width, height), width, height, layers, flags);
-        Imaging::horzMirror(dst, dstStride, photometric, rect.w, rect.h);
-    } else {
-        Rect r = unrotatedRect(rect, rotation, width, height);
-        ImageUtils::SimpleImage turned(r.w, r.h, photometric);
-        compose(turned.getPixels(), int32_t(turned.getStride()), photometric, r, height, width, layers, flags);
-        Imaging::rotate90(dst, dstStride, turned.getPixels(), int32_t(turned.getStride()), r.w, r.h, photometric,
-                          rotation == 1);
-    }
+        VTX_THROW(7, "errInvalidParam", function);
+    // Quarter turns draw the unturned picture, whose size is the shown one exchanged.
+    const bool quarter = rotation & 1;
+    const uint32_t uprightW = quarter ? height : width, uprightH = quarter ? width : height;
+    Imaging::drawTurned(dst, dstStride, photometric, rect, width, height, rotation,
+                        [&](uint8_t* upright, int32_t uprightStride, const Rect& part) {
+                            drawUpright(upright, uprightStride, part, uprightW, uprightH);
+                        });
 }
 
 bool PageImpl::prepareForeground(Photometric photometric)

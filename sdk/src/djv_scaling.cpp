@@ -10,6 +10,9 @@
 
 using Vantorix::DjVu::Photometric;
 using Vantorix::DjVu::Rect;
+using Vantorix::DjVu::Imaging::ConstImageView;
+using Vantorix::DjVu::Imaging::ImageView;
+using Vantorix::DjVu::Imaging::rowAt;
 using namespace _Vtx_Internal_NS_;
 
 namespace {
@@ -17,17 +20,16 @@ namespace {
 typedef float v4sf __attribute__((vector_size(16), may_alias));
 typedef int32_t v4si __attribute__((vector_size(16), may_alias));
 
-inline const uint8_t* rowAt(const uint8_t* base, int32_t stride, uint64_t y) { return base + ptrdiff_t(stride) * ptrdiff_t(y); }
-inline uint8_t* rowAt(uint8_t* base, int32_t stride, uint64_t y) { return base + ptrdiff_t(stride) * ptrdiff_t(y); }
 
 // Source length over output length, in double precision, kept as a float.
 inline float ratioOf(uint32_t src, uint32_t out) { return float(double(src) / double(out)); }
 
-void copyRect(uint8_t* dst, int32_t dstStride, const Rect& rect, const uint8_t* src, int32_t srcStride, uint32_t bpp)
+// dst: the rect.w x rect.h output; src: the whole source image.
+void copyRect(const ImageView& dst, const Rect& rect, const ConstImageView& src, uint32_t bpp)
 {
     const size_t bytes = size_t(rect.w) * bpp;
     for (uint32_t j = 0; j < rect.h; ++j)
-        std::memcpy(rowAt(dst, dstStride, j), rowAt(src, srcStride, uint64_t(rect.y) + j) + size_t(rect.x) * bpp, bytes);
+        std::memcpy(dst.row(j), src.row(uint64_t(rect.y) + j) + size_t(rect.x) * bpp, bytes);
 }
 
 // ---- Bilinear enlargement -------------------------------------------------------------------
@@ -48,11 +50,11 @@ class Enlarger {
     static constexpr int Lanes = Bpp >= 3 ? 4 : Bpp;
 
 public:
-    void run(uint8_t* dst, int32_t dstStride, const Rect& rect, uint32_t width, uint32_t height, const uint8_t* src,
-             int32_t srcStride, uint32_t srcW, uint32_t srcH)
+    void run(const ImageView& dst, const Rect& rect, uint32_t width, uint32_t height, const ConstImageView& src)
     {
-        src_ = src;
-        srcStride_ = srcStride;
+        const uint32_t srcW = src.width, srcH = src.height;
+        src_ = src.pixels;
+        srcStride_ = src.stride;
         const float rx = ratioOf(srcW, width), ry = ratioOf(srcH, height);
 
         cols_.resize(rect.w);
@@ -81,7 +83,7 @@ public:
             const uint32_t ny = iy + 1 < srcH ? iy + 1 : iy;
             const float* cur = floatRow(iy, ny);
             const float* nxt = floatRow(ny, iy);
-            writeRow(rowAt(dst, dstStride, j), cur, nxt, fy);
+            writeRow(dst.row(j), cur, nxt, fy);
         }
     }
 
@@ -192,24 +194,23 @@ private:
     float area_;
 };
 
-void shrink(uint8_t* dst, int32_t dstStride, const Rect& rect, uint32_t width, uint32_t height, const uint8_t* src,
-            int32_t srcStride, uint32_t srcW, uint32_t srcH, uint32_t bpp, ShrinkMethod method)
+void shrink(const ImageView& dst, const Rect& rect, uint32_t width, uint32_t height, const ConstImageView& src,
+            uint32_t bpp, ShrinkMethod method)
 {
-    const float rx = ratioOf(srcW, width), ry = ratioOf(srcH, height);
+    const float rx = ratioOf(src.width, width), ry = ratioOf(src.height, height);
     ShrinkAxis xs, ys;
-    xs.build(srcW, width, rx, rect.x, rect.w, method, EdgeRule::Replicate, false);
-    ys.build(srcH, height, ry, rect.y, rect.h, method, EdgeRule::Replicate, false);
-    ImageRows rows(src, srcStride);
-    ImageSink sink(dst, dstStride, rect.w * bpp, rx * ry);
+    xs.build(src.width, width, rx, rect.x, rect.w, method, EdgeRule::Replicate, false);
+    ys.build(src.height, height, ry, rect.y, rect.h, method, EdgeRule::Replicate, false);
+    ImageRows rows(src.pixels, src.stride);
+    ImageSink sink(dst.pixels, dst.stride, rect.w * bpp, rx * ry);
     Shrinker shrinker;
     shrinker.run(int(bpp), xs, rect.w, ys, rect.y, rect.h, EdgeRule::Replicate, 0, rows, sink);
 }
 
 template <int Bpp>
-void enlarge(uint8_t* dst, int32_t dstStride, const Rect& rect, uint32_t width, uint32_t height, const uint8_t* src,
-             int32_t srcStride, uint32_t srcW, uint32_t srcH)
+void enlarge(const ImageView& dst, const Rect& rect, uint32_t width, uint32_t height, const ConstImageView& src)
 {
-    Enlarger<Bpp>().run(dst, dstStride, rect, width, height, src, srcStride, srcW, srcH);
+    Enlarger<Bpp>().run(dst, rect, width, height, src);
 }
 
 } // namespace
@@ -226,17 +227,18 @@ void resample(uint8_t* dst, int32_t dstStride, const Rect& rect, uint32_t width,
         uint64_t(rect.y) + rect.h > height)
         VTX_THROW(7, "errInvalidParam", fn);
 
+    const ImageView out{dst, dstStride, rect.w, rect.h, photometric};
+    const ConstImageView in{src, srcStride, srcWidth, srcHeight, photometric};
     if (width == srcWidth && height == srcHeight) {
-        copyRect(dst, dstStride, rect, src, srcStride, bpp);
+        copyRect(out, rect, in, bpp);
     } else if (width < srcWidth && height < srcHeight) {
-        shrink(dst, dstStride, rect, width, height, src, srcStride, srcWidth, srcHeight, bpp,
-               (flags & 0xFF) ? ShrinkMethod::Box : ShrinkMethod::Interpolating);
+        shrink(out, rect, width, height, in, bpp, (flags & 0xFF) ? ShrinkMethod::Box : ShrinkMethod::Interpolating);
     } else {
         switch (bpp) {
-        case 1: enlarge<1>(dst, dstStride, rect, width, height, src, srcStride, srcWidth, srcHeight); break;
-        case 2: enlarge<2>(dst, dstStride, rect, width, height, src, srcStride, srcWidth, srcHeight); break;
-        case 3: enlarge<3>(dst, dstStride, rect, width, height, src, srcStride, srcWidth, srcHeight); break;
-        case 4: enlarge<4>(dst, dstStride, rect, width, height, src, srcStride, srcWidth, srcHeight); break;
+        case 1: enlarge<1>(out, rect, width, height, in); break;
+        case 2: enlarge<2>(out, rect, width, height, in); break;
+        case 3: enlarge<3>(out, rect, width, height, in); break;
+        case 4: enlarge<4>(out, rect, width, height, in); break;
         default: VTX_THROW(26, "Unsupported Photometric!", fn);
         }
     }

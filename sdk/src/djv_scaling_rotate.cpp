@@ -6,6 +6,9 @@
 #include "vtx_exception.h"
 
 using Vantorix::DjVu::Photometric;
+using Vantorix::DjVu::Imaging::ConstImageView;
+using Vantorix::DjVu::Imaging::ImageView;
+using Vantorix::DjVu::Imaging::rowAt;
 
 namespace {
 
@@ -16,8 +19,6 @@ uint32_t bppOrThrow(Photometric photometric, const char* fn)
     return _Vtx_Internal_NS_::getBpp(photometric);
 }
 
-inline const uint8_t* rowAt(const uint8_t* base, int32_t stride, uint32_t y) { return base + ptrdiff_t(stride) * ptrdiff_t(y); }
-inline uint8_t* rowAt(uint8_t* base, int32_t stride, uint32_t y) { return base + ptrdiff_t(stride) * ptrdiff_t(y); }
 
 template <int Bpp>
 inline void copyPixel(uint8_t* d, const uint8_t* s)
@@ -27,9 +28,13 @@ inline void copyPixel(uint8_t* d, const uint8_t* s)
 
 // Quarter turn in tiles, so that both the rows read and the rows written stay in cache.
 template <int Bpp>
-void rotate90T(uint8_t* dst, int32_t dstStride, const uint8_t* src, int32_t srcStride, uint32_t srcW, uint32_t srcH,
-               bool ccw)
+void rotate90T(const ImageView& out, const ConstImageView& in, bool ccw)
 {
+    uint8_t* const dst = out.pixels;
+    const int32_t dstStride = out.stride;
+    const uint8_t* const src = in.pixels;
+    const int32_t srcStride = in.stride;
+    const uint32_t srcW = in.width, srcH = in.height;
     constexpr uint32_t kTile = 32;
     for (uint32_t y0 = 0; y0 < srcH; y0 += kTile) {
         const uint32_t y1 = std::min(srcH, y0 + kTile);
@@ -80,27 +85,25 @@ void byWidth(uint32_t bpp, Args&&... args)
 
 template <int Bpp>
 struct Rotate90 {
-    static void run(uint8_t* dst, int32_t dstStride, const uint8_t* src, int32_t srcStride, uint32_t w, uint32_t h,
-                    bool ccw)
-    {
-        rotate90T<Bpp>(dst, dstStride, src, srcStride, w, h, ccw);
-    }
+    static void run(const ImageView& dst, const ConstImageView& src, bool ccw) { rotate90T<Bpp>(dst, src, ccw); }
 };
 
 template <int Bpp>
 struct Mirror {
-    static void run(uint8_t* p, int32_t stride, uint32_t w, uint32_t h)
+    static void run(const ImageView& image)
     {
-        if (w < 2) return;
-        for (uint32_t y = 0; y < h; ++y) mirrorRow<Bpp>(rowAt(p, stride, y), w);
+        if (image.width < 2) return;
+        for (uint32_t y = 0; y < image.height; ++y) mirrorRow<Bpp>(image.row(y), image.width);
     }
 };
 
 template <int Bpp>
 struct HalfTurn {
-    static void run(uint8_t* dst, int32_t dstStride, const uint8_t* src, int32_t srcStride, uint32_t w, uint32_t h)
+    // dst.stride is the distance to the next row written, which lies below in memory.
+    static void run(const ImageView& dst, const ConstImageView& src)
     {
-        for (uint32_t y = 0; y < h; ++y) reverseRow<Bpp>(rowAt(dst, -dstStride, y), rowAt(src, srcStride, y), w);
+        for (uint32_t y = 0; y < src.height; ++y)
+            reverseRow<Bpp>(rowAt(dst.pixels, -dst.stride, y), src.row(y), src.width);
     }
 };
 
@@ -113,13 +116,14 @@ void rotate90(uint8_t* dst, int32_t dstStride, const uint8_t* src, int32_t srcSt
 {
     const uint32_t bpp = bppOrThrow(photometric, "Vantorix::DjVu::Imaging::rotate90");
     if (srcWidth == 0 || srcHeight == 0) return;
-    byWidth<Rotate90>(bpp, dst, dstStride, src, srcStride, srcWidth, srcHeight, counterClockwise);
+    byWidth<Rotate90>(bpp, ImageView{dst, dstStride, srcHeight, srcWidth, photometric},
+                      ConstImageView{src, srcStride, srcWidth, srcHeight, photometric}, counterClockwise);
 }
 
 void horzMirror(uint8_t* pixels, int32_t stride, Photometric photometric, uint32_t width, uint32_t height)
 {
     const uint32_t bpp = bppOrThrow(photometric, "Vantorix::DjVu::Imaging::horzMirror");
-    byWidth<Mirror>(bpp, pixels, stride, width, height);
+    byWidth<Mirror>(bpp, ImageView{pixels, stride, width, height, photometric});
 }
 
 void rotate(uint8_t* dst, int32_t dstStride, const uint8_t* src, int32_t srcStride, uint32_t width, uint32_t height,
@@ -135,7 +139,36 @@ void rotate(uint8_t* dst, int32_t dstStride, const uint8_t* src, int32_t srcStri
         break;
     case 1: rotate90(dst, dstStride, src, srcStride, width, height, photometric, true); break;
     case 3: rotate90(dst, dstStride, src, srcStride, width, height, photometric, false); break;
-    default: byWidth<HalfTurn>(bpp, dst, dstStride, src, srcStride, width, height); break;
+    default:
+        byWidth<HalfTurn>(bpp, ImageView{dst, dstStride, width, height, photometric},
+                          ConstImageView{src, srcStride, width, height, photometric});
+        break;
+    }
+}
+
+void drawTurned(uint8_t* dst, int32_t dstStride, Photometric photometric, const Rect& rect, uint32_t shownWidth,
+                uint32_t shownHeight, uint32_t rotation,
+                const std::function<void(uint8_t*, int32_t, const Rect&)>& drawUpright)
+{
+    if (rect.w == 0 || rect.h == 0) return;
+    const uint32_t W = shownWidth, H = shownHeight;
+    switch (rotation) {
+    case 0: drawUpright(dst, dstStride, rect); break;
+    case 2:
+        // Drawn upside down, then each row mirrored: a half turn without a copy.
+        drawUpright(rowAt(dst, dstStride, rect.h - 1), -dstStride,
+                    Rect{W - rect.x - rect.w, H - rect.y - rect.h, rect.w, rect.h});
+        horzMirror(dst, dstStride, photometric, rect.w, rect.h);
+        break;
+    default: {
+        const Rect upright = rotation == 1 ? Rect{H - rect.y - rect.h, rect.x, rect.h, rect.w}
+                                           : Rect{rect.y, W - rect.x - rect.w, rect.h, rect.w};
+        ImageUtils::SimpleImage turned(upright.w, upright.h, photometric);
+        drawUpright(turned.getPixels(), int32_t(turned.getStride()), upright);
+        rotate90(dst, dstStride, turned.getPixels(), int32_t(turned.getStride()), upright.w, upright.h, photometric,
+                 rotation == 1);
+        break;
+    }
     }
 }
 

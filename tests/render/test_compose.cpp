@@ -191,4 +191,63 @@ TEST(Compose, PartsEqualTheWhole)
     EXPECT_EQ(im.px, Image(10, 10, 3, 0x5A).px);
 }
 
+Image blackMask(Page& page, uint32_t width, uint32_t height, Rect rect, Photometric photometric)
+{
+    if (rect.w == 0) rect = {0, 0, width, height};
+    Image out(rect.w, rect.h, photometric == Photometric::Gray ? 1 : 3, 0x5A);
+    page.renderBlackMask(out.px.data(), out.stride(), photometric, rect, width, height, 0);
+    return out;
+}
+
+// The black mask of a page is what a page of nothing but its mask draws, whatever shape colours
+// and colour layers the page has, turned by the page's rotation, whole and in parts.
+TEST(BlackMask, IsThePagesMaskAloneWithoutItsColours)
+{
+    std::mt19937 rng(5);
+    for (const char* file : {"render/layers.djvu", "render/layers_rot270.djvu", "jb2/zones.djvu", "mmr/text_odd_inv.djvu"}) {
+        const AutoPtr<Page> page = openDocument(file)->getPages()[0];
+        PageBuilder bare(uint16_t(page->getStoredWidth()), uint16_t(page->getStoredHeight()));
+        for (const char* id : {"Sjbz", "Smmr"}) bare.add(id, chunksOf(file, id));
+        const AutoPtr<Page> maskOnly = bare.page();
+        const int rotation = int(page->getRotation());
+        const uint32_t W = page->getWidth(), H = page->getHeight();
+        for (Photometric p : {Photometric::RGB, Photometric::BGR, Photometric::Gray, Photometric::YCbCr})
+            for (const auto& [w, h] : {std::pair{W, H}, thumbnailSize(W, H, 256), std::pair{W + W / 2, H + H / 3}}) {
+                SCOPED_TRACE(std::string(file) + " photometric " + std::to_string(int(p)) + " at " +
+                             std::to_string(w) + "x" + std::to_string(h));
+                const Image whole = blackMask(*page, w, h, {}, p);
+                ASSERT_EQ(firstDifference(whole, render(*maskOnly, w, h, {}, Page::layerMask, p, rotation)), "");
+                const Rect r = imagingtest::randomRect(rng, w, h);
+                EXPECT_EQ(firstDifference(blackMask(*page, w, h, r, p), whole.crop(r.x, r.y, r.w, r.h)), "");
+            }
+        // Zero sizes stand for the displayed size.
+        EXPECT_EQ(firstDifference(blackMask(*page, 0, 0, {0, 0, W, H}, Photometric::Gray),
+                                  blackMask(*page, W, H, {}, Photometric::Gray)),
+                  "");
+    }
+    // Controls: the palette page's mask layer is coloured, and the compound page's is its
+    // foreground image; neither is the black mask.
+    for (const char* file : {"jb2/zones.djvu", "render/layers.djvu"}) {
+        const AutoPtr<Page> page = openDocument(file)->getPages()[0];
+        EXPECT_NE(firstDifference(render(*page, 0, 0, {}, Page::layerMask),
+                                  blackMask(*page, page->getWidth(), page->getHeight(), {}, Photometric::RGB)),
+                  "")
+            << file;
+    }
+}
+
+TEST(BlackMask, WithoutAMaskWhiteAndBadArgumentsRefused)
+{
+    const AutoPtr<Page> none = PageBuilder(30, 20).add("BG44", chunksOf("iw44/photo.djvu", "BG44")).page();
+    EXPECT_EQ(blackMask(*none, 15, 10, {}, Photometric::Gray).px, Image(15, 10, 1, 255).px);
+
+    const AutoPtr<Page> page = openDocument("jb2/zones.djvu")->getPages()[0];
+    Image im(10, 10, 3, 0x5A);
+    expectThrow([&] { page->renderBlackMask(im.px.data(), 30, Photometric::Bytes3, Rect{0, 0, 10, 10}, 0, 0, 0); },
+                7, "_Vtx_Internal_NS_::PageImpl::renderBlackMask", "Unknown photometric!");
+    expectThrow([&] { page->renderBlackMask(im.px.data(), 30, Photometric::RGB, Rect{95, 0, 10, 10}, 100, 77, 0); },
+                7, "_Vtx_Internal_NS_::PageImpl::renderBlackMask", "errInvalidParam");
+    EXPECT_EQ(im.px, Image(10, 10, 3, 0x5A).px) << "nothing is drawn before the checks";
+}
+
 } // namespace

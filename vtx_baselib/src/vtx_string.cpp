@@ -139,7 +139,7 @@ template <class C>
 C* cacheCopy(const C* src, size_t units)
 {
     C* p = static_cast<C*>(std::malloc((units + 1) * sizeof(C)));
-    if (!p) VTX_THROW(1, "Out of memory!", "Vantorix::String::cacheCopy");
+    if (!p) VTX_THROW(errOutOfMemory, "Out of memory!", "Vantorix::cacheCopy");
     std::memcpy(p, src, units * sizeof(C));
     p[units] = 0;
     return p;

@@ -38,8 +38,14 @@ public:
     uint64_t getPos() override { return pos_; }
     void reserve(uint64_t) override {}
     void setPos(uint64_t pos) override { pos_ = pos; }
-    void setPosRelative(int64_t offset) override { pos_ = moved(int64_t(pos_) + offset); }
-    void setPosFromEnd(int64_t offset) override { pos_ = moved(int64_t(data_->getLength()) + offset); }
+    void setPosRelative(int64_t offset) override
+    {
+        pos_ = moved(int64_t(pos_) + offset, "Vantorix::DjVu::DataStorage::setPosRelative");
+    }
+    void setPosFromEnd(int64_t offset) override
+    {
+        pos_ = moved(int64_t(data_->getLength()) + offset, "Vantorix::DjVu::DataStorage::setPosFromEnd");
+    }
     void setEof() override { VTX_THROW(26, "The instance is read-only!", "Vantorix::DjVu::DataStorage::setEof"); }
     String getName() override { return String::format("ChunkData %Xh", unsigned(uintptr_t(data_.get()))); }
     AutoPtr<Storage> duplicate() override
@@ -50,9 +56,9 @@ public:
     }
 
 private:
-    static uint64_t moved(int64_t to)
+    static uint64_t moved(int64_t to, const char* function)
     {
-        if (to < 0) VTX_THROW(7, "errInvalidParam", "Vantorix::DjVu::DataStorage::setPosRelative");
+        if (to < 0) VTX_THROW(errInvalidParam, "errInvalidParam", function);
         return uint64_t(to);
     }
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "djv_imageutils.h"
 #include "djv_iw44codec.h"
 #include "vtx_exception.h"
 
@@ -230,7 +231,7 @@ void ComponentDecoder::composeImage(uint8_t* dst, int32_t dstStride, uint32_t pi
     if (!w || !h) return;
     ComponentRows rows(*this, chromaHalf);
     for (uint32_t y = 0; y < h; ++y) {
-        uint8_t* d = dst + ptrdiff_t(y) * dstStride;
+        uint8_t* d = Imaging::rowAt(dst, dstStride, y);
         const int16_t* s = rows.row(y);
         for (uint32_t x = 0; x < w; ++x) d[size_t(x) * pixelStep] = sampleToByte(s[rows.halfColumns() ? x >> 1 : x]);
     }
@@ -241,7 +242,7 @@ void ComponentDecoder::composeReduced(uint8_t* dst, int32_t dstStride, uint32_t 
 {
     ComponentRows rows(*this, level, rect, chromaHalf);
     for (uint32_t y = 0; y < rect.h; ++y) {
-        uint8_t* d = dst + ptrdiff_t(y) * dstStride;
+        uint8_t* d = Imaging::rowAt(dst, dstStride, y);
         const int16_t* s = rows.row(y);
         for (uint32_t x = 0; x < rect.w; ++x) d[size_t(x) * pixelStep] = sampleToByte(s[x]);
     }

@@ -197,7 +197,7 @@ void IW44DecoderImpl::render(uint8_t* dst, int32_t dstStride, Photometric photom
             in.cr = rows[2]->row(y);
             in.halfColumns = rows[1]->halfColumns();
         }
-        emitRow(dst + ptrdiff_t(plane.h - 1 - y) * dstStride, in, plane.w, photometric, colour != 0);
+        emitRow(Imaging::rowAt(dst, dstStride, plane.h - 1 - y), in, plane.w, photometric, colour != 0);
     }
 }
 
@@ -235,30 +235,11 @@ void IW44DecoderImpl::renderScaled(uint8_t* dst, int32_t dstStride, Photometric 
     const uint8_t* src = reduced.getPixels();
     const int32_t srcStride = int32_t(reduced.getStride());
 
-    switch (rotation) {
-    case 0:
-        Imaging::resample(dst, dstStride, rect, scaledW, scaledH, src, srcStride, reducedW, reducedH, photometric,
-                          flags);
-        break;
-    case 2: {
-        // Drawn upside down, then each row mirrored.
-        const Rect turned{shownW - rect.x - rect.w, shownH - rect.y - rect.h, rect.w, rect.h};
-        Imaging::resample(dst + ptrdiff_t(rect.h - 1) * dstStride, -dstStride, turned, scaledW, scaledH, src,
-                          srcStride, reducedW, reducedH, photometric, flags);
-        Imaging::horzMirror(dst, dstStride, photometric, rect.w, rect.h);
-        break;
-    }
-    default: {
-        const Rect turned = rotation == 1 ? Rect{shownH - rect.y - rect.h, rect.x, rect.h, rect.w}
-                                          : Rect{rect.y, shownW - rect.x - rect.w, rect.h, rect.w};
-        ImageUtils::SimpleImage upright(turned.w, turned.h, photometric);
-        Imaging::resample(upright.getPixels(), int32_t(upright.getStride()), turned, scaledW, scaledH, src, srcStride,
-                          reducedW, reducedH, photometric, flags);
-        Imaging::rotate90(dst, dstStride, upright.getPixels(), int32_t(upright.getStride()), turned.w, turned.h,
-                          photometric, rotation == 1);
-        break;
-    }
-    }
+    Imaging::drawTurned(dst, dstStride, photometric, rect, shownW, shownH, rotation,
+                        [&](uint8_t* upright, int32_t uprightStride, const Rect& part) {
+                            Imaging::resample(upright, uprightStride, part, scaledW, scaledH, src, srcStride,
+                                              reducedW, reducedH, photometric, flags);
+                        });
 }
 
 } // namespace Vantorix::DjVu::IW44

@@ -4,7 +4,6 @@
 
 #include "commands.h"
 #include "failure.h"
-#include "djv_chunkimpls.h"
 #include "image_output.h"
 #include "nimbrel_thumbnail.h"
 #include "options.h"
@@ -26,29 +25,6 @@ struct Options {
     uint32_t fit = 0;
 };
 
-// The page without its colour layers (shape colours, foreground and background images): its
-// mask then renders black on white whatever colours the shapes have, which is what a bilevel
-// picture of the mask must show. The original stays open: the copy shares its chunks.
-OpenedPage maskOnly(const OpenedPage& opened)
-{
-    Chunk& chunk = *opened.page->getChunk();
-    AutoPtr<ChunkCollection> bare = ChunkCollection::create(chunk.getId());
-    {
-        AutoLock hold(chunk);
-        const RendererRegistry& registry = RendererRegistry::get();
-        for (const AutoPtr<Chunk>& child : chunk.getChildren()) {
-            const String id = child->getId();
-            const LayerKind kind = registry.getLayerKind(id);
-            if (id == "FGbz" || kind == LayerKind::Foreground || kind == LayerKind::Background) continue;
-            bare->getChildren().append(child);
-        }
-    }
-    OpenedPage out;
-    out.document = Document::create(AutoPtr<Chunk>(bare));
-    out.page = out.document->getPages()[0];
-    return out;
-}
-
 bool isGray(ImageFormat format) { return format == ImageFormat::pbm || format == ImageFormat::pgm; }
 
 ImageFormat chooseFormat(const Options& o)
@@ -67,9 +43,7 @@ ImageFormat chooseFormat(const Options& o)
 std::vector<uint8_t> draw(const Options& o, ImageFormat format, uint32_t layers, Rect& rect)
 {
     OpenedPage opened = openPage(o.file, o.page);
-    OpenedPage bare;
-    if (format == ImageFormat::pbm && layers == Page::layerMask) bare = maskOnly(opened);
-    Page& page = bare.page ? *bare.page : *opened.page;
+    Page& page = *opened.page;
     const uint32_t pageWidth = page.getWidth(), pageHeight = page.getHeight();
     if (pageWidth == 0 || pageHeight == 0) VTX_THROW(errDataBroken, "The page has no pixels!", "Tessaline::render");
 
@@ -96,8 +70,13 @@ std::vector<uint8_t> draw(const Options& o, ImageFormat format, uint32_t layers,
                   String::format("A picture of %u x %u pixels is too large to render at once!", rect.w, rect.h),
                   "Tessaline::render");
     std::vector<uint8_t> pixels(bytes);
-    page.render(pixels.data(), int32_t(rect.w * (gray ? 1 : 3)), gray ? Photometric::Gray : Photometric::RGB, rect,
-                scaled.width, scaled.height, layers, 0);
+    const int32_t stride = int32_t(rect.w * (gray ? 1 : 3));
+    const Photometric photometric = gray ? Photometric::Gray : Photometric::RGB;
+    // A bilevel picture of the mask shows the mask itself: black wherever it is set.
+    if (format == ImageFormat::pbm && layers == Page::layerMask)
+        page.renderBlackMask(pixels.data(), stride, photometric, rect, scaled.width, scaled.height, 0);
+    else
+        page.render(pixels.data(), stride, photometric, rect, scaled.width, scaled.height, layers, 0);
     return pixels;
 }
 

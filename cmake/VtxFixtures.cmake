@@ -3,7 +3,11 @@
 if(TARGET fixtures)
   return()
 endif()
-file(GLOB VTX_FIXTURE_SCRIPTS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/fixtures/*.sh)
+set(VTX_FIXTURE_SCRIPTS)
+foreach(script make_fixtures gen_bzz gen_container gen_imaging gen_iw44 gen_jb2 gen_mmr gen_render gen_sources
+               gen_stored gen_text)
+  list(APPEND VTX_FIXTURE_SCRIPTS ${PROJECT_SOURCE_DIR}/tests/fixtures/${script}.sh)
+endforeach()
 add_custom_command(
   OUTPUT ${PROJECT_BINARY_DIR}/fixtures/.stamp
   COMMAND ${PROJECT_SOURCE_DIR}/tests/fixtures/make_fixtures.sh ${PROJECT_BINARY_DIR}/fixtures

@@ -5,7 +5,8 @@
 #           (scripts/sample.sh)
 #   test    build, GoogleTest, the DjVuLibre encoders and decoders, and every tool the fixture
 #           scripts and the tests call: Python, ImageMagick, Ghostscript, libtiff's tools, the
-#           shared MIME database and GNOME's thumbnail factory (scripts/test.sh)
+#           shared MIME database, GNOME's thumbnail factory, and Doxygen and pkg-config for the
+#           library's reference and examples (scripts/test.sh, scripts/examples.sh)
 #   mingw   the Windows cross-build, the IDL compiler and Wine's IDL headers, wixl for the
 #           installers, and wine to run its tests (scripts/test.sh mingw)
 #   fuzz    test and clang (scripts/fuzz.sh)
@@ -16,7 +17,7 @@ set -euo pipefail
 build=(build-essential cmake ninja-build zlib1g-dev libpng-dev libcli11-dev nlohmann-json3-dev)
 test=("${build[@]}" googletest libgtest-dev libgmock-dev
       djvulibre-bin minidjvu pdf2djvu python3 imagemagick ghostscript libtiff-tools fonts-dejavu-core
-      shared-mime-info python3-gi gir1.2-gnomedesktop-3.0 bubblewrap)
+      shared-mime-info python3-gi gir1.2-gnomedesktop-3.0 bubblewrap doxygen pkg-config)
 want=()
 for mode in "$@"; do
   case $mode in

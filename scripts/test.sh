@@ -37,4 +37,6 @@ for preset in "$@"; do
   fi
   cmake --build --preset "$preset" -j "$jobs"
   [ $tests = OFF ] || ctest --preset "$preset" -j "$jobs"
+  # The library as other programs install and link it, and its API reference.
+  if [ "$preset" = release ]; then scripts/examples.sh; fi
 done

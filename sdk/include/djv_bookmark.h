@@ -11,6 +11,8 @@ namespace Vantorix::DjVu {
 class Bookmark;
 using BookmarkArray = SimpleArray<AutoPtr<Bookmark>, 1>;
 
+// One entry of the outline; it holds references to its children. Returned strings and arrays
+// belong to the bookmark.
 class Bookmark : public Referable {
 public:
     virtual const String& getTitle() const = 0;

@@ -16,7 +16,8 @@ using ChunkArray = SimpleArray<AutoPtr<Chunk>, 1>;
 // Called for every chunk by loadAll (children before their parent) and by the deserializer.
 using ChunkCallback = void (*)(void* context, Chunk* chunk);
 
-// Payload holder of a leaf chunk.
+// Payload holder of a leaf chunk. The bytes belong to the Data and stay valid while the caller
+// holds a reference and the payload is not changed.
 class Data : public Referable, public Lockable {
 public:
     virtual const uint8_t* getBytes() = 0;
@@ -36,6 +37,8 @@ public:
     static AutoPtr<MemoryData> create(uint32_t length = 0);
 };
 
+// One node of the tree: a leaf with a payload or a collection (FORM) with children. A chunk
+// holds references to its children and payload; every AutoPtr returned is a further reference.
 class Chunk : public Referable, public Lockable {
 public:
     virtual String getId() = 0;

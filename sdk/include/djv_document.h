@@ -18,6 +18,9 @@ namespace Vantorix::DjVu {
 
 using PageArray = SimpleArray<AutoPtr<Page>, 1>;
 
+// The caller holds the document through the AutoPtr that create returns; the document holds
+// its pages and chunk tree, so pages and chunks taken from it stay valid while it lives (or
+// while the caller holds them).
 class Document : public Referable {
 public:
     enum class Kind { single, bundled, indirect };

@@ -43,6 +43,8 @@ struct PageInfo {
     void setRotation(uint32_t rotation);
 };
 
+// Pages belong to their document (Document::getPages); a caller that keeps one beyond the
+// document holds its own AutoPtr.
 class Page : public Referable {
 public:
     // Layer bits of render.

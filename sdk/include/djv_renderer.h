@@ -14,6 +14,8 @@
 
 namespace Vantorix::DjVu {
 
+// Decoded shared shapes, made once per document component and held by every renderer that
+// uses them.
 class Dictionary : public Referable {
 public:
     virtual String getChunkId() = 0;
@@ -24,6 +26,8 @@ public:
     static AutoPtr<Dictionary> create(const AutoPtr<Chunk>& chunk);
 };
 
+// Draws one layer of a page. The page holds its renderers; getMaskRenderer and the like return
+// a further reference. Decoding errors surface from render as Exceptions.
 class Renderer : public Referable {
 public:
     // Offers a further chunk of the same layer; true if it was taken.

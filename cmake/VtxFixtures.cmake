@@ -4,7 +4,7 @@ if(TARGET fixtures)
   return()
 endif()
 set(VTX_FIXTURE_SCRIPTS)
-foreach(script make_fixtures gen_bzz gen_container gen_imaging gen_iw44 gen_jb2 gen_mmr gen_render gen_sources
+foreach(script make_fixtures gen_bzz gen_container gen_imaging gen_iw44 gen_jb2 gen_kinds gen_mmr gen_render gen_sources
                gen_stored gen_text)
   list(APPEND VTX_FIXTURE_SCRIPTS ${PROJECT_SOURCE_DIR}/tests/fixtures/${script}.sh)
 endforeach()

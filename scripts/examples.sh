@@ -19,7 +19,7 @@ fail() { echo "examples.sh: $*" >&2; exit 1; }
 check_headers() {
   local include=$1/include/tessaline
   local want="djv_annotation.h djv_bookmark.h djv_chunk.h djv_document.h djv_iff.h djv_page.h djv_renderer.h
-djv_text.h djv_types.h vtx_exception.h vtx_memory.h vtx_stream.h vtx_string.h"
+djv_text.h djv_types.h vtx_errorcodes.h vtx_exception.h vtx_memory.h vtx_stream.h vtx_string.h"
   [ "$(ls "$include" | tr '\n' ' ')" = "$(echo $want) " ] || fail "installed headers: $(ls "$include" | tr '\n' ' ')"
   for h in "$include"/*.h; do
     echo "#include \"$h\"" | g++ -std=c++20 -fsyntax-only -Wall -Wextra -Werror -I"$include" -x c++ - ||

@@ -16,7 +16,7 @@ DocumentImpl::DocumentImpl(const AutoPtr<Chunk>& top, const IFF::FormRecords& re
 
 void DocumentImpl::init(const AutoPtr<Chunk>& top, const IFF::FormRecords& records)
 {
-    if (!top) VTX_THROW(7, "errInvalidParam", "_Vtx_Internal_NS_::DocumentImpl::init");
+    if (!top) VTX_THROW(errInvalidParam, "errInvalidParam", "_Vtx_Internal_NS_::DocumentImpl::init");
     String id = top->getId();
     if (id == "DJVM") {
         root_ = top;
@@ -26,7 +26,7 @@ void DocumentImpl::init(const AutoPtr<Chunk>& top, const IFF::FormRecords& recor
         root->append(top);
         root_ = root;
     } else {
-        VTX_THROW(20, "Not a valid DjVu file!", "_Vtx_Internal_NS_::DocumentImpl::init");
+        VTX_THROW(errDataBroken, "Not a valid DjVu file!", "_Vtx_Internal_NS_::DocumentImpl::init");
     }
     if (records.getSize() == 0) {
         rebuildPages();
@@ -125,7 +125,7 @@ AutoPtr<Document> Document::create(const String& location, const AutoPtr<Resourc
 
 AutoPtr<Document> Document::create(const AutoPtr<Chunk>& root)
 {
-    if (!root) VTX_THROW(7, "errInvalidParam", "Vantorix::DjVu::Document::create");
+    if (!root) VTX_THROW(errInvalidParam, "errInvalidParam", "Vantorix::DjVu::Document::create");
     return makeAuto<DocumentImpl>(root, IFF::FormRecords(), _Vtx_Internal_NS_::kindOfTree(*root));
 }
 

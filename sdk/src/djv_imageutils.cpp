@@ -65,7 +65,7 @@ namespace _Vtx_Internal_NS_ {
 
 uint32_t getBpp(Photometric photometric)
 {
-    if (!knownPhotometric(photometric)) VTX_THROW(7, "Unknown photometric!", "_Vtx_Internal_NS_::getBpp");
+    if (!knownPhotometric(photometric)) VTX_THROW(Vantorix::errInvalidParam, "Unknown photometric!", "_Vtx_Internal_NS_::getBpp");
     return kBppTable[int(photometric)];
 }
 
@@ -77,7 +77,7 @@ namespace ImageUtils {
 uint32_t SimpleImage::getBpp(Photometric photometric)
 {
     if (!knownPhotometric(photometric))
-        VTX_THROW(7, "Unknown photometric!", "Vantorix::DjVu::ImageUtils::SimpleImage::getBpp");
+        VTX_THROW(errInvalidParam, "Unknown photometric!", "Vantorix::DjVu::ImageUtils::SimpleImage::getBpp");
     return kBppTable[int(photometric)];
 }
 
@@ -102,9 +102,9 @@ void estimateSubsampledSize(uint32_t* outWidth, uint32_t* outHeight, uint32_t wi
                             uint32_t subsample)
 {
     const char* fn = "Vantorix::DjVu::ImageUtils::estimateSubsampledSize";
-    if (!outWidth || !outHeight) VTX_THROW(7, "errInvalidParam", fn);
-    if (subsample == 0) VTX_THROW(7, "inSubsample must be positive integer.", fn);
-    if (subsample > 12) VTX_THROW(7, "This function doesn't support over 12 inSubsample.", fn);
+    if (!outWidth || !outHeight) VTX_THROW(errInvalidParam, "errInvalidParam", fn);
+    if (subsample == 0) VTX_THROW(errInvalidParam, "inSubsample must be positive integer.", fn);
+    if (subsample > 12) VTX_THROW(errInvalidParam, "This function doesn't support over 12 inSubsample.", fn);
     *outWidth = (width + subsample - 1) / subsample;
     *outHeight = (height + subsample - 1) / subsample;
 }
@@ -131,7 +131,7 @@ void packAnyToBits(uint32_t width, uint32_t height, const uint8_t* src, int32_t 
         break;
     }
     default:
-        VTX_THROW(26, "packAnyToBits: Unknown photometric!", "Vantorix::DjVu::ImageUtils::packAnyToBits");
+        VTX_THROW(errOperationFailed, "packAnyToBits: Unknown photometric!", "Vantorix::DjVu::ImageUtils::packAnyToBits");
     }
 }
 
@@ -178,7 +178,7 @@ void fillWhite(uint8_t* pixels, int32_t stride, uint32_t width, uint32_t height,
         }
         break;
     default:
-        VTX_THROW(7, "Unknown photometric!", "Vantorix::DjVu::Imaging::fillWhite");
+        VTX_THROW(errInvalidParam, "Unknown photometric!", "Vantorix::DjVu::Imaging::fillWhite");
     }
 }
 

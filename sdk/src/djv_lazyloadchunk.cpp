@@ -5,7 +5,7 @@ namespace Vantorix::DjVu {
 
 LazyLoadChunk::LazyLoadChunk(const AutoPtr<Chunk>& collection, uint32_t index) : collection_(collection), index_(index)
 {
-    if (!collection_) VTX_THROW(7, "errInvalidParam", "Vantorix::DjVu::LazyLoadChunk::LazyLoadChunk");
+    if (!collection_) VTX_THROW(errInvalidParam, "errInvalidParam", "Vantorix::DjVu::LazyLoadChunk::LazyLoadChunk");
 }
 
 AutoPtr<Chunk> LazyLoadChunk::create(const AutoPtr<Chunk>& collection, uint32_t index)
@@ -16,7 +16,7 @@ AutoPtr<Chunk> LazyLoadChunk::create(const AutoPtr<Chunk>& collection, uint32_t 
 AutoPtr<Chunk> LazyLoadChunk::getChunk()
 {
     ChunkArray& children = collection_->getChildren();
-    if (index_ >= children.getSize()) VTX_THROW(7, "index out of range!", "Vantorix::DjVu::LazyLoadChunk::getChunk");
+    if (index_ >= children.getSize()) VTX_THROW(errInvalidParam, "index out of range!", "Vantorix::DjVu::LazyLoadChunk::getChunk");
     return children[index_];
 }
 

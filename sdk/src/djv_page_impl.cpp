@@ -42,7 +42,7 @@ uint32_t PageInfo::getRotation() const
 void PageInfo::setRotation(uint32_t rotation)
 {
     static const uint8_t kFlags[4] = {0, 6, 2, 4};
-    if (rotation > 3) VTX_THROW(7, "errInvalidParam", "Vantorix::DjVu::PageInfo::setRotation");
+    if (rotation > 3) VTX_THROW(errInvalidParam, "errInvalidParam", "Vantorix::DjVu::PageInfo::setRotation");
     flags = (flags & ~7u) | kFlags[rotation];
     if (minorVersion < 22) minorVersion = 25;
 }
@@ -56,7 +56,7 @@ using namespace Vantorix::DjVu;
 
 PageImpl::PageImpl(const AutoPtr<Chunk>& chunk, const AutoPtr<DictMap>& dictMap) : chunk_(chunk), dictMap_(dictMap)
 {
-    if (!chunk_) VTX_THROW(7, "errInvalidParam", "_Vtx_Internal_NS_::PageImpl::PageImpl");
+    if (!chunk_) VTX_THROW(errInvalidParam, "errInvalidParam", "_Vtx_Internal_NS_::PageImpl::PageImpl");
 }
 
 const PageInfo& PageImpl::getInfo()
@@ -65,7 +65,7 @@ const PageInfo& PageImpl::getInfo()
     AutoLock hold(*chunk_);
     if (info_.width == 0) {
         int32_t at = chunk_->find("INFO", -1, false);
-        if (at < 0) VTX_THROW(20, "The page has no INFO chunk!", "_Vtx_Internal_NS_::PageImpl::getInfo");
+        if (at < 0) VTX_THROW(errDataBroken, "The page has no INFO chunk!", "_Vtx_Internal_NS_::PageImpl::getInfo");
         AutoPtr<Chunk> info = chunk_->getChildren()[at];
         readInfo(*info);
     }

@@ -23,7 +23,7 @@ void PageImpl::render(uint8_t* dst, int32_t dstStride, Photometric photometric, 
                       uint32_t height, uint32_t layers, uint32_t rotation, uint32_t flags)
 {
     const char* fn = "_Vtx_Internal_NS_::PageImpl::render";
-    if (rotation > 3) VTX_THROW(7, "errInvalidParam", fn);
+    if (rotation > 3) VTX_THROW(errInvalidParam, "errInvalidParam", fn);
     drawPage(dst, dstStride, photometric, rect, width, height, rotation, flags, fn,
              [&](uint8_t* upright, int32_t uprightStride, const Rect& part, uint32_t w, uint32_t h) {
                  compose(upright, uprightStride, photometric, part, w, h, layers, flags);
@@ -64,7 +64,7 @@ void PageImpl::drawPage(uint8_t* dst, int32_t dstStride, Photometric photometric
     if (width == 0) width = getWidth();
     if (height == 0) height = getHeight();
     if (rect.x > width || rect.w > width - rect.x || rect.y > height || rect.h > height - rect.y)
-        VTX_THROW(7, "errInvalidParam", function);
+        VTX_THROW(errInvalidParam, "errInvalidParam", function);
     // Quarter turns draw the unturned picture, whose size is the shown one exchanged.
     const bool quarter = rotation & 1;
     const uint32_t uprightW = quarter ? height : width, uprightH = quarter ? width : height;

@@ -18,7 +18,7 @@ void RendererRegistry::registerRenderer(RendererFactory rendererFactory, uint32_
                                         const String* aliasIds, uint32_t aliasCount)
 {
     if (!rendererFactory || layerIndex > 2 || chunkId.isEmpty())
-        VTX_THROW(7, "errInvalidParam", "Vantorix::DjVu::RendererRegistry::registerRenderer");
+        VTX_THROW(errInvalidParam, "errInvalidParam", "Vantorix::DjVu::RendererRegistry::registerRenderer");
     LayerKind kind = LayerKind(int32_t(LayerKind::Mask) + int32_t(layerIndex));
     renderers_[chunkId] = rendererFactory;
     kinds_[chunkId] = kind;
@@ -58,7 +58,7 @@ AutoPtr<Dictionary> Dictionary::create(const AutoPtr<Chunk>& chunk)
 {
     DictionaryFactory make = chunk ? RendererRegistry::get().getDictionaryFactory(chunk->getId()) : nullptr;
     if (!make)
-        VTX_THROW(7, "Unknown chunk identifier; cannot instanciate dictionary!", "Vantorix::DjVu::Dictionary::create");
+        VTX_THROW(errInvalidParam, "Unknown chunk identifier; cannot instanciate dictionary!", "Vantorix::DjVu::Dictionary::create");
     return make(chunk);
 }
 
@@ -66,7 +66,7 @@ AutoPtr<Renderer> Renderer::create(const AutoPtr<Chunk>& chunk, const AutoPtr<Di
 {
     RendererFactory make = chunk ? RendererRegistry::get().getRendererFactory(chunk->getId()) : nullptr;
     if (!make)
-        VTX_THROW(7, "Unknown chunk identifier; cannot instanciate renderer!", "Vantorix::DjVu::Renderer::create");
+        VTX_THROW(errInvalidParam, "Unknown chunk identifier; cannot instanciate renderer!", "Vantorix::DjVu::Renderer::create");
     return make(chunk, dictionary);
 }
 

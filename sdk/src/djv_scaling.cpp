@@ -225,7 +225,7 @@ void resample(uint8_t* dst, int32_t dstStride, const Rect& rect, uint32_t width,
     if (rect.w == 0 || rect.h == 0) return;
     if (width == 0 || height == 0 || srcWidth == 0 || srcHeight == 0 || uint64_t(rect.x) + rect.w > width ||
         uint64_t(rect.y) + rect.h > height)
-        VTX_THROW(7, "errInvalidParam", fn);
+        VTX_THROW(errInvalidParam, "errInvalidParam", fn);
 
     const ImageView out{dst, dstStride, rect.w, rect.h, photometric};
     const ConstImageView in{src, srcStride, srcWidth, srcHeight, photometric};
@@ -239,7 +239,7 @@ void resample(uint8_t* dst, int32_t dstStride, const Rect& rect, uint32_t width,
         case 2: enlarge<2>(out, rect, width, height, in); break;
         case 3: enlarge<3>(out, rect, width, height, in); break;
         case 4: enlarge<4>(out, rect, width, height, in); break;
-        default: VTX_THROW(26, "Unsupported Photometric!", fn);
+        default: VTX_THROW(errOperationFailed, "Unsupported Photometric!", fn);
         }
     }
 }

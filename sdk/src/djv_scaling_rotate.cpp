@@ -15,7 +15,7 @@ namespace {
 // Each routine reports an unknown photometric under its own name.
 uint32_t bppOrThrow(Photometric photometric, const char* fn)
 {
-    if (uint32_t(photometric) > 7) VTX_THROW(7, "Unknown photometric!", fn);
+    if (uint32_t(photometric) > 7) VTX_THROW(Vantorix::errInvalidParam, "Unknown photometric!", fn);
     return _Vtx_Internal_NS_::getBpp(photometric);
 }
 

@@ -8,34 +8,10 @@
 #include <cstdint>
 #include <exception>
 
+#include "vtx_errorcodes.h"
 #include "vtx_string.h"
 
 namespace Vantorix {
-
-enum ErrorCode : int32_t {
-    errInternalError = -2,
-    errOutOfMemory = 1,
-    errDuplicateFailed = 4,
-    errAuthFailed = 5,
-    errInvalidParam = 7,
-    errNotInitialized = 9,
-    errAlreadyExists = 10,
-    errNotFound = 12,
-    errEOF = 13,
-    errInitializationFailed = 14,
-    errReadFailed = 16,
-    errWriteFailed = 17,
-    errDataBroken = 20,
-    errOperationFailed = 26,
-    errNotSupported = 27,
-    errNotImplemented = 28,
-    errLimitExceeded = 38,
-    errSemInitFailed = 5000,
-    errLockFailed = 5004,
-    errUnlockFailed = 5005,
-    errSignalFailed = 5006,
-    errWaitFaild = 5007,
-};
 
 class Exception : public std::exception {
 public:
@@ -57,5 +33,5 @@ private:
 
 } // namespace Vantorix
 
-// Throws an Exception naming this file and line: VTX_THROW(7, "errInvalidParam", "Vantorix::X::f").
+// Throws an Exception naming this file and line: VTX_THROW(errInvalidParam, "errInvalidParam", "Vantorix::X::f").
 #define VTX_THROW(code, text, function) throw ::Vantorix::Exception((code), (text), __FILE__, __LINE__, (function))

@@ -14,6 +14,8 @@
 #include <type_traits>
 #include <utility>
 
+#include "vtx_errorcodes.h"
+
 namespace Vantorix {
 
 // Thread-safe intrusive reference count (interlocked increments and decrements).
@@ -297,7 +299,7 @@ public:
     void insert(uint32_t index, const T& v)
     {
         if (index > count_)
-            detail::throwArrayError(7, "errInvalidParam", detail::typeName<T>(), N, "insert", __FILE__, __LINE__);
+            detail::throwArrayError(errInvalidParam, "errInvalidParam", detail::typeName<T>(), N, "insert", __FILE__, __LINE__);
         T copy(v);
         if (count_ == capacity_) grow1();
         if (index == count_) {
@@ -313,7 +315,7 @@ public:
     void remove(uint32_t index, uint32_t n = 1)
     {
         if (index > count_ || n > count_ - index)
-            detail::throwArrayError(7, "errInvalidParam", detail::typeName<T>(), N, "remove", __FILE__, __LINE__);
+            detail::throwArrayError(errInvalidParam, "errInvalidParam", detail::typeName<T>(), N, "remove", __FILE__, __LINE__);
         for (uint32_t i = index; i + n < count_; ++i) data_[i] = std::move(data_[i + n]);
         resize(count_ - n);
     }
@@ -323,12 +325,12 @@ public:
     {
         uint64_t bytes = uint64_t(count) * sizeof(T);
         if (bytes >= (uint64_t(1) << 31))
-            detail::throwArrayError(26,
+            detail::throwArrayError(errOperationFailed,
                 "SimpleArray: The size of the memory block exceeds 2GB, we could not deal with the request!",
                 detail::typeName<T>(), N, "_malloc", __FILE__, __LINE__);
         void* p = alloc_->allocate(size_t(bytes));
         if (!p)
-            detail::throwArrayError(1, "SimpleArray: Out of memory!", detail::typeName<T>(), N, "_malloc", __FILE__,
+            detail::throwArrayError(errOutOfMemory, "SimpleArray: Out of memory!", detail::typeName<T>(), N, "_malloc", __FILE__,
                                     __LINE__);
         return static_cast<T*>(p);
     }
@@ -337,7 +339,7 @@ private:
     uint32_t checkedCount(uint64_t n)
     {
         if (n * sizeof(T) >= (uint64_t(1) << 31))
-            detail::throwArrayError(26,
+            detail::throwArrayError(errOperationFailed,
                 "SimpleArray: The size of the memory block exceeds 2GB, we could not deal with the request!",
                 detail::typeName<T>(), N, "_malloc", __FILE__, __LINE__);
         return uint32_t(n);

@@ -75,7 +75,7 @@ AutoPtr<ResourceBroker> getDefaultResourceBroker()
 {
     ResourceBrokerFactory factory = _Vtx_Internal_NS_::defaultFactory().load();
     AutoPtr<ResourceBroker> broker = factory ? factory() : _Vtx_Internal_NS_::makeFileResourceBroker();
-    if (!broker) VTX_THROW(26, "errOperationFailed", "Vantorix::getDefaultResourceBroker");
+    if (!broker) VTX_THROW(errOperationFailed, "errOperationFailed", "Vantorix::getDefaultResourceBroker");
     return broker;
 }
 

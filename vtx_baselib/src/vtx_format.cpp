@@ -122,7 +122,7 @@ void emitFloat(OutBuffer<C>& out, Directive d, long double value, bool isLong)
     };
     char small[128];
     int n = print(small, sizeof small);
-    if (n < 0) VTX_THROW(26, "errOperationFailed", "Vantorix::Format::formatAlloc");
+    if (n < 0) VTX_THROW(errOperationFailed, "errOperationFailed", "Vantorix::Format::formatAlloc");
     std::string big;
     const char* text = small;
     if (size_t(n) >= sizeof small) {

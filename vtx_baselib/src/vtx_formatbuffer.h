@@ -31,7 +31,7 @@ public:
     // Makes room for a piece of n units and returns where it goes; commit(n) then takes it.
     C* room(size_t n)
     {
-        if (n > kMaxUnits - length_) VTX_THROW(26, "The formatted text is too long!", "Vantorix::Format::OutBuffer::room");
+        if (n > kMaxUnits - length_) VTX_THROW(errOperationFailed, "The formatted text is too long!", "Vantorix::Format::OutBuffer::room");
         if (length_ + n + 1 > capacity_) grow(length_ + 2 * n + 1 < kMaxUnits ? length_ + 2 * n + 1 : kMaxUnits + 1);
         return data_ + length_;
     }
@@ -50,7 +50,7 @@ public:
         C* out;
         if (data_ == stack_) {
             out = static_cast<C*>(std::malloc((length_ + 1) * sizeof(C)));
-            if (!out) VTX_THROW(1, "Out of memory!", "Vantorix::Format::OutBuffer::release");
+            if (!out) VTX_THROW(errOutOfMemory, "Out of memory!", "Vantorix::Format::OutBuffer::release");
             std::memcpy(out, stack_, length_ * sizeof(C));
         } else {
             out = data_;
@@ -79,7 +79,7 @@ private:
         } else {
             block = static_cast<C*>(std::realloc(data_, capacity * sizeof(C)));
         }
-        if (!block) VTX_THROW(1, "Out of memory!", "Vantorix::Format::OutBuffer::grow");
+        if (!block) VTX_THROW(errOutOfMemory, "Out of memory!", "Vantorix::Format::OutBuffer::grow");
         data_ = block;
         capacity_ = capacity;
     }

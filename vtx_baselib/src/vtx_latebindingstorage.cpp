@@ -19,7 +19,7 @@ public:
     }
     void writeBytes(const void*, uint32_t) override
     {
-        VTX_THROW(28, "writeBytes is not supported.", "_Vtx_Internal_NS_::LateBindingStorage::writeBytes");
+        VTX_THROW(errNotImplemented, "writeBytes is not supported.", "_Vtx_Internal_NS_::LateBindingStorage::writeBytes");
     }
     void flushBuffer() override {}
     bool isEof() override { return target()->isEof(); }
@@ -37,7 +37,7 @@ public:
     void setPosFromEnd(int64_t offset) override { target()->setPosFromEnd(offset); }
     void setEof() override
     {
-        VTX_THROW(28, "setEof is not supported.", "_Vtx_Internal_NS_::LateBindingStorage::setEof");
+        VTX_THROW(errNotImplemented, "setEof is not supported.", "_Vtx_Internal_NS_::LateBindingStorage::setEof");
     }
     String getName() override { return name_; }
 
@@ -62,9 +62,9 @@ private:
     {
         AutoLock hold(mutex_);
         if (!target_) {
-            if (!broker_) VTX_THROW(26, "errOperationFailed", "_Vtx_Internal_NS_::LateBindingStorage::resolve");
+            if (!broker_) VTX_THROW(errOperationFailed, "errOperationFailed", "_Vtx_Internal_NS_::LateBindingStorage::resolve");
             AutoPtr<Storage> loaded = broker_->load(name_);
-            if (!loaded) VTX_THROW(26, "errOperationFailed", "_Vtx_Internal_NS_::LateBindingStorage::resolve");
+            if (!loaded) VTX_THROW(errOperationFailed, "errOperationFailed", "_Vtx_Internal_NS_::LateBindingStorage::resolve");
             target_ = loaded;
             broker_ = nullptr; // the broker may own much more than this one component
         }
@@ -83,7 +83,7 @@ namespace Vantorix {
 
 AutoPtr<Storage> createLateBindingStorage(const String& name, const AutoPtr<ResourceBroker>& broker)
 {
-    if (!broker) VTX_THROW(7, "errInvalidParam", "Vantorix::createLateBindingStorage");
+    if (!broker) VTX_THROW(errInvalidParam, "errInvalidParam", "Vantorix::createLateBindingStorage");
     return AutoPtr<Storage>(new _Vtx_Internal_NS_::LateBindingStorage(name, broker));
 }
 
@@ -92,7 +92,7 @@ AutoPtr<Storage> openStorage(const String& name, bool lateBinding, const AutoPtr
     AutoPtr<ResourceBroker> use = broker ? broker : getDefaultResourceBroker();
     if (lateBinding) return createLateBindingStorage(name, use);
     AutoPtr<Storage> storage = use->load(name);
-    if (!storage) VTX_THROW(26, "errOperationFailed", "Vantorix::openStorage");
+    if (!storage) VTX_THROW(errOperationFailed, "errOperationFailed", "Vantorix::openStorage");
     return storage;
 }
 

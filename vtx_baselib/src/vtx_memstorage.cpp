@@ -26,11 +26,11 @@ public:
         uint32_t n = array_->getSize();
         if (pos_ >= n) {
             if (exact)
-                VTX_THROW(26, "Current position exceeds the storage end!", "Vantorix::MemoryStorageImpl::readBytes");
+                VTX_THROW(errOperationFailed, "Current position exceeds the storage end!", "Vantorix::MemoryStorageImpl::readBytes");
             return 0;
         }
         if (uint64_t(pos_) + size > n) {
-            if (exact) VTX_THROW(26, "No more data!", "Vantorix::MemoryStorageImpl::readBytes");
+            if (exact) VTX_THROW(errOperationFailed, "No more data!", "Vantorix::MemoryStorageImpl::readBytes");
             size = n - pos_;
         }
         if (buffer) std::memcpy(buffer, array_->data() + pos_, size);
@@ -40,10 +40,10 @@ public:
 
     void writeBytes(const void* buffer, uint32_t size) override
     {
-        if (readOnly_) VTX_THROW(17, "The instance is read-only!", "Vantorix::MemoryStorageImpl::writeBytes");
+        if (readOnly_) VTX_THROW(errWriteFailed, "The instance is read-only!", "Vantorix::MemoryStorageImpl::writeBytes");
         if (size == 0) return;
         uint64_t end = uint64_t(pos_) + size;
-        if (end > 0xFFFFFFFFu) VTX_THROW(17, "Cannot write because of the storage size!", "Vantorix::MemoryStorageImpl::writeBytes");
+        if (end > 0xFFFFFFFFu) VTX_THROW(errWriteFailed, "Cannot write because of the storage size!", "Vantorix::MemoryStorageImpl::writeBytes");
         if (end > array_->getSize()) array_->resize(uint32_t(end));
         std::memcpy(array_->data() + pos_, buffer, size);
         pos_ = uint32_t(end);
@@ -56,16 +56,16 @@ public:
 
     void reserve(uint64_t size) override
     {
-        if (readOnly_) VTX_THROW(26, "The instance is read-only!", "Vantorix::MemoryStorageImpl::reserve");
+        if (readOnly_) VTX_THROW(errOperationFailed, "The instance is read-only!", "Vantorix::MemoryStorageImpl::reserve");
         if (size >= array_->getCapacity()) {
-            if (size > 0xFFFFFFFFu) VTX_THROW(7, "errInvalidParam", "Vantorix::MemoryStorageImpl::reserve");
+            if (size > 0xFFFFFFFFu) VTX_THROW(errInvalidParam, "errInvalidParam", "Vantorix::MemoryStorageImpl::reserve");
             array_->reserve(uint32_t(size));
         }
     }
 
     void setPos(uint64_t pos) override
     {
-        if (pos >= (uint64_t(1) << 32)) VTX_THROW(7, "errInvalidParam", "Vantorix::MemoryStorageImpl::setPos");
+        if (pos >= (uint64_t(1) << 32)) VTX_THROW(errInvalidParam, "errInvalidParam", "Vantorix::MemoryStorageImpl::setPos");
         pos_ = uint32_t(pos);
     }
 
@@ -81,7 +81,7 @@ public:
 
     void setEof() override
     {
-        if (readOnly_) VTX_THROW(26, "The instance is read-only!", "Vantorix::MemoryStorageImpl::setEof");
+        if (readOnly_) VTX_THROW(errOperationFailed, "The instance is read-only!", "Vantorix::MemoryStorageImpl::setEof");
         array_->resize(pos_);
     }
 
@@ -94,13 +94,13 @@ public:
 
     ByteArray& getArray() override
     {
-        if (readOnly_) VTX_THROW(26, "The instance is read-only!", "Vantorix::MemoryStorageImpl::getArray");
+        if (readOnly_) VTX_THROW(errOperationFailed, "The instance is read-only!", "Vantorix::MemoryStorageImpl::getArray");
         return *array_;
     }
 
     void setAllocationUnit(uint32_t unit) override
     {
-        if (readOnly_) VTX_THROW(26, "The instance is read-only!", "Vantorix::MemoryStorageImpl::setAllocationUnit");
+        if (readOnly_) VTX_THROW(errOperationFailed, "The instance is read-only!", "Vantorix::MemoryStorageImpl::setAllocationUnit");
         array_->setGrowthUnit(unit);
     }
 
@@ -113,7 +113,7 @@ private:
     // keeps its low 32 bits.
     static uint32_t moved(int64_t target, const char* function)
     {
-        if (target >= int64_t(1) << 32) VTX_THROW(7, "errInvalidParam", function);
+        if (target >= int64_t(1) << 32) VTX_THROW(errInvalidParam, "errInvalidParam", function);
         return uint32_t(uint64_t(target));
     }
 

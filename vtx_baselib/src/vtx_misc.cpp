@@ -19,9 +19,9 @@ int32_t parse(const char* chars, uint32_t count, const char* function)
         else if (Radix == 16 && c >= 'A' && c <= 'F')
             digit = c - 'A' + 10;
         else
-            VTX_THROW(20, "errDataBroken", function);
+            VTX_THROW(errDataBroken, "errDataBroken", function);
         value = value * Radix + digit;
-        if (value > INT32_MAX) VTX_THROW(20, "errDataBroken", function);
+        if (value > INT32_MAX) VTX_THROW(errDataBroken, "errDataBroken", function);
     }
     return int32_t(value);
 }

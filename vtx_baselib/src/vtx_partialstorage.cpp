@@ -12,7 +12,7 @@ public:
         : base_(base), start_(start), end_(end), readOnly_(readOnly)
     {
         if (!base_ || end_ < start_ || base_->getSize() < end_)
-            VTX_THROW(7, "The input storage is not so large!", "Vantorix::PartialStorageImpl::PartialStorageImpl");
+            VTX_THROW(errInvalidParam, "The input storage is not so large!", "Vantorix::PartialStorageImpl::PartialStorageImpl");
         base_->setPos(start_);
     }
 
@@ -22,9 +22,9 @@ public:
         bool tooFar = cur > end_ || size > end_ - cur;
         if (exact) {
             if (tooFar)
-                VTX_THROW(16, "Cannot read because of the storage size!", "Vantorix::PartialStorageImpl::readBytes");
+                VTX_THROW(errReadFailed, "Cannot read because of the storage size!", "Vantorix::PartialStorageImpl::readBytes");
         } else if (tooFar) {
-            if (cur > end_) VTX_THROW(16, "Cannot read beyond EOF!", "Vantorix::PartialStorageImpl::readBytes");
+            if (cur > end_) VTX_THROW(errReadFailed, "Cannot read beyond EOF!", "Vantorix::PartialStorageImpl::readBytes");
             size = uint32_t(end_ - cur);
         }
         return base_->readBytes(buffer, size, exact);
@@ -32,10 +32,10 @@ public:
 
     void writeBytes(const void* buffer, uint32_t size) override
     {
-        if (readOnly_) VTX_THROW(17, "The storage is read-only!", "Vantorix::PartialStorageImpl::writeBytes");
+        if (readOnly_) VTX_THROW(errWriteFailed, "The storage is read-only!", "Vantorix::PartialStorageImpl::writeBytes");
         uint64_t cur = base_->getPos();
         if (cur > end_ || size > end_ - cur)
-            VTX_THROW(17, "Cannot write because of the storage size!", "Vantorix::PartialStorageImpl::writeBytes");
+            VTX_THROW(errWriteFailed, "Cannot write because of the storage size!", "Vantorix::PartialStorageImpl::writeBytes");
         base_->writeBytes(buffer, size);
     }
 
@@ -54,7 +54,7 @@ public:
     void setPos(uint64_t pos) override { base_->setPos(start_ + pos); }
     void setPosRelative(int64_t offset) override { base_->setPosRelative(offset); }
     void setPosFromEnd(int64_t offset) override { base_->setPos(end_ + uint64_t(offset)); }
-    void setEof() override { VTX_THROW(28, "setEof is not supported.", "Vantorix::PartialStorageImpl::setEof"); }
+    void setEof() override { VTX_THROW(errNotImplemented, "setEof is not supported.", "Vantorix::PartialStorageImpl::setEof"); }
     String getName() override { return base_->getName(); }
 
     AutoPtr<Storage> duplicate() override
@@ -81,7 +81,7 @@ AutoPtr<PartialStorage> PartialStorage::create(const AutoPtr<Storage>& base, uin
 {
     uint64_t end = offset + size;
     if (end < offset) // a window that wraps around cannot lie inside any storage
-        VTX_THROW(7, "The input storage is not so large!", "Vantorix::PartialStorageImpl::PartialStorageImpl");
+        VTX_THROW(errInvalidParam, "The input storage is not so large!", "Vantorix::PartialStorageImpl::PartialStorageImpl");
     return AutoPtr<PartialStorage>(new PartialStorageImpl(base, offset, end, readOnly));
 }
 

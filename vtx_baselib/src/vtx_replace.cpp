@@ -49,7 +49,7 @@ void findSkipping(const char* s, uint32_t n, const char* w, uint32_t m, SimpleAr
 void String::replace(const String& source, String& result, const String& replacee, const String& replacement)
 {
     uint32_t m = replacee.getLength();
-    if (m == 0) VTX_THROW(7, "inReplacee is empty!", "Vantorix::String::replace");
+    if (m == 0) VTX_THROW(errInvalidParam, "inReplacee is empty!", "Vantorix::String::replace");
     uint32_t n = source.getLength();
     if (n < m) {
         result = source;
@@ -68,7 +68,7 @@ void String::replace(const String& source, String& result, const String& replace
 
     uint32_t r = replacement.getLength();
     uint64_t total = uint64_t(n) + uint64_t(at.size()) * r - uint64_t(at.size()) * m;
-    if (total > 0x7FFFFFF0u) VTX_THROW(26, "errOperationFailed", "Vantorix::String::replace");
+    if (total > 0x7FFFFFF0u) VTX_THROW(errOperationFailed, "errOperationFailed", "Vantorix::String::replace");
     if (total == 0) {
         result = String();
         return;

@@ -66,9 +66,9 @@ public:
 private:
     static char* newBlock(uint32_t n)
     {
-        if (n > 0x7FFFFFF0u) VTX_THROW(26, "errOperationFailed", "_Vtx_Internal_NS_::ReferableUtf8StringImpl::setText");
+        if (n > 0x7FFFFFF0u) VTX_THROW(Vantorix::errOperationFailed, "errOperationFailed", "_Vtx_Internal_NS_::ReferableUtf8StringImpl::setText");
         char* block = static_cast<char*>(std::malloc(size_t(n) + 6));
-        if (!block) VTX_THROW(1, "Out of memory!", "_Vtx_Internal_NS_::ReferableUtf8StringImpl::setText");
+        if (!block) VTX_THROW(Vantorix::errOutOfMemory, "Out of memory!", "_Vtx_Internal_NS_::ReferableUtf8StringImpl::setText");
         return block;
     }
     static char* emptyText()

@@ -30,7 +30,7 @@ void initState(z_stream& z)
 
 [[noreturn]] void throwZlib(int rc, const z_stream& z, const char* function)
 {
-    VTX_THROW(26, String::format("zlib(%d): %s\n", rc, z.msg ? z.msg : "error"), function);
+    VTX_THROW(errOperationFailed, String::format("zlib(%d): %s\n", rc, z.msg ? z.msg : "error"), function);
 }
 
 } // namespace
@@ -39,7 +39,7 @@ class DeflateStreamImpl final : public DeflateStream {
 public:
     explicit DeflateStreamImpl(const AutoPtr<Stream>& output) : output_(output)
     {
-        if (!output_) VTX_THROW(7, "errInvalidParam", "Vantorix::DeflateStreamImpl::DeflateStreamImpl");
+        if (!output_) VTX_THROW(errInvalidParam, "errInvalidParam", "Vantorix::DeflateStreamImpl::DeflateStreamImpl");
         initState(z_);
         int rc = deflateInit_(&z_, Z_DEFAULT_COMPRESSION, kZlibVersion, int(sizeof(z_stream)));
         if (rc != Z_OK) throwZlib(rc, z_, "Vantorix::DeflateStreamImpl::DeflateStreamImpl");
@@ -60,7 +60,7 @@ public:
 
     uint32_t readBytes(void*, uint32_t, bool) override
     {
-        VTX_THROW(28, "errNotImplemented", "Vantorix::DeflateStreamImpl::readBytes");
+        VTX_THROW(errNotImplemented, "errNotImplemented", "Vantorix::DeflateStreamImpl::readBytes");
     }
 
     void writeBytes(const void* buffer, uint32_t size) override
@@ -123,7 +123,7 @@ class InflateStreamImpl final : public InflateStream {
 public:
     explicit InflateStreamImpl(const AutoPtr<Stream>& input) : input_(input)
     {
-        if (!input_) VTX_THROW(7, "errInvalidParam", "Vantorix::InflateStreamImpl::InflateStreamImpl");
+        if (!input_) VTX_THROW(errInvalidParam, "errInvalidParam", "Vantorix::InflateStreamImpl::InflateStreamImpl");
         initState(z_);
         int rc = inflateInit_(&z_, kZlibVersion, int(sizeof(z_stream)));
         if (rc != Z_OK) throwZlib(rc, z_, "Vantorix::InflateStreamImpl::InflateStreamImpl");
@@ -155,15 +155,15 @@ public:
                 throwZlib(rc, z_, "Vantorix::InflateStreamImpl::readBytes");
             }
         }
-        if (produced < size && exact) VTX_THROW(13, "errEOF", "Vantorix::InflateStreamImpl::readBytes");
+        if (produced < size && exact) VTX_THROW(errEOF, "errEOF", "Vantorix::InflateStreamImpl::readBytes");
         return produced;
     }
 
     void writeBytes(const void*, uint32_t) override
     {
-        VTX_THROW(28, "errNotImplemented", "Vantorix::InflateStreamImpl::writeBytes");
+        VTX_THROW(errNotImplemented, "errNotImplemented", "Vantorix::InflateStreamImpl::writeBytes");
     }
-    void flushBuffer() override { VTX_THROW(28, "errNotImplemented", "Vantorix::InflateStreamImpl::flushBuffer"); }
+    void flushBuffer() override { VTX_THROW(errNotImplemented, "errNotImplemented", "Vantorix::InflateStreamImpl::flushBuffer"); }
     bool isEof() override { return ended_; }
     String getName() const override { return String::format("zlib inflate stream (%llxh)", address()); }
     void lock() override { mutex_.lock(); }

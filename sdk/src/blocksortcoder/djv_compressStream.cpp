@@ -52,11 +52,11 @@ public:
 
     void writeBytes(const void*, uint32_t) override
     {
-        VTX_THROW(28, "errNotImplemented", "_Vtx_Internal_NS_::InflateStreamImpl::writeBytes");
+        VTX_THROW(Vantorix::errNotImplemented, "errNotImplemented", "_Vtx_Internal_NS_::InflateStreamImpl::writeBytes");
     }
     void flushBuffer() override
     {
-        VTX_THROW(28, "errNotImplemented", "_Vtx_Internal_NS_::InflateStreamImpl::flushBuffer");
+        VTX_THROW(Vantorix::errNotImplemented, "errNotImplemented", "_Vtx_Internal_NS_::InflateStreamImpl::flushBuffer");
     }
     bool isEof() override { return eof_; }
     void lock() override { mutex_.lock(); }
@@ -100,7 +100,7 @@ uint32_t InflateStreamImpl::readBytes(void* buffer, uint32_t size, bool exact)
         remaining -= take;
     }
     if (exact && remaining)
-        VTX_THROW(26, "Could not read 'size' many bytes", "_Vtx_Internal_NS_::InflateStreamImpl::readBytes");
+        VTX_THROW(Vantorix::errOperationFailed, "Could not read 'size' many bytes", "_Vtx_Internal_NS_::InflateStreamImpl::readBytes");
     return size - remaining;
 }
 
@@ -109,7 +109,7 @@ uint32_t InflateStreamImpl::decode()
 {
     uint32_t n = decodeRawBits(zp_, 24);
     if (n == 0) return 0;
-    if (n > kMaxBlockSize) VTX_THROW(26, "Stream corrupt", kDecodeName);
+    if (n > kMaxBlockSize) VTX_THROW(Vantorix::errOperationFailed, "Stream corrupt", kDecodeName);
     if (n > block_.getSize()) {
         block_ = ByteArray(); // release first: old content is not needed
         block_ = ByteArray(n, n);
@@ -120,13 +120,13 @@ uint32_t InflateStreamImpl::decode()
         if (zp_.decodePassthrough()) fshift = 2;
     }
     uint32_t marker = decodeSymbols(block_.data(), n, fshift);
-    if (marker >= n) VTX_THROW(26, "Stream corrupt", kDecodeName);
+    if (marker >= n) VTX_THROW(Vantorix::errOperationFailed, "Stream corrupt", kDecodeName);
     switch (inverseBlockSort(block_.data(), n, marker)) {
     case BlockSortResult::ok: return n;
-    case BlockSortResult::outOfRange: VTX_THROW(26, "Index out of range", kDecodeName);
+    case BlockSortResult::outOfRange: VTX_THROW(Vantorix::errOperationFailed, "Index out of range", kDecodeName);
     case BlockSortResult::corrupt: break;
     }
-    VTX_THROW(26, "Stream corrupt", kDecodeName);
+    VTX_THROW(Vantorix::errOperationFailed, "Stream corrupt", kDecodeName);
 }
 
 // Move-to-front decoding of n symbols; returns the position of the last marker, or kNoMarker.

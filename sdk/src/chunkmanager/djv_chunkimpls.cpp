@@ -33,16 +33,16 @@ AutoPtr<Chunk> ChunkImpl::create(const String& id, const void* bytes, uint32_t l
     return makeAuto<ChunkImpl>(id, data);
 }
 
-ChunkArray& ChunkImpl::getChildren() { VTX_THROW(26, "Not a collection chunk!", "Vantorix::DjVu::ChunkImpl::getChildren"); }
+ChunkArray& ChunkImpl::getChildren() { VTX_THROW(errOperationFailed, "Not a collection chunk!", "Vantorix::DjVu::ChunkImpl::getChildren"); }
 
 int32_t ChunkImpl::find(const String&, const String&, int32_t, bool)
 {
-    VTX_THROW(26, "Not a collection chunk!", "Vantorix::DjVu::ChunkImpl::find");
+    VTX_THROW(errOperationFailed, "Not a collection chunk!", "Vantorix::DjVu::ChunkImpl::find");
 }
 
 int32_t ChunkImpl::find(const String&, int32_t, bool)
 {
-    VTX_THROW(26, "Not a collection chunk!", "Vantorix::DjVu::ChunkImpl::find");
+    VTX_THROW(errOperationFailed, "Not a collection chunk!", "Vantorix::DjVu::ChunkImpl::find");
 }
 
 void ChunkImpl::loadAll(ChunkCallback callback, void* context)
@@ -71,12 +71,12 @@ AutoPtr<ChunkCollection> ChunkCollection::create(const String& id) { return make
 
 AutoPtr<Data> ChunkCollection::getData()
 {
-    VTX_THROW(27, "Cannot get data from collection chunk!", "Vantorix::DjVu::ChunkCollection::getData");
+    VTX_THROW(errNotSupported, "Cannot get data from collection chunk!", "Vantorix::DjVu::ChunkCollection::getData");
 }
 
 void ChunkCollection::setData(const AutoPtr<Data>&)
 {
-    VTX_THROW(27, "Cannot set data to collection chunk!", "Vantorix::DjVu::ChunkCollection::setData");
+    VTX_THROW(errNotSupported, "Cannot set data to collection chunk!", "Vantorix::DjVu::ChunkCollection::setData");
 }
 
 int32_t ChunkCollection::find(const String& id1, const String& id2, int32_t start, bool onlyAvailable)
@@ -116,7 +116,7 @@ void ChunkCollection::compact()
 
 ChunkRedirectorImpl::ChunkRedirectorImpl(const AutoPtr<Chunk>& target) : target_(target)
 {
-    if (!target_) VTX_THROW(7, "errInvalidParam", "Vantorix::DjVu::ChunkRedirectorImpl::ChunkRedirectorImpl");
+    if (!target_) VTX_THROW(errInvalidParam, "errInvalidParam", "Vantorix::DjVu::ChunkRedirectorImpl::ChunkRedirectorImpl");
     while (target_->isRedirector()) target_ = static_cast<ChunkRedirector*>(target_.get())->getTarget();
 }
 

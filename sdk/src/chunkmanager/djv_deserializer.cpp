@@ -19,7 +19,7 @@ void notify(ParseContext& ctx, Chunk* chunk)
 
 void checkDepth(uint32_t depth, const char* function)
 {
-    if (depth > kMaxNesting) VTX_THROW(20, "IFF chunks are nested too deeply!", function);
+    if (depth > kMaxNesting) VTX_THROW(errDataBroken, "IFF chunks are nested too deeply!", function);
 }
 
 // The payload of a leaf: as many of its bytes as the storage still has.
@@ -28,7 +28,7 @@ AutoPtr<MemoryData> readPayload(Storage& storage, uint32_t length, const char* f
     uint64_t size = storage.getSize(), pos = storage.getPos();
     uint64_t available = size > pos ? size - pos : 0;
     if (length > available && length - available > kMaxMissingTail)
-        VTX_THROW(20, "The chunk extends far beyond the end of the file!", function);
+        VTX_THROW(errDataBroken, "The chunk extends far beyond the end of the file!", function);
     AutoPtr<MemoryData> data = MemoryData::create(length);
     if (length) storage.readBytes(data->getArray().data(), length, false);
     return data;
@@ -37,7 +37,7 @@ AutoPtr<MemoryData> readPayload(Storage& storage, uint32_t length, const char* f
 void processNonFormChunk(ChunkCollection* parent, ParseContext& ctx, const ChunkHeader& h, bool directorySeen)
 {
     const char* function = "Vantorix::DjVu::IFF::processNonFormChunk";
-    if (!parent) VTX_THROW(7, "ioCollection cannot be NULL!", function);
+    if (!parent) VTX_THROW(errInvalidParam, "ioCollection cannot be NULL!", function);
     AutoPtr<Chunk> chunk = ChunkImpl::create(h.getId(), readPayload(*ctx.storage, h.length, function));
     // Chunks after the directory (NAVM) stand in front of the components.
     if (directorySeen)
@@ -59,7 +59,7 @@ AutoPtr<DjVuResourceBroker> documentBroker(ParseContext& ctx)
 void process_INCL(ChunkCollection* parent, ParseContext& ctx, const ChunkHeader& h, uint32_t depth)
 {
     const char* function = "Vantorix::DjVu::IFF::process_INCL";
-    if (h.length > kMaxIncludeName) VTX_THROW(20, "INCL names an impossibly long identifier!", function);
+    if (h.length > kMaxIncludeName) VTX_THROW(errDataBroken, "INCL names an impossibly long identifier!", function);
     std::string raw(h.length, '\0');
     ctx.storage->readBytes(raw.data(), h.length, true);
     String id(raw);
@@ -68,7 +68,7 @@ void process_INCL(ChunkCollection* parent, ParseContext& ctx, const ChunkHeader&
     AutoPtr<Chunk> shared = broker->lookupShared(id);
     if (!shared) {
         for (const IncludeFrame* f = ctx.including; f; f = f->outer)
-            if (f->id == id) VTX_THROW(20, "INCL chunks include each other in a cycle!", function);
+            if (f->id == id) VTX_THROW(errDataBroken, "INCL chunks include each other in a cycle!", function);
         checkDepth(depth + 1, function);
         IncludeFrame frame{ctx.including, id};
         ParseContext inner;
@@ -82,10 +82,10 @@ void process_INCL(ChunkCollection* parent, ParseContext& ctx, const ChunkHeader&
             inner.storage->setPos(0);
             djvi = parseOneChunk(inner, depth + 1);
         }
-        if (!djvi || djvi->getId() != "DJVI") VTX_THROW(20, "No corresponding DJVI chunk!", function);
+        if (!djvi || djvi->getId() != "DJVI") VTX_THROW(errDataBroken, "No corresponding DJVI chunk!", function);
         if (!djvi->isCollection() || djvi->getChildren().getSize() == 0)
-            VTX_THROW(20, "DJVI does not have any child chunks!", function);
-        if (djvi->getChildren().getSize() != 1) VTX_THROW(20, "DJVI have multiple child chunks!", function);
+            VTX_THROW(errDataBroken, "DJVI does not have any child chunks!", function);
+        if (djvi->getChildren().getSize() != 1) VTX_THROW(errDataBroken, "DJVI have multiple child chunks!", function);
         shared = djvi->getChildren()[0];
         broker->registerShared(id, shared);
     }
@@ -100,11 +100,11 @@ bool readChunk(ChunkCollection* parent, ParseContext& ctx, const ChunkHeader& h,
 {
     const char* function = "Vantorix::DjVu::IFF::recurseChunks";
     if (topLevel && !h.isForm())
-        VTX_THROW(20, "The top level chunk is not a FORM chunk!", "Vantorix::DjVu::IFF::deserialize_IFF");
+        VTX_THROW(errDataBroken, "The top level chunk is not a FORM chunk!", "Vantorix::DjVu::IFF::deserialize_IFF");
     String id = h.getId();
     if (h.isForm()) {
         if (directorySeen) return false;
-        if (h.length < 4) VTX_THROW(20, "A FORM chunk is too short for its type!", function);
+        if (h.length < 4) VTX_THROW(errDataBroken, "A FORM chunk is too short for its type!", function);
         String type = readFormType(*ctx.storage);
         checkDepth(depth + 1, function);
         AutoPtr<Chunk> form;
@@ -171,7 +171,7 @@ AutoPtr<Chunk> parseOneChunk(ParseContext& ctx, uint32_t depth)
     AutoPtr<ChunkCollection> root = ChunkCollection::create("R00T");
     recurseChunks(root.get(), ctx, 0, depth);
     ChunkArray& children = root->getChildren();
-    if (children.getSize() == 0) VTX_THROW(20, "No chunk found!", "Vantorix::DjVu::IFF::deserialize_IFF");
+    if (children.getSize() == 0) VTX_THROW(errDataBroken, "No chunk found!", "Vantorix::DjVu::IFF::deserialize_IFF");
     return children[0];
 }
 
@@ -179,7 +179,7 @@ AutoPtr<Chunk> deserialize_IFF(const AutoPtr<Storage>& storage, const AutoPtr<Re
                                FormRecords* records, ChunkCallback callback, void* context,
                                IFFErrorRecoveryHandler* recovery, Summary* summary)
 {
-    if (!storage) VTX_THROW(7, "errInvalidParam", "Vantorix::DjVu::IFF::deserialize_IFF");
+    if (!storage) VTX_THROW(errInvalidParam, "errInvalidParam", "Vantorix::DjVu::IFF::deserialize_IFF");
     ParseContext ctx;
     ctx.storage = storage;
     ctx.broker = broker ? broker : defaultResourceBroker();

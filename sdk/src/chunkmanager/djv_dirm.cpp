@@ -13,7 +13,7 @@ String takeString(const ByteArray& block, uint32_t& pos)
 {
     uint32_t start = pos, n = block.getSize();
     while (pos < n && block[pos] != 0) ++pos;
-    if (pos >= n) VTX_THROW(20, "DIRM string is not terminated!", kFunction);
+    if (pos >= n) VTX_THROW(errDataBroken, "DIRM string is not terminated!", kFunction);
     return String::fromUtf8(reinterpret_cast<const char*>(block.data()) + start, int32_t(pos++ - start));
 }
 
@@ -22,11 +22,11 @@ String takeString(const ByteArray& block, uint32_t& pos)
 Directory readDIRM(const AutoPtr<Storage>& storage, uint32_t length)
 {
     uint8_t head[3];
-    if (length < 3) VTX_THROW(20, "DIRM chunk is too short!", kFunction);
+    if (length < 3) VTX_THROW(errDataBroken, "DIRM chunk is too short!", kFunction);
     storage->readBytes(head, 3, true);
     uint8_t version = head[0] & 0x7F;
-    if (version == 0) VTX_THROW(27, "DIRM V0 is not supportted any more!", kFunction);
-    if (version > 1) VTX_THROW(27, "Unsupported DIRM version!", kFunction);
+    if (version == 0) VTX_THROW(errNotSupported, "DIRM V0 is not supportted any more!", kFunction);
+    if (version > 1) VTX_THROW(errNotSupported, "Unsupported DIRM version!", kFunction);
     Directory dir;
     dir.bundled = (head[0] & 0x80) != 0;
     uint32_t count = uint32_t(head[1]) << 8 | head[2];
@@ -34,7 +34,7 @@ Directory readDIRM(const AutoPtr<Storage>& storage, uint32_t length)
     dir.entries.resize(count);
 
     if (dir.bundled) {
-        if (uint64_t(count) * 4 > left) VTX_THROW(20, "DIRM offsets exceed the chunk!", kFunction);
+        if (uint64_t(count) * 4 > left) VTX_THROW(errDataBroken, "DIRM offsets exceed the chunk!", kFunction);
         ByteArray offsets(count * 4);
         if (count) storage->readBytes(offsets.data(), count * 4, true);
         for (uint32_t i = 0; i < count; ++i) {
@@ -45,7 +45,7 @@ Directory readDIRM(const AutoPtr<Storage>& storage, uint32_t length)
         left -= count * 4;
     }
     if (count == 0) return dir;
-    if (left == 0) VTX_THROW(20, "DIRM has no component table!", kFunction);
+    if (left == 0) VTX_THROW(errDataBroken, "DIRM has no component table!", kFunction);
 
     AutoPtr<InflateStream> bzz = InflateStream::create(AutoPtr<Stream>(storage.get()), left);
     ByteArray table(count * 4);
@@ -54,7 +54,7 @@ Directory readDIRM(const AutoPtr<Storage>& storage, uint32_t length)
     for (;;) {
         const uint32_t step = 0x10000;
         uint32_t at = block.getSize();
-        if (at >= kMaxStringBlock) VTX_THROW(20, "DIRM component names are too long!", kFunction);
+        if (at >= kMaxStringBlock) VTX_THROW(errDataBroken, "DIRM component names are too long!", kFunction);
         block.resize(at + step);
         uint32_t got = bzz->readBytes(block.data() + at, step, false);
         block.resize(at + got);

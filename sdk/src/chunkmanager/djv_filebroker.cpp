@@ -18,8 +18,8 @@ public:
     {
         const char* function = "_Vtx_Internal_NS_::FileResourceBroker::load";
         std::string scheme = schemeOf(name.toStdString());
-        if (scheme == "http" || scheme == "https") VTX_THROW(26, "No HTTP manager!", function);
-        if (!scheme.empty() && scheme != "file") VTX_THROW(7, "Unknown resource protocol!", function);
+        if (scheme == "http" || scheme == "https") VTX_THROW(errOperationFailed, "No HTTP manager!", function);
+        if (!scheme.empty() && scheme != "file") VTX_THROW(errInvalidParam, "Unknown resource protocol!", function);
         return disk_->load(name);
     }
 

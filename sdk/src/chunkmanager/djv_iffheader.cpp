@@ -15,7 +15,7 @@ ChunkHeader readChunkHeader(Storage& storage)
     }
     for (int i = 0; i < 4; ++i) {
         if (b[i] < 0x20 || b[i] > 0x7E)
-            VTX_THROW(20, "Invalid IFF chunk ID; maybe a broken file?", "Vantorix::DjVu::IFF::recurseChunks");
+            VTX_THROW(errDataBroken, "Invalid IFF chunk ID; maybe a broken file?", "Vantorix::DjVu::IFF::recurseChunks");
         h.id[i] = char(b[i]);
     }
     storage.readBytes(b + 4, 4, true);

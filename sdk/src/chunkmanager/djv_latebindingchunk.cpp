@@ -21,7 +21,7 @@ DjVuLateBindingChunk::DjVuLateBindingChunk(uint8_t kind, const String& name, con
                                            uint64_t offset, const AutoPtr<ResourceBroker>& broker, uint32_t depth)
     : kind_(kind), name_(name), storage_(storage), offset_(offset), broker_(broker), depth_(depth)
 {
-    if (!storage_) VTX_THROW(7, "errInvalidParam", "Vantorix::DjVu::DjVuLateBindingChunk::DjVuLateBindingChunk");
+    if (!storage_) VTX_THROW(errInvalidParam, "errInvalidParam", "Vantorix::DjVu::DjVuLateBindingChunk::DjVuLateBindingChunk");
 }
 
 String DjVuLateBindingChunk::getId()
@@ -102,7 +102,7 @@ void DjVuLateBindingChunk2::onLoad(Chunk& loaded, const AutoPtr<ResourceBroker>&
     if (!loaded.isCollection() || loaded.getId() != "DJVI") return;
     ChunkArray& children = loaded.getChildren();
     if (children.getSize() != 1)
-        VTX_THROW(20, "DJVI has multiple children!", "Vantorix::DjVu::DjVuLateBindingChunk2::onLoad");
+        VTX_THROW(errDataBroken, "DJVI has multiple children!", "Vantorix::DjVu::DjVuLateBindingChunk2::onLoad");
     if (auto* djvu = dynamic_cast<DjVuResourceBroker*>(broker.get())) djvu->registerShared(getName(), children[0]);
 }
 

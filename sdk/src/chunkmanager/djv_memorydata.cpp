@@ -20,7 +20,7 @@ public:
     {
         uint64_t n = data_->getLength();
         if (pos_ >= n || pos_ + size > n) {
-            if (exact) VTX_THROW(26, "No more data!", "Vantorix::DjVu::DataStorage::readBytes");
+            if (exact) VTX_THROW(errOperationFailed, "No more data!", "Vantorix::DjVu::DataStorage::readBytes");
             if (pos_ >= n) return 0;
             size = uint32_t(n - pos_);
         }
@@ -30,7 +30,7 @@ public:
     }
     void writeBytes(const void*, uint32_t) override
     {
-        VTX_THROW(17, "The instance is read-only!", "Vantorix::DjVu::DataStorage::writeBytes");
+        VTX_THROW(errWriteFailed, "The instance is read-only!", "Vantorix::DjVu::DataStorage::writeBytes");
     }
     void flushBuffer() override {}
     bool isEof() override { return pos_ >= data_->getLength(); }
@@ -46,7 +46,7 @@ public:
     {
         pos_ = moved(int64_t(data_->getLength()) + offset, "Vantorix::DjVu::DataStorage::setPosFromEnd");
     }
-    void setEof() override { VTX_THROW(26, "The instance is read-only!", "Vantorix::DjVu::DataStorage::setEof"); }
+    void setEof() override { VTX_THROW(errOperationFailed, "The instance is read-only!", "Vantorix::DjVu::DataStorage::setEof"); }
     String getName() override { return String::format("ChunkData %Xh", unsigned(uintptr_t(data_.get()))); }
     AutoPtr<Storage> duplicate() override
     {

@@ -74,7 +74,7 @@ AutoPtr<Storage> DjVuResourceBroker::load(const String& name)
     AutoLock hold(mutex_);
     const IFF::DIRMEntry* e = findEntry(name);
     if (!e) {
-        if (dir_.bundled) VTX_THROW(12, "Unknown component!", "Vantorix::DjVu::DjVuResourceBroker::load");
+        if (dir_.bundled) VTX_THROW(errNotFound, "Unknown component!", "Vantorix::DjVu::DjVuResourceBroker::load");
         return inner_->load(resolve(name));
     }
     uint32_t index = uint32_t(e - dir_.entries.data());

@@ -70,7 +70,7 @@ void duplicateEven(int16_t* plane, ptrdiff_t pitch, const Box& box)
 uint32_t Plane::checked(uint64_t samples)
 {
     if (samples > kImageByteLimit / sizeof(int16_t))
-        VTX_THROW(38, "The IW44 image needs more memory than one image may take.", "Vantorix::DjVu::IW44::Plane::Plane");
+        VTX_THROW(errLimitExceeded, "The IW44 image needs more memory than one image may take.", "Vantorix::DjVu::IW44::Plane::Plane");
     return uint32_t(samples);
 }
 

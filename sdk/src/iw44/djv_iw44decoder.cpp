@@ -22,7 +22,7 @@ uint32_t subsampleLevel(uint32_t subsample)
     uint32_t k = 0;
     while (k < 5 && (32u >> k) > subsample) ++k;
     if (subsample != (32u >> k))
-        VTX_THROW(7, String::format("Invalid IW44 image sample_factor (%u != %u)", subsample, 32u >> k), kCompose);
+        VTX_THROW(errInvalidParam, String::format("Invalid IW44 image sample_factor (%u != %u)", subsample, 32u >> k), kCompose);
     return k;
 }
 
@@ -30,7 +30,7 @@ uint32_t subsampleLevel(uint32_t subsample)
 void checkRect(const Rect& rect, uint32_t w, uint32_t h)
 {
     if (rect.w == 0 || rect.h == 0 || uint64_t(rect.x) + rect.w > w || uint64_t(rect.y) + rect.h > h)
-        VTX_THROW(7,
+        VTX_THROW(errInvalidParam,
                   String::format("Invalid IW44 image (%u,%u) %ux%u out of %ux%u!", rect.x, rect.y, rect.w, rect.h, w,
                                  h),
                   kCompose);
@@ -57,11 +57,11 @@ AutoPtr<IW44Decoder> IW44Decoder::create(ProgressCallback progressCallback, void
 
 bool IW44DecoderImpl::decode(const AutoPtr<Chunk>& chunk)
 {
-    if (!chunk) VTX_THROW(7, "inChunk is NULL.", kDecode);
+    if (!chunk) VTX_THROW(errInvalidParam, "inChunk is NULL.", kDecode);
     AutoPtr<Data> data = chunk->getData();
-    if (!data) VTX_THROW(7, "inChunk has no data.", kDecode);
+    if (!data) VTX_THROW(errInvalidParam, "inChunk has no data.", kDecode);
     AutoPtr<Storage> stream = data->getStream(true);
-    if (!stream) VTX_THROW(7, "inChunk doesn't be compatible Stream.", kDecode);
+    if (!stream) VTX_THROW(errInvalidParam, "inChunk doesn't be compatible Stream.", kDecode);
     return decode(stream.get());
 }
 
@@ -71,14 +71,14 @@ IW44DecoderImpl::Header IW44DecoderImpl::readHeader(Stream* stream)
     Header h;
     uint8_t b[7];
     stream->readBytes(b, 2, true);
-    if (b[0] != serial) VTX_THROW(7, "wrong serial number of the chunk.", kReadHeader);
+    if (b[0] != serial) VTX_THROW(errInvalidParam, "wrong serial number of the chunk.", kReadHeader);
     h.serial = b[0];
     h.slices = b[1];
     if (h.serial != 0) return h;
     stream->readBytes(b, 2, true);
     h.colour = (b[0] & 0x80) ? 0 : 1;
     const uint8_t major = b[0] & 0x7F, minor = b[1];
-    if (major != 1 || minor > 2) VTX_THROW(27, "version number of the IW44 data is not supported.", kReadHeader);
+    if (major != 1 || minor > 2) VTX_THROW(errNotSupported, "version number of the IW44 data is not supported.", kReadHeader);
     stream->readBytes(b, 4, true);
     h.width = uint16_t((b[0] << 8) | b[1]);
     h.height = uint16_t((b[2] << 8) | b[3]);
@@ -92,7 +92,7 @@ IW44DecoderImpl::Header IW44DecoderImpl::readHeader(Stream* stream)
 
 bool IW44DecoderImpl::decode(Stream* stream)
 {
-    if (!stream) VTX_THROW(7, "inStream is NULL.", kDecode);
+    if (!stream) VTX_THROW(errInvalidParam, "inStream is NULL.", kDecode);
     const Header h = readHeader(stream);
     if (h.serial == 0) {
         width = h.width;
@@ -168,8 +168,8 @@ bool IW44DecoderImpl::isNextChunk(Stream* stream)
 void IW44DecoderImpl::render(uint8_t* dst, int32_t dstStride, Photometric photometric, uint32_t subsample,
                              const Rect* rect)
 {
-    if (!components[0]) VTX_THROW(9, "There are no decoded image yet.", kRender);
-    if (uint32_t(photometric) > uint32_t(Photometric::YCbCr)) VTX_THROW(7, "Unknown photometric!", kRender);
+    if (!components[0]) VTX_THROW(errNotInitialized, "There are no decoded image yet.", kRender);
+    if (uint32_t(photometric) > uint32_t(Photometric::YCbCr)) VTX_THROW(errInvalidParam, "Unknown photometric!", kRender);
 
     const uint32_t level = subsampleLevel(subsample);
     const uint32_t rw = width / subsample, rh = height / subsample;
@@ -205,7 +205,7 @@ void IW44DecoderImpl::renderScaled(uint8_t* dst, int32_t dstStride, Photometric 
                                    uint32_t outWidth, uint32_t outHeight, uint32_t rotation, uint32_t flags)
 {
     constexpr const char* kRenderScaled = "Vantorix::DjVu::IW44::IW44DecoderImpl::renderScaled";
-    if (rotation > 3) VTX_THROW(7, "errInvalidParam", kRenderScaled);
+    if (rotation > 3) VTX_THROW(errInvalidParam, "errInvalidParam", kRenderScaled);
     if (rect.w == 0 || rect.h == 0) return;
     const bool quarter = rotation == 1 || rotation == 3;
     // The displayed size, and the unrotated size that the image is scaled to.

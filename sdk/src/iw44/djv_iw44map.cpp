@@ -54,9 +54,9 @@ void* Map::allocate(uint64_t bytes)
 {
     MapBudget& budget = *budget_;
     if (bytes > budget.limit || budget.used > budget.limit - bytes)
-        VTX_THROW(38, "The IW44 image needs more memory than one image may take.", "Vantorix::DjVu::IW44::Map::allocate");
+        VTX_THROW(errLimitExceeded, "The IW44 image needs more memory than one image may take.", "Vantorix::DjVu::IW44::Map::allocate");
     void* p = bytes < SIZE_MAX ? MemoryAllocator::getDefault()->allocate(size_t(bytes)) : nullptr;
-    if (!p) VTX_THROW(1, "errOutOfMemory", "Vantorix::DjVu::IW44::Map::allocate");
+    if (!p) VTX_THROW(errOutOfMemory, "errOutOfMemory", "Vantorix::DjVu::IW44::Map::allocate");
     allocated_ += bytes;
     budget.used += bytes;
     return p;

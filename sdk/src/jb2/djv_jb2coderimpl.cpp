@@ -41,7 +41,7 @@ void JB2CoderImpl::growNodes()
 {
     uint32_t size = nodeContexts_.size();
     if (size + kNodeStep > nodeLimit_)
-        VTX_THROW(38, "JB2Codec: too many number contexts!", "Vantorix::DjVu::JB2::JB2CoderImpl::codeNumber");
+        VTX_THROW(errLimitExceeded, "JB2Codec: too many number contexts!", "Vantorix::DjVu::JB2::JB2CoderImpl::codeNumber");
     nodeContexts_.resize(size + kNodeStep);
     nodeLeft_.resize(size + kNodeStep);
     nodeRight_.resize(size + kNodeStep);
@@ -50,7 +50,7 @@ void JB2CoderImpl::growNodes()
 int32_t JB2CoderImpl::codeNumber(int32_t low, int32_t high, int32_t value, NumberContext& ctx)
 {
     if (ctx >= nextNode_)
-        VTX_THROW(7, "JB2Codec.bad_number_of_context", "Vantorix::DjVu::JB2::JB2CoderImpl::codeNumber");
+        VTX_THROW(errInvalidParam, "JB2Codec.bad_number_of_context", "Vantorix::DjVu::JB2::JB2CoderImpl::codeNumber");
 
     int phase = 1;
     int32_t cutoff = 0, range = -1;

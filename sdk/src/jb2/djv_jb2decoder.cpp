@@ -13,10 +13,10 @@ namespace {
 // The payload of a leaf chunk as a stream at its first byte.
 AutoPtr<Stream> payloadOf(const AutoPtr<Chunk>& chunk, const char* function)
 {
-    if (!chunk) VTX_THROW(7, "errInvalidParam", function);
+    if (!chunk) VTX_THROW(errInvalidParam, "errInvalidParam", function);
     AutoPtr<Data> data = chunk->getData();
     AutoPtr<Storage> storage = data ? data->getStream(true) : nullptr;
-    if (!storage) VTX_THROW(26, "errOperationFailed", function);
+    if (!storage) VTX_THROW(errOperationFailed, "errOperationFailed", function);
     return AutoPtr<Stream>(storage);
 }
 
@@ -112,7 +112,7 @@ void JB2PageImpl::addFGbz(const AutoPtr<Chunk>& chunk)
 
 void JB2PageImpl::addFGbz(const AutoPtr<Stream>& stream)
 {
-    if (hasFGbz_) VTX_THROW(26, "FGbz already loaded!", "_Vtx_Internal_NS_::JB2PageImpl::addFGbz");
+    if (hasFGbz_) VTX_THROW(errOperationFailed, "FGbz already loaded!", "_Vtx_Internal_NS_::JB2PageImpl::addFGbz");
     Compressor::decodeFGbz(stream, shapes_);
     hasFGbz_ = true;
 }
@@ -122,7 +122,7 @@ void JB2PageImpl::buildRowIndex()
     static const char* const kFunction = "_Vtx_Internal_NS_::JB2PageImpl::buildRowIndex";
     invalidate();
     // Decoded pages are at most 262142 rows; a page made by hand could claim anything.
-    if (height_ > (1u << 28)) VTX_THROW(38, "JB2Page: the row index would be too large!", kFunction);
+    if (height_ > (1u << 28)) VTX_THROW(errLimitExceeded, "JB2Page: the row index would be too large!", kFunction);
     rowStart_.resize(height_ + 1);
     std::memset(rowStart_.data(), 0, sizeof(uint32_t) * (size_t(height_) + 1));
 
@@ -147,7 +147,7 @@ void JB2PageImpl::buildRowIndex()
         rowStart_[y + h] -= 1;
         total += h;
     }
-    if (total >= (uint64_t(1) << 29)) VTX_THROW(38, "JB2Page: the row index would be too large!", kFunction);
+    if (total >= (uint64_t(1) << 29)) VTX_THROW(errLimitExceeded, "JB2Page: the row index would be too large!", kFunction);
 
     // Running sum of the differences gives counts; an exclusive prefix sum gives the starts.
     uint32_t count = 0, start = 0;
@@ -184,7 +184,7 @@ AutoPtr<JB2Dictionary> JB2Dictionary::create(const AutoPtr<Chunk>& chunk)
 
 AutoPtr<JB2Dictionary> JB2Dictionary::create(const AutoPtr<Stream>& stream)
 {
-    if (!stream) VTX_THROW(7, "errInvalidParam", "Vantorix::DjVu::JB2::JB2Dictionary::create");
+    if (!stream) VTX_THROW(errInvalidParam, "errInvalidParam", "Vantorix::DjVu::JB2::JB2Dictionary::create");
     return makeAuto<_Vtx_Internal_NS_::JB2DictionaryImpl>(*stream);
 }
 
@@ -200,7 +200,7 @@ AutoPtr<JB2Page> JB2Page::create(const AutoPtr<Chunk>& chunk, const AutoPtr<JB2D
 
 AutoPtr<JB2Page> JB2Page::create(const AutoPtr<Stream>& stream, const AutoPtr<JB2Dictionary>& dictionary)
 {
-    if (!stream) VTX_THROW(7, "errInvalidParam", "Vantorix::DjVu::JB2::JB2Page::create");
+    if (!stream) VTX_THROW(errInvalidParam, "errInvalidParam", "Vantorix::DjVu::JB2::JB2Page::create");
     using _Vtx_Internal_NS_::JB2DictionaryImpl;
     AutoPtr<JB2DictionaryImpl> impl(dynamic_cast<JB2DictionaryImpl*>(dictionary.get()));
     return makeAuto<_Vtx_Internal_NS_::JB2PageImpl>(*stream, impl);

@@ -90,7 +90,7 @@ void JB2Decompressor::decodeRecords(Stream& stream)
     zp_ = &zp;
     for (;;) {
         if (++records_ > JB2Limits::kMaxRecords)
-            VTX_THROW(38, "JB2Decoder: too many records!", "_Vtx_Internal_NS_::JB2Decompressor::decodeRecords");
+            VTX_THROW(errLimitExceeded, "JB2Decoder: too many records!", "_Vtx_Internal_NS_::JB2Decompressor::decodeRecords");
         switch (codeNumber(0, 11, 0, roots_[RootRecordType])) {
         case StartOfImage: decodeStartOfImage(); break;
         case NewMark:
@@ -120,7 +120,7 @@ void JB2Decompressor::decodeStartOfImage()
 void JB2Decompressor::decodeNewMark()
 {
     static const char* const kFunction = "_Vtx_Internal_NS_::JB2Decompressor::decodeNewMark";
-    if (isDictionary_) VTX_THROW(20, "JB2Decoder: NewMark found in the dictionary!", kFunction);
+    if (isDictionary_) VTX_THROW(errDataBroken, "JB2Decoder: NewMark found in the dictionary!", kFunction);
     ShapeBitmap bitmap = decodeDirect(kFunction);
     uint32_t x, y;
     codeRelativeLocation(bitmap.getWidth(), bitmap.getHeight(), x, y);
@@ -130,7 +130,7 @@ void JB2Decompressor::decodeNewMark()
 void JB2Decompressor::decodeNewMarkLibraryOnly()
 {
     static const char* const kFunction = "_Vtx_Internal_NS_::JB2Decompressor::decodeNewMarkLibraryOnly";
-    if (!isDictionary_) VTX_THROW(20, "JB2Decoder: NewMarkLibraryOnly found on page!", kFunction);
+    if (!isDictionary_) VTX_THROW(errDataBroken, "JB2Decoder: NewMarkLibraryOnly found on page!", kFunction);
     ShapeBitmap bitmap = decodeDirect(kFunction);
     storeShape(makeAuto<ShapeImpl>(Normal, nullptr, 0, 0, std::move(bitmap), true), true);
 }
@@ -149,7 +149,7 @@ void JB2Decompressor::decodeMatchedRefine()
 void JB2Decompressor::decodeMatchedRefineLibraryOnly()
 {
     static const char* const kFunction = "_Vtx_Internal_NS_::JB2Decompressor::decodeMatchedRefineLibraryOnly";
-    if (!isDictionary_) VTX_THROW(20, "JB2Decoder: MatchedRefineLibraryOnly found on page!", kFunction);
+    if (!isDictionary_) VTX_THROW(errDataBroken, "JB2Decoder: MatchedRefineLibraryOnly found on page!", kFunction);
     Shape* reference;
     LibraryEntry entry;
     ShapeBitmap bitmap = decodeRefinement(kFunction, reference, entry);
@@ -159,7 +159,7 @@ void JB2Decompressor::decodeMatchedRefineLibraryOnly()
 void JB2Decompressor::decodeMatchedCopy()
 {
     static const char* const kFunction = "_Vtx_Internal_NS_::JB2Decompressor::decodeMatchedCopy";
-    if (isDictionary_) VTX_THROW(20, "JB2Decoder: MatchedCopy found on the dictionary!", kFunction);
+    if (isDictionary_) VTX_THROW(errDataBroken, "JB2Decoder: MatchedCopy found on the dictionary!", kFunction);
     LibraryEntry entry;
     Shape* reference = lookUpMatch(kFunction, entry);
     uint32_t x, y;
@@ -167,7 +167,7 @@ void JB2Decompressor::decodeMatchedCopy()
     const ShapeBitmap* bitmap = reference->getBitmap();
     pixelsPlaced_ += uint64_t(bitmap->getWidth()) * bitmap->getHeight();
     if (pixelsPlaced_ > JB2Limits::kMaxPlacedPixels)
-        VTX_THROW(38, "JB2Decoder: the image places too many pixels!", kFunction);
+        VTX_THROW(errLimitExceeded, "JB2Decoder: the image places too many pixels!", kFunction);
     charge(kShapeOverhead + 4ull * bitmap->getHeight(), kFunction);
     storeShape(makeAuto<ShapeImpl>(Matched, reference, x - uint32_t(entry.box.left), y - uint32_t(entry.box.top),
                                    ShapeBitmap(), false),
@@ -177,7 +177,7 @@ void JB2Decompressor::decodeMatchedCopy()
 void JB2Decompressor::decodeNonMarkData()
 {
     static const char* const kFunction = "_Vtx_Internal_NS_::JB2Decompressor::decodeNonMarkData";
-    if (isDictionary_) VTX_THROW(20, "JB2Decoder: NonMarkData found on the dictionary!", kFunction);
+    if (isDictionary_) VTX_THROW(errDataBroken, "JB2Decoder: NonMarkData found on the dictionary!", kFunction);
     ShapeBitmap bitmap = decodeDirect(kFunction);
     uint32_t x = uint32_t(codeNumber(1, int32_t(loc_.imageWidth), 0, roots_[RootAbsoluteX])) - 1;
     uint32_t y = loc_.imageHeight - uint32_t(codeNumber(1, int32_t(loc_.imageHeight), 0, roots_[RootAbsoluteY]));
@@ -193,7 +193,7 @@ void JB2Decompressor::decodeRequiredDictOrReset()
     int32_t count = codeNumber(0, kMaxNumber, 0, roots_[RootInheritedCount]);
     uint32_t expected = dictionaryShapes_ ? dictionaryShapes_->size() : 0;
     if (uint32_t(count) != expected)
-        VTX_THROW(20, "JB2Decoder: Shape count mismatch!",
+        VTX_THROW(errDataBroken, "JB2Decoder: Shape count mismatch!",
                   "_Vtx_Internal_NS_::JB2Decompressor::decodeRequiredDictOrReset");
 }
 
@@ -202,24 +202,24 @@ void JB2Decompressor::decodeComment()
     int32_t length = codeNumber(0, kMaxNumber, 0, roots_[RootCommentLength]);
     records_ += uint32_t(length);
     if (records_ > JB2Limits::kMaxRecords)
-        VTX_THROW(38, "JB2Decoder: too many records!", "_Vtx_Internal_NS_::JB2Decompressor::decodeComment");
+        VTX_THROW(errLimitExceeded, "JB2Decoder: too many records!", "_Vtx_Internal_NS_::JB2Decompressor::decodeComment");
     for (int32_t i = 0; i < length; ++i) codeNumber(0, 255, 0, roots_[RootCommentByte]);
 }
 
 void JB2Decompressor::charge(uint64_t bytes, const char* function)
 {
     bytesUsed_ += bytes;
-    if (bytesUsed_ > JB2Limits::kMaxImageBytes) VTX_THROW(38, "JB2Decoder: the image needs too much memory!", function);
+    if (bytesUsed_ > JB2Limits::kMaxImageBytes) VTX_THROW(errLimitExceeded, "JB2Decoder: the image needs too much memory!", function);
 }
 
 ShapeBitmap JB2Decompressor::newBitmap(int32_t width, int32_t height, const char* function)
 {
-    if (width < 0 || height < 0) VTX_THROW(20, "JB2Decoder: negative shape size!", function);
+    if (width < 0 || height < 0) VTX_THROW(errDataBroken, "JB2Decoder: negative shape size!", function);
     uint64_t pixels = uint64_t(width) * uint64_t(height);
-    if (pixels > JB2Limits::kMaxShapePixels) VTX_THROW(38, "JB2Decoder: shape too large!", function);
+    if (pixels > JB2Limits::kMaxShapePixels) VTX_THROW(errLimitExceeded, "JB2Decoder: shape too large!", function);
     pixelsDecoded_ += pixels;
     if (pixelsDecoded_ > pixelAllowance_)
-        VTX_THROW(38, "JB2Decoder: the image decodes too many pixels!", function);
+        VTX_THROW(errLimitExceeded, "JB2Decoder: the image decodes too many pixels!", function);
     uint64_t packed = uint64_t(height) * ((uint64_t(width) + 7) >> 3);
     charge(kShapeOverhead + packed + (isDictionary_ ? 0 : 4ull * uint32_t(height)), function);
     if (!isDictionary_) pixelsPlaced_ += pixels;
@@ -276,7 +276,7 @@ Shape* JB2Decompressor::lookUpMatch(const char* function, LibraryEntry& entry)
     const uint32_t inheritedSize = inherited_ ? inherited_->size() : 0;
     const uint64_t size = uint64_t(inheritedSize) + own_.size();
     int32_t index = codeNumber(0, int32_t(size) - 1, 0, roots_[RootMatchIndex]);
-    if (index < 0 || uint64_t(index) >= size) VTX_THROW(20, "JB2Decoder: Shape index out of range!", function);
+    if (index < 0 || uint64_t(index) >= size) VTX_THROW(errDataBroken, "JB2Decoder: Shape index out of range!", function);
     if (uint32_t(index) < inheritedSize) {
         entry = (*inherited_)[uint32_t(index)];
         return (*dictionaryShapes_)[entry.shapeIndex].get();
@@ -367,7 +367,7 @@ void Compressor::decodeFGbz(const AutoPtr<Stream>& stream, ShapeArray& shapes)
     static const char* const kFunction = "Vantorix::DjVu::JB2::Compressor::decodeFGbz";
     uint8_t version;
     stream->readBytes(&version, 1, true);
-    if (version & 0x7F) VTX_THROW(20, "JB2Decoder: Unknown FGbz version.", kFunction);
+    if (version & 0x7F) VTX_THROW(errDataBroken, "JB2Decoder: Unknown FGbz version.", kFunction);
     uint8_t b[3];
     stream->readBytes(b, 2, true);
     const uint32_t paletteSize = (uint32_t(b[0]) << 8) | b[1];
@@ -379,12 +379,12 @@ void Compressor::decodeFGbz(const AutoPtr<Stream>& stream, ShapeArray& shapes)
     stream->readBytes(b, 3, true);
     const uint32_t count = (uint32_t(b[0]) << 16) | (uint32_t(b[1]) << 8) | b[2];
     if (count != shapes.size())
-        VTX_THROW(20, "JB2Decoder::decodeFGbz : Shape count mismatch to the one of Sjbz!", kFunction);
+        VTX_THROW(errDataBroken, "JB2Decoder::decodeFGbz : Shape count mismatch to the one of Sjbz!", kFunction);
     AutoPtr<InflateStream> indices = InflateStream::create(stream, 0, 16);
     for (uint32_t i = 0; i < count; ++i) {
         indices->readBytes(b, 2, true);
         const uint32_t k = (uint32_t(b[0]) << 8) | b[1];
-        if (k >= paletteSize) VTX_THROW(20, "JB2Decoder::decodeFGbz : Palette index out of range!", kFunction);
+        if (k >= paletteSize) VTX_THROW(errDataBroken, "JB2Decoder::decodeFGbz : Palette index out of range!", kFunction);
         shapes[i]->setColor(palette[k]);
     }
 }

@@ -47,13 +47,13 @@ ShapeBitmap packBytes(uint32_t width, uint32_t height, int32_t stride, const uin
 void checkNormalOrNonMark(ShapeType type)
 {
     if (type != Normal && type != NonMark)
-        VTX_THROW(26, "This function si only for Normal and NonMark Shape!", "Vantorix::DjVu::JB2::Shape::create");
+        VTX_THROW(errOperationFailed, "This function si only for Normal and NonMark Shape!", "Vantorix::DjVu::JB2::Shape::create");
 }
 
 void checkReference(const AutoPtr<Shape>& reference, const char* function)
 {
     if (!reference || reference->getType() == Matched)
-        VTX_THROW(26, "Refinement target should not be matched shape!", function);
+        VTX_THROW(errOperationFailed, "Refinement target should not be matched shape!", function);
 }
 
 } // namespace
@@ -63,7 +63,7 @@ uint32_t checkedByteCount(uint32_t width, uint32_t height)
 {
     uint64_t bytes = uint64_t(height) * ((uint64_t(width) + 7) >> 3);
     if (bytes >= (uint64_t(1) << 31))
-        VTX_THROW(26, "SimpleArray: The size of the memory block exceeds 2GB, we could not deal with the request!",
+        VTX_THROW(errOperationFailed, "SimpleArray: The size of the memory block exceeds 2GB, we could not deal with the request!",
                   "Vantorix::DjVu::JB2::ShapeBitmap::ShapeBitmap");
     return uint32_t(bytes);
 }
@@ -160,7 +160,7 @@ ShapeImpl::ShapeImpl(ShapeType type, const AutoPtr<Shape>& reference, uint32_t x
 
 void ShapeImpl::replaceBitmap(const ShapeBitmap& bitmap)
 {
-    if (!hasBitmap_) VTX_THROW(26, "Could not replace the bitmap", "Vantorix::DjVu::JB2::ShapeImpl::replaceBitmap");
+    if (!hasBitmap_) VTX_THROW(errOperationFailed, "Could not replace the bitmap", "Vantorix::DjVu::JB2::ShapeImpl::replaceBitmap");
     bitmap_ = bitmap;
 }
 
@@ -168,7 +168,7 @@ void ShapeImpl::setRefinement(const AutoPtr<Shape>& reference)
 {
     checkReference(reference, "Vantorix::DjVu::JB2::ShapeImpl::setRefinement");
     if (!hasBitmap_)
-        VTX_THROW(26, "Could not refine due to lack of bitmap!", "Vantorix::DjVu::JB2::ShapeImpl::setRefinement");
+        VTX_THROW(errOperationFailed, "Could not refine due to lack of bitmap!", "Vantorix::DjVu::JB2::ShapeImpl::setRefinement");
     type_ = Refined;
     reference_ = reference;
 }
@@ -177,7 +177,7 @@ void ShapeImpl::setMatch(const AutoPtr<Shape>& reference)
 {
     checkReference(reference, "Vantorix::DjVu::JB2::ShapeImpl::setMatch");
     if (!hasBitmap_)
-        VTX_THROW(26, "Could not match due to lack of bitmap!", "Vantorix::DjVu::JB2::ShapeImpl::setMatch");
+        VTX_THROW(errOperationFailed, "Could not match due to lack of bitmap!", "Vantorix::DjVu::JB2::ShapeImpl::setMatch");
     type_ = Matched;
     reference_ = reference;
     bitmap_ = ShapeBitmap();

@@ -59,7 +59,7 @@ void VLTable::init(uint32_t nbits)
     static const char* const kFunction = "_Vtx_Internal_NS_::VLTable::init";
     ncodes_ = 0;
     while (ncodes_ < 256 && codes_[ncodes_].codelen != 0) ++ncodes_;
-    if (nbits > 14 || ncodes_ >= 256) VTX_THROW(20, "Invalid MMR data!", kFunction);
+    if (nbits > 14 || ncodes_ >= 256) VTX_THROW(errDataBroken, "Invalid MMR data!", kFunction);
     nbits_ = nbits;
     shift_ = 32 - nbits;
     const uint32_t size = 1u << nbits;
@@ -67,11 +67,11 @@ void VLTable::init(uint32_t nbits)
     std::memset(index_.data(), int(ncodes_), size);
     for (uint32_t i = 0; i < ncodes_; ++i) {
         const VLCode& c = codes_[i];
-        if (c.codelen > nbits) VTX_THROW(20, "Invalid MMR codelen!", kFunction);
+        if (c.codelen > nbits) VTX_THROW(errDataBroken, "Invalid MMR codelen!", kFunction);
         const uint32_t first = c.code, span = 1u << (nbits - c.codelen);
-        if (first + span > size) VTX_THROW(20, "Bad MMR codebook!", kFunction);
+        if (first + span > size) VTX_THROW(errDataBroken, "Bad MMR codebook!", kFunction);
         for (uint32_t j = first; j < first + span; ++j) {
-            if (index_[j] != ncodes_) VTX_THROW(20, "Bad MMR codebook!", kFunction);
+            if (index_[j] != ncodes_) VTX_THROW(errDataBroken, "Bad MMR codebook!", kFunction);
             index_[j] = uint8_t(i);
         }
     }
@@ -83,12 +83,12 @@ MMRDecoder::MMRDecoder(const AutoPtr<Stream>& stream)
 {
     static const char* const kFunction = "_Vtx_Internal_NS_::MMRDecoder::MMRDecoder";
     const uint32_t magic = readBigEndian(*stream, 4);
-    if ((magic & 0xFFFFFFFCu) != 0x4D4D5200u) VTX_THROW(20, "Unrecognized header!", kFunction);
+    if ((magic & 0xFFFFFFFCu) != 0x4D4D5200u) VTX_THROW(errDataBroken, "Unrecognized header!", kFunction);
     inverted_ = uint8_t(magic & 1);
     const bool striped = (magic & 2) != 0;
     width_ = readBigEndian(*stream, 2);
     height_ = readBigEndian(*stream, 2);
-    if (width_ == 0 || height_ == 0) VTX_THROW(20, "Invalid image size!", kFunction);
+    if (width_ == 0 || height_ == 0) VTX_THROW(errDataBroken, "Invalid image size!", kFunction);
 
     for (auto* runs : {&lineruns_, &prevruns_}) {
         runs->resize(width_ + 4);
@@ -102,8 +102,8 @@ MMRDecoder::MMRDecoder(const AutoPtr<Stream>& stream)
     btable_ = makeAuto<VLTable>(mmrBlackCodes(), 13);
 }
 
-void MMRDecoder::broken() { VTX_THROW(20, "MMR data broken!", "_Vtx_Internal_NS_::MMRDecoder::getScanline"); }
-void MMRDecoder::unknown() { VTX_THROW(20, "Unknown MMR code!", "_Vtx_Internal_NS_::MMRDecoder::getScanline"); }
+void MMRDecoder::broken() { VTX_THROW(errDataBroken, "MMR data broken!", "_Vtx_Internal_NS_::MMRDecoder::getScanline"); }
+void MMRDecoder::unknown() { VTX_THROW(errDataBroken, "Unknown MMR code!", "_Vtx_Internal_NS_::MMRDecoder::getScanline"); }
 
 // A run of one colour: make-up codes until a terminating code (below 64).
 uint32_t MMRDecoder::decodeRun(const VLTable& table)

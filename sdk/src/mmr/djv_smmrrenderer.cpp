@@ -25,7 +25,7 @@ SmmrRenderer::SmmrRenderer(const AutoPtr<Stream>& stream, uint32_t maxRuns)
         const uint32_t n = row ? uint32_t(end - row) : 0;
         const uint32_t at = runs_.size();
         if (n > maxRuns - at)
-            VTX_THROW(38, "MMR mask too complex!", "_Vtx_Internal_NS_::SmmrRenderer::SmmrRenderer");
+            VTX_THROW(errLimitExceeded, "MMR mask too complex!", "_Vtx_Internal_NS_::SmmrRenderer::SmmrRenderer");
         if (n) {
             runs_.resize(at + n);
             std::memcpy(runs_.data() + at, row, n * sizeof(uint16_t));

@@ -11,7 +11,7 @@ const ZPDecoder::StateRow ZPDecoder::kStateTable[251] = {
 ZPDecoder::ZPDecoder(Stream* stream, uint32_t byteLimit, uint32_t bufferSize)
     : stream_(stream), bufSize_(bufferSize ? bufferSize : 16), allowance_(byteLimit ? byteLimit : 0xFFFFFFFFu)
 {
-    if (!stream) VTX_THROW(26, "no stream", "Vantorix::DjVu::ZPDecoder::ZPDecoder");
+    if (!stream) VTX_THROW(errOperationFailed, "no stream", "Vantorix::DjVu::ZPDecoder::ZPDecoder");
     readBuf_ = ByteArray(bufSize_, bufSize_);
     for (int i = 0; i < 251; ++i) {
         p_[i] = kStateTable[i].p;
@@ -46,7 +46,7 @@ bool ZPDecoder::read(uint8_t& byte)
     allowance_ -= got;
     if (got == 0) {
         if (stream_->isEof()) return false;
-        VTX_THROW(16, "ZPCoder: read error.", "Vantorix::DjVu::ZPDecoder::read");
+        VTX_THROW(errReadFailed, "ZPCoder: read error.", "Vantorix::DjVu::ZPDecoder::read");
     }
     bufFill_ = got;
     bufPos_ = 1;
@@ -59,7 +59,7 @@ void ZPDecoder::preload()
     while (scount_ <= 24) {
         uint8_t byte;
         if (!read(byte)) {
-            if (--delay_ <= 0) VTX_THROW(26, "preload failed.", "Vantorix::DjVu::ZPDecoder::preload");
+            if (--delay_ <= 0) VTX_THROW(errOperationFailed, "preload failed.", "Vantorix::DjVu::ZPDecoder::preload");
             byte = 0xFF;
         }
         buffer_ = (buffer_ << 8) | byte;

@@ -24,7 +24,7 @@ public:
     void chunks(uint64_t end, uint32_t level)
     {
         const char* function = "Tessaline::Dumper::chunks";
-        if (level > IFF::kMaxNesting) VTX_THROW(20, "IFF chunks are nested too deeply!", function);
+        if (level > IFF::kMaxNesting) VTX_THROW(errDataBroken, "IFF chunks are nested too deeply!", function);
         do {
             IFF::ChunkHeader h = IFF::readChunkHeader(*storage_);
             std::string indent(2 * level, ' ');
@@ -33,7 +33,7 @@ public:
                 line(indent + "FORM:" + type, h.length, component(h.offset));
                 chunks(h.payloadOffset + h.length, level + 1);
             } else {
-                if (level == 1) VTX_THROW(20, "The top level chunk is not a FORM chunk!", function);
+                if (level == 1) VTX_THROW(errDataBroken, "The top level chunk is not a FORM chunk!", function);
                 line(indent + h.getId().toStdString(), h.length, describe(h));
             }
             storage_->setPos(h.getEnd());

@@ -42,9 +42,9 @@ public:
         : path_(path), access_(access), deleteOnClose_(deleteOnClose)
     {
         if (access < accRead || access > accReadWrite || creation > crTruncateExisting)
-            VTX_THROW(7, "errInvalidParam", "Vantorix::DiskStorageImpl::DiskStorageImpl");
+            VTX_THROW(errInvalidParam, "errInvalidParam", "Vantorix::DiskStorageImpl::DiskStorageImpl");
         if (creation == crTruncateExisting && access == accRead)
-            VTX_THROW(7, "errInvalidParam", "Vantorix::DiskStorageImpl::DiskStorageImpl");
+            VTX_THROW(errInvalidParam, "errInvalidParam", "Vantorix::DiskStorageImpl::DiskStorageImpl");
         do {
             fd_ = ::open(path_.getNarrow(), openFlags(access, creation) | O_CLOEXEC, 0666);
         } while (fd_ < 0 && errno == EINTR);
@@ -73,7 +73,7 @@ public:
             }
             if (n == 0) {
                 eof_ = true;
-                if (exact) VTX_THROW(16, "Could not read the bytes specified!", "Vantorix::DiskStorageImpl::readBytes");
+                if (exact) VTX_THROW(errReadFailed, "Could not read the bytes specified!", "Vantorix::DiskStorageImpl::readBytes");
                 break;
             }
             done += uint32_t(n);
@@ -129,7 +129,7 @@ public:
         try {
             copy = new DiskStorageImpl(path_, access_, crOpenExisting);
         } catch (const Exception&) {
-            VTX_THROW(4, "DiskStorage: could not duplicate the storage!", "Vantorix::DiskStorageImpl::duplicate");
+            VTX_THROW(errDuplicateFailed, "DiskStorage: could not duplicate the storage!", "Vantorix::DiskStorageImpl::duplicate");
         }
         copy->setPos(pos);
         return AutoPtr<Storage>(copy);
@@ -162,7 +162,7 @@ private:
     void rangeLock(uint64_t offset, uint64_t length, short type, bool wait, const char* text, const char* function)
     {
         if (length == 0 || offset > uint64_t(INT64_MAX) || length > uint64_t(INT64_MAX) - offset)
-            VTX_THROW(7, "errInvalidParam", function);
+            VTX_THROW(errInvalidParam, "errInvalidParam", function);
         struct flock fl;
         std::memset(&fl, 0, sizeof fl);
         fl.l_type = type;
@@ -199,13 +199,13 @@ AutoPtr<DiskStorage> DiskStorage::createTemp()
     const char* dir = std::getenv("TMPDIR");
     std::string pattern = std::string(dir && *dir ? dir : "/tmp") + "/vtx-XXXXXX";
     int fd = ::mkstemp(pattern.data());
-    if (fd < 0) VTX_THROW(26, "errOperationFailed", "Vantorix::DiskStorage::createTemp");
+    if (fd < 0) VTX_THROW(errOperationFailed, "errOperationFailed", "Vantorix::DiskStorage::createTemp");
     ::close(fd);
     try {
         return AutoPtr<DiskStorage>(new DiskStorageImpl(String(pattern), accReadWrite, crOpenExisting, true));
     } catch (const Exception&) {
         ::unlink(pattern.c_str());
-        VTX_THROW(26, "errOperationFailed", "Vantorix::DiskStorage::createTemp");
+        VTX_THROW(errOperationFailed, "errOperationFailed", "Vantorix::DiskStorage::createTemp");
     }
 }
 

@@ -59,7 +59,7 @@ void initRobustMutex(pthread_mutex_t* m, bool processShared)
     if (processShared) ok = ok && pthread_mutexattr_setpshared(&attr, PTHREAD_PROCESS_SHARED) == 0;
     ok = ok && pthread_mutex_init(m, &attr) == 0;
     pthread_mutexattr_destroy(&attr);
-    if (!ok) VTX_THROW(14, "errInitializationFailed", "Vantorix::NamedMutex::NamedMutex");
+    if (!ok) VTX_THROW(errInitializationFailed, "errInitializationFailed", "Vantorix::NamedMutex::NamedMutex");
 }
 
 void shortSleep()
@@ -76,23 +76,23 @@ SharedMutex* openSharedMutex(const std::string& name)
     int fd = shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     bool creator = fd >= 0;
     if (!creator && errno == EEXIST) fd = shm_open(name.c_str(), O_RDWR | O_CLOEXEC, 0600);
-    if (fd < 0) VTX_THROW(14, "errInitializationFailed", fn);
+    if (fd < 0) VTX_THROW(errInitializationFailed, "errInitializationFailed", fn);
     if (creator && ftruncate(fd, sizeof(SharedMutex)) != 0) {
         close(fd);
         shm_unlink(name.c_str());
-        VTX_THROW(14, "errInitializationFailed", fn);
+        VTX_THROW(errInitializationFailed, "errInitializationFailed", fn);
     }
     struct stat st;
     for (int i = 0; !creator && (fstat(fd, &st) != 0 || size_t(st.st_size) < sizeof(SharedMutex)); ++i) {
         if (i == 2000) {
             close(fd);
-            VTX_THROW(14, "errInitializationFailed", fn);
+            VTX_THROW(errInitializationFailed, "errInitializationFailed", fn);
         }
         shortSleep();
     }
     void* p = mmap(nullptr, sizeof(SharedMutex), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
     close(fd);
-    if (p == MAP_FAILED) VTX_THROW(14, "errInitializationFailed", fn);
+    if (p == MAP_FAILED) VTX_THROW(errInitializationFailed, "errInitializationFailed", fn);
     auto* shared = static_cast<SharedMutex*>(p);
     if (creator) {
         try {
@@ -108,7 +108,7 @@ SharedMutex* openSharedMutex(const std::string& name)
     for (int i = 0; __atomic_load_n(&shared->ready, __ATOMIC_ACQUIRE) != 1; ++i) {
         if (i == 2000) {
             munmap(p, sizeof(SharedMutex));
-            VTX_THROW(14, "errInitializationFailed", fn);
+            VTX_THROW(errInitializationFailed, "errInitializationFailed", fn);
         }
         shortSleep();
     }
@@ -173,7 +173,7 @@ void Mutex::unlock() { pthread_mutex_unlock(static_cast<pthread_mutex_t*>(impl_)
 Semaphore::Semaphore(uint32_t count, const String& name)
 {
     const char* fn = "Vantorix::Semaphore::Semaphore";
-    if (count == 0 || count > SEM_VALUE_MAX) VTX_THROW(5000, "errSemInitFailed", fn);
+    if (count == 0 || count > SEM_VALUE_MAX) VTX_THROW(errSemInitFailed, "errSemInitFailed", fn);
     auto* s = new SemaphoreImpl;
     s->maximum = count;
     if (name.isEmpty()) {
@@ -187,7 +187,7 @@ Semaphore::Semaphore(uint32_t count, const String& name)
     }
     if (!s->sem) {
         delete s;
-        VTX_THROW(5000, "errSemInitFailed", fn);
+        VTX_THROW(errSemInitFailed, "errSemInitFailed", fn);
     }
     impl_ = s;
 }
@@ -204,7 +204,7 @@ void Semaphore::lock()
 {
     auto* s = static_cast<SemaphoreImpl*>(impl_);
     while (sem_wait(s->sem) != 0)
-        if (errno != EINTR) VTX_THROW(5004, "errLockFailed", "Vantorix::Semaphore::lock");
+        if (errno != EINTR) VTX_THROW(errLockFailed, "errLockFailed", "Vantorix::Semaphore::lock");
 }
 
 void Semaphore::unlock()
@@ -213,7 +213,7 @@ void Semaphore::unlock()
     int value = 0;
     // Like a Windows semaphore, refuse to rise above the maximum (checked, not atomic).
     if (sem_getvalue(s->sem, &value) != 0 || value >= int(s->maximum) || sem_post(s->sem) != 0)
-        VTX_THROW(5005, "errUnlockFailed", "Vantorix::Semaphore::unlock");
+        VTX_THROW(errUnlockFailed, "errUnlockFailed", "Vantorix::Semaphore::unlock");
 }
 
 void Semaphore::removeName(const String& name)
@@ -255,13 +255,13 @@ void NamedMutex::lock()
     pthread_mutex_t* mutex = &static_cast<NamedMutexImpl*>(impl_)->shared->mutex;
     int rc = pthread_mutex_lock(mutex);
     if (rc == EOWNERDEAD) rc = pthread_mutex_consistent(mutex); // abandoned: ours now
-    if (rc != 0) VTX_THROW(5004, "errLockFailed", "Vantorix::NamedMutex::lock");
+    if (rc != 0) VTX_THROW(errLockFailed, "errLockFailed", "Vantorix::NamedMutex::lock");
 }
 
 void NamedMutex::unlock()
 {
     if (pthread_mutex_unlock(&static_cast<NamedMutexImpl*>(impl_)->shared->mutex) != 0)
-        VTX_THROW(5005, "errUnlockFailed", "Vantorix::NamedMutex::unlock");
+        VTX_THROW(errUnlockFailed, "errUnlockFailed", "Vantorix::NamedMutex::unlock");
 }
 
 void NamedMutex::removeName(const String& name)
@@ -279,12 +279,12 @@ Event::Event()
     auto* e = new EventImpl;
     if (pthread_mutex_init(&e->mutex, nullptr) != 0) {
         delete e;
-        VTX_THROW(14, "errInitializationFailed", "Vantorix::Event::Event");
+        VTX_THROW(errInitializationFailed, "errInitializationFailed", "Vantorix::Event::Event");
     }
     if (pthread_cond_init(&e->cond, nullptr) != 0) {
         pthread_mutex_destroy(&e->mutex);
         delete e;
-        VTX_THROW(14, "errInitializationFailed", "Vantorix::Event::Event");
+        VTX_THROW(errInitializationFailed, "errInitializationFailed", "Vantorix::Event::Event");
     }
     impl_ = e;
 }
@@ -300,23 +300,23 @@ Event::~Event()
 void Event::signal()
 {
     auto* e = static_cast<EventImpl*>(impl_);
-    if (pthread_mutex_lock(&e->mutex) != 0) VTX_THROW(5006, "errSignalFailed", "Vantorix::Event::signal");
+    if (pthread_mutex_lock(&e->mutex) != 0) VTX_THROW(errSignalFailed, "errSignalFailed", "Vantorix::Event::signal");
     e->signalled = true;
     int rc = pthread_cond_signal(&e->cond);
     pthread_mutex_unlock(&e->mutex);
-    if (rc != 0) VTX_THROW(5006, "errSignalFailed", "Vantorix::Event::signal");
+    if (rc != 0) VTX_THROW(errSignalFailed, "errSignalFailed", "Vantorix::Event::signal");
 }
 
 // Auto-reset: one waiter passes per signal and takes the signal with it.
 void Event::wait()
 {
     auto* e = static_cast<EventImpl*>(impl_);
-    if (pthread_mutex_lock(&e->mutex) != 0) VTX_THROW(5007, "errWaitFaild", "Vantorix::Event::wait");
+    if (pthread_mutex_lock(&e->mutex) != 0) VTX_THROW(errWaitFaild, "errWaitFaild", "Vantorix::Event::wait");
     int rc = 0;
     while (!e->signalled && rc == 0) rc = pthread_cond_wait(&e->cond, &e->mutex);
     if (rc == 0) e->signalled = false;
     pthread_mutex_unlock(&e->mutex);
-    if (rc != 0) VTX_THROW(5007, "errWaitFaild", "Vantorix::Event::wait");
+    if (rc != 0) VTX_THROW(errWaitFaild, "errWaitFaild", "Vantorix::Event::wait");
 }
 
 } // namespace Vantorix

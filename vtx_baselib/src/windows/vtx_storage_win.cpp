@@ -52,9 +52,9 @@ public:
         : path_(path), access_(access)
     {
         if (access < accRead || access > accReadWrite || creation > crTruncateExisting)
-            VTX_THROW(7, "errInvalidParam", "Vantorix::DiskStorageImpl::DiskStorageImpl");
+            VTX_THROW(errInvalidParam, "errInvalidParam", "Vantorix::DiskStorageImpl::DiskStorageImpl");
         if (creation == crTruncateExisting && access == accRead)
-            VTX_THROW(7, "errInvalidParam", "Vantorix::DiskStorageImpl::DiskStorageImpl");
+            VTX_THROW(errInvalidParam, "errInvalidParam", "Vantorix::DiskStorageImpl::DiskStorageImpl");
         DWORD desired = (access & accRead ? GENERIC_READ : 0) | (access & accWrite ? GENERIC_WRITE : 0);
         DWORD share = access == accRead ? FILE_SHARE_READ : 0;
         DWORD flags = FILE_ATTRIBUTE_NORMAL | (access == accRead ? FILE_FLAG_RANDOM_ACCESS : 0) | extraFlags;
@@ -74,7 +74,7 @@ public:
                 throwLastError("DiskStorageImpl::readBytes", "Vantorix::DiskStorageImpl::readBytes");
             if (n == 0) {
                 eof_ = true;
-                if (exact) VTX_THROW(16, "Could not read the bytes specified!", "Vantorix::DiskStorageImpl::readBytes");
+                if (exact) VTX_THROW(errReadFailed, "Could not read the bytes specified!", "Vantorix::DiskStorageImpl::readBytes");
                 break;
             }
             done += n;
@@ -128,7 +128,7 @@ public:
         try {
             copy = new DiskStorageImpl(path_, access_, crOpenExisting);
         } catch (const Exception&) {
-            VTX_THROW(4, "DiskStorage: could not duplicate the storage!", "Vantorix::DiskStorageImpl::duplicate");
+            VTX_THROW(errDuplicateFailed, "DiskStorage: could not duplicate the storage!", "Vantorix::DiskStorageImpl::duplicate");
         }
         copy->setPos(pos);
         return AutoPtr<Storage>(copy);
@@ -136,7 +136,7 @@ public:
 
     void lockRange(uint64_t offset, uint64_t length, bool exclusive, bool wait) override
     {
-        if (length == 0) VTX_THROW(7, "errInvalidParam", "Vantorix::DiskStorageImpl::lockRange");
+        if (length == 0) VTX_THROW(errInvalidParam, "errInvalidParam", "Vantorix::DiskStorageImpl::lockRange");
         OVERLAPPED ov = {};
         ov.Offset = DWORD(offset);
         ov.OffsetHigh = DWORD(offset >> 32);
@@ -147,7 +147,7 @@ public:
 
     void unlockRange(uint64_t offset, uint64_t length) override
     {
-        if (length == 0) VTX_THROW(7, "errInvalidParam", "Vantorix::DiskStorageImpl::unlockRange");
+        if (length == 0) VTX_THROW(errInvalidParam, "errInvalidParam", "Vantorix::DiskStorageImpl::unlockRange");
         OVERLAPPED ov = {};
         ov.Offset = DWORD(offset);
         ov.OffsetHigh = DWORD(offset >> 32);
@@ -189,14 +189,14 @@ AutoPtr<DiskStorage> DiskStorage::createTemp()
     wchar_t file[MAX_PATH + 1];
     DWORD n = GetTempPathW(MAX_PATH + 1, dir);
     if (n == 0 || n > MAX_PATH || !GetTempFileNameW(dir, L"vtx", 0, file))
-        VTX_THROW(26, "errOperationFailed", "Vantorix::DiskStorage::createTemp");
+        VTX_THROW(errOperationFailed, "errOperationFailed", "Vantorix::DiskStorage::createTemp");
     String path = String::fromUtf16(reinterpret_cast<const char16_t*>(file));
     try {
         return AutoPtr<DiskStorage>(new DiskStorageImpl(path, accReadWrite, crCreateAlways,
                                                         FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE));
     } catch (const Exception&) {
         DeleteFileW(file);
-        VTX_THROW(26, "errOperationFailed", "Vantorix::DiskStorage::createTemp");
+        VTX_THROW(errOperationFailed, "errOperationFailed", "Vantorix::DiskStorage::createTemp");
     }
 }
 

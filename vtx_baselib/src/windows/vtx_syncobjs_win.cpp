@@ -53,7 +53,7 @@ Semaphore::Semaphore(uint32_t count, const String& name)
     ObjectName object(name);
     LONG n = count > 0x7FFFFFFFu ? 0x7FFFFFFF : LONG(count);
     impl_ = CreateSemaphoreW(nullptr, n, n, object.get());
-    if (!impl_) VTX_THROW(5000, "errSemInitFailed", "Vantorix::Semaphore::Semaphore");
+    if (!impl_) VTX_THROW(errSemInitFailed, "errSemInitFailed", "Vantorix::Semaphore::Semaphore");
 }
 
 Semaphore::~Semaphore() { CloseHandle(static_cast<HANDLE>(impl_)); }
@@ -61,13 +61,13 @@ Semaphore::~Semaphore() { CloseHandle(static_cast<HANDLE>(impl_)); }
 void Semaphore::lock()
 {
     if (WaitForSingleObject(static_cast<HANDLE>(impl_), INFINITE) != WAIT_OBJECT_0)
-        VTX_THROW(5004, "errLockFailed", "Vantorix::Semaphore::lock");
+        VTX_THROW(errLockFailed, "errLockFailed", "Vantorix::Semaphore::lock");
 }
 
 void Semaphore::unlock()
 {
     if (!ReleaseSemaphore(static_cast<HANDLE>(impl_), 1, nullptr))
-        VTX_THROW(5005, "errUnlockFailed", "Vantorix::Semaphore::unlock");
+        VTX_THROW(errUnlockFailed, "errUnlockFailed", "Vantorix::Semaphore::unlock");
 }
 
 void Semaphore::removeName(const String&) {}
@@ -79,7 +79,7 @@ NamedMutex::NamedMutex(const String& name)
     SECURITY_ATTRIBUTES sa = {sizeof sa, sd, FALSE};
     impl_ = CreateMutexW(sd ? &sa : nullptr, FALSE, object.get());
     if (sd) LocalFree(sd);
-    if (!impl_) VTX_THROW(14, "errInitializationFailed", "Vantorix::NamedMutex::NamedMutex");
+    if (!impl_) VTX_THROW(errInitializationFailed, "errInitializationFailed", "Vantorix::NamedMutex::NamedMutex");
 }
 
 NamedMutex::~NamedMutex() { CloseHandle(static_cast<HANDLE>(impl_)); }
@@ -87,12 +87,12 @@ NamedMutex::~NamedMutex() { CloseHandle(static_cast<HANDLE>(impl_)); }
 void NamedMutex::lock()
 {
     DWORD r = WaitForSingleObject(static_cast<HANDLE>(impl_), INFINITE);
-    if (r != WAIT_OBJECT_0 && r != WAIT_ABANDONED) VTX_THROW(5004, "errLockFailed", "Vantorix::NamedMutex::lock");
+    if (r != WAIT_OBJECT_0 && r != WAIT_ABANDONED) VTX_THROW(errLockFailed, "errLockFailed", "Vantorix::NamedMutex::lock");
 }
 
 void NamedMutex::unlock()
 {
-    if (!ReleaseMutex(static_cast<HANDLE>(impl_))) VTX_THROW(5005, "errUnlockFailed", "Vantorix::NamedMutex::unlock");
+    if (!ReleaseMutex(static_cast<HANDLE>(impl_))) VTX_THROW(errUnlockFailed, "errUnlockFailed", "Vantorix::NamedMutex::unlock");
 }
 
 void NamedMutex::removeName(const String&) {}
@@ -100,20 +100,20 @@ void NamedMutex::removeName(const String&) {}
 Event::Event()
 {
     impl_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    if (!impl_) VTX_THROW(14, "errInitializationFailed", "Vantorix::Event::Event");
+    if (!impl_) VTX_THROW(errInitializationFailed, "errInitializationFailed", "Vantorix::Event::Event");
 }
 
 Event::~Event() { CloseHandle(static_cast<HANDLE>(impl_)); }
 
 void Event::signal()
 {
-    if (!SetEvent(static_cast<HANDLE>(impl_))) VTX_THROW(5006, "errSignalFailed", "Vantorix::Event::signal");
+    if (!SetEvent(static_cast<HANDLE>(impl_))) VTX_THROW(errSignalFailed, "errSignalFailed", "Vantorix::Event::signal");
 }
 
 void Event::wait()
 {
     if (WaitForSingleObject(static_cast<HANDLE>(impl_), INFINITE) != WAIT_OBJECT_0)
-        VTX_THROW(5007, "errWaitFaild", "Vantorix::Event::wait");
+        VTX_THROW(errWaitFaild, "errWaitFaild", "Vantorix::Event::wait");
 }
 
 } // namespace Vantorix

@@ -25,6 +25,7 @@ struct MaskCall {
     uint32_t flags;
     int bpp; // 1 for Gray, else 3
     bool fg; // a foreground image is given
+    bool runsOnly = false; // shrinking takes every row as runs, never as bits (the plain path)
 
     uint8_t* outRow(uint32_t j) const { return Vantorix::DjVu::Imaging::rowAt(dst, dstStride, j); }
     // The foreground row and column of mask pixel (x, y): (y * fgH / srcH, x * fgW / srcW).

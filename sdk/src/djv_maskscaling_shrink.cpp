@@ -8,6 +8,7 @@
 // read once; consecutive rows with the same vertical weights are summed as integers and then
 // spread together into the (at most three) output rows whose footprints hold them.
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -30,24 +31,36 @@ public:
     struct Position {
         uint32_t first, len; // source positions of the footprint, cut at the source's end
         uint32_t offset; // of its prefix sums
+        uint32_t edges, edgeCount; // its pixels that weigh other than kUnit, in edges_
     };
+    // A pixel of a footprint (first + k) whose weight is kUnit + delta.
+    struct Edge {
+        uint32_t k;
+        int64_t delta;
+    };
+    // The weight of a whole source pixel inside a footprint.
+    static constexpr int64_t kUnit = int64_t(1) << kWeightBits;
 
     void build(const ShrinkAxis& axis, uint32_t count, ShrinkMethod method)
     {
         pos_.resize(count);
         norm_.resize(count);
         prefix_.resize(0);
+        edges_.resize(0);
         for (uint32_t i = 0; i < count; ++i) {
             const SHRINK_MAP& m = axis.map()[i];
             const float f = m.fraction, g = axis.map()[i + 1].fraction;
             Position& p = pos_[i];
-            p = Position{axis[i].first, axis[i].len, prefix_.size()};
+            p = Position{axis[i].first, axis[i].len, prefix_.size(), edges_.size(), 0};
             int64_t sum = 0;
             prefix_.append(0);
             for (uint32_t k = 0; k < p.len; ++k) {
-                sum += quantise(footprintWeight(method, m.count, f, g, k));
+                const int64_t w = quantise(footprintWeight(method, m.count, f, g, k));
+                sum += w;
                 prefix_.append(sum);
+                if (w != kUnit) edges_.append(Edge{k, w - kUnit});
             }
+            p.edgeCount = edges_.size() - p.edges;
             // The scale is the whole footprint's, including what lies past the mask's edge:
             // outside counts as clear, not as absent.
             int64_t full = 0;
@@ -85,12 +98,33 @@ public:
         return s[z] - s[a];
     }
     int64_t weight(uint32_t i, uint32_t a, uint32_t z) const { return weight(pos_[i], prefix_.data(), a, z); }
+    // Weight of the set pixels of footprint p in a packed row: whole pixels by their count, the
+    // few others one by one.
+    int64_t weight(const Position& p, const MaskPackedRow& row) const
+    {
+        const Edge* const edges = edges_.data() + p.edges;
+        if (p.len <= MaskPackedRow::kWindow) {
+            // The usual footprint fits one window: blank and full ones need no counting.
+            const uint64_t v = row.window(p.first, p.len);
+            if (v == 0) return 0;
+            if (v == ~uint64_t(0) << (64 - p.len)) return prefix_[p.offset + p.len];
+            int64_t w = kUnit * std::popcount(v);
+            for (uint32_t e = 0; e < p.edgeCount; ++e)
+                if ((v >> (63 - edges[e].k)) & 1) w += edges[e].delta;
+            return w;
+        }
+        int64_t w = kUnit * row.count(p.first, p.first + p.len);
+        for (uint32_t e = 0; e < p.edgeCount; ++e)
+            if (row.test(p.first + edges[e].k)) w += edges[e].delta;
+        return w;
+    }
 
 private:
     SimpleArray<Position> pos_;
     SimpleArray<uint32_t> indexOf_;
     SimpleArray<double> norm_;
     SimpleArray<int64_t> prefix_;
+    SimpleArray<Edge> edges_;
     uint32_t lo_ = 0, hi_ = 0, count_ = 0;
 };
 
@@ -131,7 +165,11 @@ public:
                 flush();
                 pending_ = w;
             }
-            if (readRow(y)) addRuns();
+            const RowKind kind = packRow(y);
+            if (kind == RowKind::Bits)
+                addPacked();
+            else if (kind == RowKind::Runs && readRow(y))
+                addRuns();
             while (next < ys_.count() && (ys_.len(next) == 0 || ys_.first(next) + ys_.len(next) <= y + 1)) {
                 flush();
                 emit(next++);
@@ -182,6 +220,30 @@ private:
         if (spans_.unordered()) resolveOverlaps();
         if (c_.fg) fgRow_ = c_.fgRow(y);
         return true;
+    }
+
+    enum class RowKind { Empty, Bits, Runs };
+
+    // Mask row y as bits, when that is how it is summed: no foreground and a single colour.
+    RowKind packRow(uint32_t y)
+    {
+        const uint32_t x0 = xs_.lowest(), x1 = std::min(xs_.highest(), c_.srcW);
+        if (x0 >= x1) return RowKind::Empty;
+        if (c_.fg || c_.runsOnly) return RowKind::Runs;
+        c_.rows->pack(y, x0, x1, packed_);
+        if (packed_.empty()) return RowKind::Empty;
+        return packed_.mixed() ? RowKind::Runs : RowKind::Bits;
+    }
+
+    // The packed row into the column sums: the same integers addRuns gives its runs.
+    void addPacked()
+    {
+        uint8_t px[4] = {0, 0, 0, 255};
+        colourOf(packed_.colour(), px);
+        const FixedAxis::Position* pos = xs_.positions();
+        const uint32_t count = xs_.count(), hi = packed_.hi();
+        for (uint32_t i = xs_.indexOf(packed_.lo()); i < count && pos[i].first < hi; ++i)
+            addColumn(i, xs_.weight(pos[i], packed_), px);
     }
 
     // Later runs are drawn over earlier ones: walking them backwards, keep what is still free.
@@ -242,22 +304,22 @@ private:
 
     void addRun(uint32_t begin, uint32_t end, const uint8_t* px)
     {
-        // Locals, so that the stores below cannot make the compiler reload them.
         const FixedAxis::Position* pos = xs_.positions();
         const int64_t* prefix = xs_.prefix();
-        int64_t* sums = columnSums_.data();
-        uint8_t* touched = touched_.data();
         const uint32_t count = xs_.count();
-        for (uint32_t i = xs_.indexOf(begin); i < count && pos[i].first < end; ++i) {
-            const int64_t w = FixedAxis::weight(pos[i], prefix, begin, end);
-            if (w == 0) continue;
-            int64_t* s = sums + size_t(i) * C;
-            for (int ch = 0; ch < kBpp; ++ch) s[ch] += w * px[ch];
-            s[kBpp] += w * 255; // coverage follows the colour bytes
-            if (!touched[i]) {
-                touched[i] = 1;
-                touchedList_.append(i);
-            }
+        for (uint32_t i = xs_.indexOf(begin); i < count && pos[i].first < end; ++i)
+            addColumn(i, FixedAxis::weight(pos[i], prefix, begin, end), px);
+    }
+
+    void addColumn(uint32_t i, int64_t w, const uint8_t* px)
+    {
+        if (w == 0) return;
+        int64_t* s = columnSums_.data() + size_t(i) * C;
+        for (int ch = 0; ch < kBpp; ++ch) s[ch] += w * px[ch];
+        s[kBpp] += w * 255; // coverage follows the colour bytes
+        if (!touched_[i]) {
+            touched_[i] = 1;
+            touchedList_.append(i);
         }
     }
 
@@ -309,6 +371,7 @@ private:
     const MaskCall& c_;
     FixedAxis xs_, ys_;
     MaskSpanList spans_;
+    MaskPackedRow packed_;
     SimpleArray<MaskSpan> visible_;
     const MaskSpan* runs_ = nullptr;
     uint32_t runCount_ = 0;

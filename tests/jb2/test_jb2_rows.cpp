@@ -35,24 +35,52 @@ Image plainDrawing(JB2Page& page, uint32_t x0, uint32_t x1)
     return pic;
 }
 
+// A w x h page of 30 random shapes and some copies of them: some stick out left or right, some
+// lie (partly) above or below.
+AutoPtr<JB2Page> randomPage(std::mt19937& rng, uint32_t w, uint32_t h)
+{
+    AutoPtr<JB2Page> page = JB2Page::create(w, h);
+    ShapeArray& shapes = page->getShapesForChange();
+    for (int i = 0; i < 30; ++i) {
+        const uint32_t sw = 1 + rng() % 90, sh = 1 + rng() % 30;
+        const int32_t x = int32_t(rng() % (w + 120)) - 60, y = int32_t(rng() % (h + 40)) - 20;
+        std::vector<uint8_t> px(size_t(sw) * sh);
+        const unsigned density = rng() % 4 == 0 ? 2 : 50;
+        for (auto& p : px) p = (rng() % 100) < density;
+        shapes.append(Shape::create(sw, sh, int32_t(sw), px.data(), uint32_t(x), uint32_t(y), Normal));
+        shapes[shapes.size() - 1]->setColor(Color{uint8_t(rng()), uint8_t(rng()), uint8_t(rng()), 0});
+        if (i % 5 == 4) shapes.append(Shape::createMatched(shapes[shapes.size() - 1], rng() % w, rng() % h));
+    }
+    return page;
+}
+
+TEST(JB2RowSource, PackedRowsHoldTheSpansBits)
+{
+    std::mt19937 rng(31);
+    _Vtx_Internal_NS_::MaskPackedRow row;
+    for (int round = 0; round < 30; ++round) {
+        const uint32_t w = 1 + rng() % 300, h = 1 + rng() % 120;
+        AutoPtr<JB2Page> page = randomPage(rng, w, h);
+        const _Vtx_Internal_NS_::JB2RowSource source = static_cast<JB2PageImpl&>(*page).getRowSource();
+        const uint32_t x0 = rng() % w, x1 = x0 + 1 + rng() % (w - x0);
+        for (uint32_t y = 0; y < h; ++y) {
+            std::vector<uint8_t> want(x1 - x0);
+            source.forEachSpan(y, x0, x1, [&](uint32_t b, uint32_t e, const Color&) {
+                for (uint32_t x = b; x < e; ++x) want[x - x0] = 1;
+            });
+            row.reset(x0, x1);
+            source.packRow(y, x0, x1, row);
+            for (uint32_t x = x0; x < x1; ++x) ASSERT_EQ(row.test(x), want[x - x0] != 0) << round << " " << x << "," << y;
+        }
+    }
+}
+
 TEST(JB2RowSource, SpansEqualPlainDrawingWithClipping)
 {
     std::mt19937 rng(8);
     for (int round = 0; round < 40; ++round) {
         const uint32_t w = 1 + rng() % 200, h = 1 + rng() % 120;
-        AutoPtr<JB2Page> page = JB2Page::create(w, h);
-        ShapeArray& shapes = page->getShapesForChange();
-        for (int i = 0; i < 30; ++i) {
-            // Some shapes stick out left or right, some lie (partly) above or below.
-            const uint32_t sw = 1 + rng() % 90, sh = 1 + rng() % 30;
-            const int32_t x = int32_t(rng() % (w + 120)) - 60, y = int32_t(rng() % (h + 40)) - 20;
-            std::vector<uint8_t> px(size_t(sw) * sh);
-            const unsigned density = rng() % 4 == 0 ? 2 : 50;
-            for (auto& p : px) p = (rng() % 100) < density;
-            shapes.append(Shape::create(sw, sh, int32_t(sw), px.data(), uint32_t(x), uint32_t(y), Normal));
-            shapes[shapes.size() - 1]->setColor(Color{uint8_t(rng()), uint8_t(rng()), uint8_t(rng()), 0});
-            if (i % 5 == 4) shapes.append(Shape::createMatched(shapes[shapes.size() - 1], rng() % w, rng() % h));
-        }
+        AutoPtr<JB2Page> page = randomPage(rng, w, h);
         uint32_t x0 = 0, x1 = w;
         if (round % 2) {
             x0 = rng() % w;

@@ -7,6 +7,7 @@
 #include "djv_jb2.h"
 #include "djv_jb2decompress.h"
 #include "djv_jb2rows.h"
+#include "djv_maskpackedrow.h"
 #include "vtx_string.h"
 #include "vtx_syncobjs.h"
 
@@ -57,8 +58,31 @@ public:
     template <class Paint>
     bool forEachSpan(uint32_t y, uint32_t x0, uint32_t x1, Paint&& paint) const
     {
-        if (y >= height_ || x0 >= x1) return false;
         bool any = false;
+        forEachPiece(y, x0, x1, [&](const uint8_t* bits, uint32_t rowBytes, uint32_t from, uint32_t to, int64_t left,
+                                    const Vantorix::DjVu::Color& color) {
+            any |= forEachRun(bits, rowBytes, from, to,
+                              [&](uint32_t b, uint32_t en) { paint(uint32_t(left + b), uint32_t(left + en), color); });
+        });
+        return any;
+    }
+
+    // The same row as bits, each shape's row ORed in on whole words.
+    void packRow(uint32_t y, uint32_t x0, uint32_t x1, MaskPackedRow& row) const
+    {
+        forEachPiece(y, x0, x1, [&](const uint8_t* bits, uint32_t, uint32_t from, uint32_t to, int64_t left,
+                                    const Vantorix::DjVu::Color& color) {
+            row.blit(bits, from, to, uint32_t(left + from), color);
+        });
+    }
+
+private:
+    // Calls piece(row bits, row bytes, from, to, left, colour) for the row of each shape listed
+    // for y, its columns [from, to) (the shape's own) clipped to [x0, x1), left its page column.
+    template <class Piece>
+    void forEachPiece(uint32_t y, uint32_t x0, uint32_t x1, Piece&& piece) const
+    {
+        if (y >= height_ || x0 >= x1) return;
         for (uint32_t e = rowStart_[y]; e < rowStart_[y + 1]; ++e) {
             const Vantorix::DjVu::JB2::Shape& shape = *shapes_[entries_[e]];
             const Vantorix::DjVu::JB2::ShapeBitmap* bitmap = shape.getBitmap();
@@ -70,14 +94,11 @@ public:
             const int64_t from = int64_t(x0) - left > 0 ? int64_t(x0) - left : 0;
             const int64_t to = int64_t(x1) - left < width ? int64_t(x1) - left : width;
             if (from >= to) continue;
-            const Vantorix::DjVu::Color color = shape.getColor();
-            any |= forEachRun(bitmap->getRow(y - top), bitmap->getRowBytes(), uint32_t(from), uint32_t(to),
-                              [&](uint32_t b, uint32_t en) { paint(uint32_t(left + b), uint32_t(left + en), color); });
+            piece(bitmap->getRow(y - top), bitmap->getRowBytes(), uint32_t(from), uint32_t(to), left,
+                  shape.getColor());
         }
-        return any;
     }
 
-private:
     const Vantorix::DjVu::JB2::Shape* const* shapes_;
     const uint32_t* rowStart_;
     const uint32_t* entries_;

@@ -1,0 +1,132 @@
+// One mask row as packed bits, for area averaging by bit counts instead of run by run.
+//
+// Bit i of the row (most significant bit of each byte first) is mask column x0 + i. Pieces are
+// ORed in, so shapes drawn over each other need no ordering: in one colour, what shows is the
+// union. A row whose pieces differ in colour is marked mixed; its owner then takes the runs.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+#include "djv_types.h"
+#include "vtx_memory.h"
+
+namespace _Vtx_Internal_NS_ {
+
+class MaskPackedRow {
+public:
+    // Clears the row for mask columns [x0, x1).
+    void reset(uint32_t x0, uint32_t x1)
+    {
+        if (lo_ < hi_) std::memset(bits_.data() + ((lo_ - x0_) >> 3), 0, ((hi_ - x0_ + 7) >> 3) - ((lo_ - x0_) >> 3));
+        const uint32_t bytes = ((x1 - x0 + 7) >> 3) + 8; // whole words may be read and written at the end
+        if (bytes > bits_.size()) {
+            bits_.resize(bytes);
+            std::memset(bits_.data(), 0, bytes);
+        }
+        x0_ = x0;
+        x1_ = x1;
+        lo_ = ~0u;
+        hi_ = 0;
+        mixed_ = false;
+    }
+
+    // Sets columns [begin, end), clipped to the row.
+    void setRun(uint32_t begin, uint32_t end, const Vantorix::DjVu::Color& colour)
+    {
+        if (begin < x0_) begin = x0_;
+        if (end > x1_) end = x1_;
+        if (begin >= end) return;
+        note(begin, end, colour);
+        for (uint32_t p = begin - x0_, n = end - begin; n;) {
+            const uint32_t k = n < kChunk ? n : kChunk;
+            orChunk(p, ~uint64_t(0) << (64 - k));
+            p += k;
+            n -= k;
+        }
+    }
+
+    // ORs bits [from, to) of a packed row in at mask column at; the columns at .. at + to - from
+    // lie in the row, and the source row is readable for eight bytes past bit `to`.
+    void blit(const uint8_t* row, uint32_t from, uint32_t to, uint32_t at, const Vantorix::DjVu::Color& colour)
+    {
+        if (from >= to) return;
+        note(at, at + (to - from), colour);
+        for (uint32_t i = from, p = at - x0_; i < to;) {
+            const uint32_t k = to - i < kChunk ? to - i : kChunk;
+            uint64_t v;
+            std::memcpy(&v, row + (i >> 3), 8);
+            v = (__builtin_bswap64(v) << (i & 7)) & (~uint64_t(0) << (64 - k));
+            if (v) orChunk(p, v);
+            i += k;
+            p += k;
+        }
+    }
+
+    // Set bits among mask columns [a, b), a subrange of the row.
+    uint32_t count(uint32_t a, uint32_t b) const
+    {
+        uint32_t total = 0;
+        for (uint32_t p = a - x0_, n = b - a; n;) {
+            const uint32_t k = n < kChunk ? n : kChunk;
+            total += uint32_t(std::popcount(load(p) & (~uint64_t(0) << (64 - k))));
+            p += k;
+            n -= k;
+        }
+        return total;
+    }
+    // Mask columns [a, a + n) in the top n bits, n at most kWindow.
+    uint64_t window(uint32_t a, uint32_t n) const { return load(a - x0_) & (~uint64_t(0) << (64 - n)); }
+    bool test(uint32_t x) const
+    {
+        const uint32_t p = x - x0_;
+        return (bits_[p >> 3] >> (7 - (p & 7))) & 1;
+    }
+
+    bool empty() const { return lo_ >= hi_; }
+    bool mixed() const { return mixed_; }
+    // The colour of every piece (valid when not empty and not mixed).
+    const Vantorix::DjVu::Color& colour() const { return colour_; }
+    uint32_t lo() const { return lo_; } // first column set
+    uint32_t hi() const { return hi_; } // one past the last column set
+
+    // At most 56 bits go at a time, so that a chunk shifted to any bit of a byte fits a word.
+    static constexpr uint32_t kWindow = 56;
+
+private:
+    static constexpr uint32_t kChunk = kWindow;
+
+    void note(uint32_t begin, uint32_t end, const Vantorix::DjVu::Color& colour)
+    {
+        if (lo_ >= hi_)
+            colour_ = colour;
+        else if (!(colour == colour_))
+            mixed_ = true;
+        if (begin < lo_) lo_ = begin;
+        if (end > hi_) hi_ = end;
+    }
+    // The 64 bits from bit p on, first bit highest.
+    uint64_t load(uint32_t p) const
+    {
+        uint64_t v;
+        std::memcpy(&v, bits_.data() + (p >> 3), 8);
+        return __builtin_bswap64(v) << (p & 7);
+    }
+    // ORs a chunk of at most 56 bits (highest first) in at bit p.
+    void orChunk(uint32_t p, uint64_t v)
+    {
+        uint8_t* d = bits_.data() + (p >> 3);
+        uint64_t w;
+        std::memcpy(&w, d, 8);
+        w |= __builtin_bswap64(v >> (p & 7));
+        std::memcpy(d, &w, 8);
+    }
+
+    Vantorix::SimpleArray<uint8_t> bits_;
+    uint32_t x0_ = 0, x1_ = 0, lo_ = ~0u, hi_ = 0;
+    Vantorix::DjVu::Color colour_{};
+    bool mixed_ = false;
+};
+
+} // namespace _Vtx_Internal_NS_

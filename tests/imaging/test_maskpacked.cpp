@@ -1,0 +1,150 @@
+// Mask shrinking by bit counts over packed rows against the same shrinking run by run: the two
+// must give the same bytes, and the packed row itself must hold exactly the bits put into it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <vector>
+
+#include "djv_maskpackedrow.h"
+#include "djv_maskscaling_internal.h"
+#include "imaging_testutil.h"
+
+using namespace Vantorix::DjVu;
+using _Vtx_Internal_NS_::MaskPackedRow;
+
+namespace {
+
+struct Run {
+    uint32_t begin, end;
+    Color colour;
+};
+
+// Random runs per row, unordered and overlapping, some past the row's end; a row is in one
+// colour or (sometimes) in several.
+struct RandomRuns {
+    uint32_t w = 0;
+    std::vector<std::vector<Run>> rows;
+
+    RandomRuns(uint32_t width, uint32_t height, std::mt19937& rng) : w(width), rows(height)
+    {
+        const Color palette[3] = {{0, 0, 0, 0}, {10, 200, 30, 0}, {250, 5, 99, 0}};
+        const unsigned density = rng() % 3; // sparse, text-like, nearly solid
+        for (auto& row : rows) {
+            const bool mixed = rng() % 5 == 0;
+            const Color one = palette[rng() % 3];
+            const uint32_t count = rng() % 4 == 0 ? 0 : 1 + rng() % (density == 0 ? 3 : 12);
+            for (uint32_t k = 0; k < count; ++k) {
+                const uint32_t b = rng() % (w + 4);
+                const uint32_t len = density == 2 ? 1 + rng() % (w + 8) : 1 + rng() % 9;
+                row.push_back(Run{b, b + len, mixed ? palette[rng() % 3] : one});
+            }
+        }
+    }
+
+    template <class Paint>
+    bool forEachSpan(uint32_t y, uint32_t x0, uint32_t x1, Paint&& paint) const
+    {
+        bool any = false;
+        for (const Run& r : rows[y]) {
+            const uint32_t b = std::max(r.begin, x0), e = std::min({r.end, x1, w});
+            if (b >= e) continue;
+            paint(b, e, r.colour);
+            any = true;
+        }
+        return any;
+    }
+};
+
+std::vector<uint8_t> shrunk(const RandomRuns& src, uint32_t h, uint32_t dw, uint32_t dh, const Rect& rect,
+                            Photometric p, uint32_t flags, bool runsOnly)
+{
+    const int bpp = p == Photometric::Gray ? 1 : 3;
+    const int32_t stride = int32_t(rect.w) * bpp;
+    std::vector<uint8_t> out(size_t(stride) * rect.h, 0x80);
+    _Vtx_Internal_NS_::MaskRowFillerT<RandomRuns> rows(src);
+    _Vtx_Internal_NS_::MaskCall call{out.data(), stride, rect,  dw,    dh, &rows, src.w, h, nullptr, 0, 0, 0, p,
+                                     flags,      bpp,    false, runsOnly};
+    _Vtx_Internal_NS_::shrinkMask(call);
+    return out;
+}
+
+} // namespace
+
+TEST(MaskPackedShrink, BitCountsGiveTheBytesOfTheRunByRunSums)
+{
+    std::mt19937 rng(12);
+    const Photometric kinds[] = {Photometric::Gray, Photometric::RGB, Photometric::YCbCr};
+    for (int round = 0; round < 300; ++round) {
+        // Mild and strong reductions; the strongest give footprints wider than one word.
+        const uint32_t w = 2 + rng() % 700, h = 2 + rng() % 200;
+        const uint32_t dw = 1 + rng() % (round % 4 == 0 ? std::min(w - 1, 6u) : w - 1);
+        const uint32_t dh = 1 + rng() % (h - 1);
+        const RandomRuns src(w, h, rng);
+        const Rect rect = round % 3 ? Rect{0, 0, dw, dh} : imagingtest::randomRect(rng, dw, dh);
+        const Photometric p = kinds[round % 3];
+        const uint32_t flags = round % 2; // box or interpolating weights
+        ASSERT_EQ(shrunk(src, h, dw, dh, rect, p, flags, false), shrunk(src, h, dw, dh, rect, p, flags, true))
+            << "round " << round << ": " << w << "x" << h << " to " << dw << "x" << dh;
+    }
+}
+
+TEST(MaskPackedRow, HoldsExactlyTheBitsPutIn)
+{
+    std::mt19937 rng(7);
+    MaskPackedRow row; // reused: a reset must clear what the previous row set
+    for (int round = 0; round < 400; ++round) {
+        const uint32_t x0 = rng() % 100, x1 = x0 + 1 + rng() % 300;
+        row.reset(x0, x1);
+        std::vector<uint8_t> plain(x1 - x0);
+        for (int k = rng() % 6; k > 0; --k) {
+            if (rng() % 2) {
+                const uint32_t b = rng() % (x1 + 20), e = b + rng() % 150;
+                row.setRun(b, e, Color{});
+                for (uint32_t x = std::max(b, x0); x < std::min(e, x1); ++x) plain[x - x0] = 1;
+                continue;
+            }
+            // A random source row with padding behind it, as shape bitmaps have.
+            const uint32_t srcBits = 1 + rng() % 200;
+            std::vector<uint8_t> src((srcBits + 7) / 8 + 8);
+            for (uint32_t i = 0; i < (srcBits + 7) / 8; ++i) src[i] = uint8_t(rng());
+            const uint32_t from = rng() % srcBits;
+            const uint32_t to = from + 1 + rng() % std::min(srcBits - from, x1 - x0);
+            const uint32_t at = x0 + rng() % (x1 - x0 - (to - from) + 1);
+            row.blit(src.data(), from, to, at, Color{});
+            for (uint32_t i = from; i < to; ++i)
+                if ((src[i >> 3] >> (7 - (i & 7))) & 1) plain[at + i - from - x0] = 1;
+        }
+        for (uint32_t x = x0; x < x1; ++x) ASSERT_EQ(row.test(x), plain[x - x0] != 0) << round << " column " << x;
+        for (int k = 0; k < 20; ++k) {
+            const uint32_t a = x0 + rng() % (x1 - x0), b = a + rng() % (x1 - a + 1);
+            uint32_t want = 0;
+            for (uint32_t x = a; x < b; ++x) want += plain[x - x0];
+            ASSERT_EQ(row.count(a, b), want) << round;
+            const uint32_t n = std::min(b - a, MaskPackedRow::kWindow);
+            if (n) {
+                ASSERT_EQ(uint32_t(__builtin_popcountll(row.window(a, n))), row.count(a, a + n)) << round;
+            }
+        }
+    }
+}
+
+TEST(MaskPackedRow, ColoursMakeARowMixedAndTheRangeFollowsThePieces)
+{
+    MaskPackedRow row;
+    row.reset(10, 90);
+    EXPECT_TRUE(row.empty());
+    row.setRun(0, 12, Color{1, 2, 3, 0});
+    row.setRun(40, 50, Color{1, 2, 3, 0});
+    row.setRun(95, 99, Color{9, 9, 9, 0}); // outside: neither set nor counted
+    EXPECT_FALSE(row.empty());
+    EXPECT_FALSE(row.mixed());
+    EXPECT_EQ(row.lo(), 10u);
+    EXPECT_EQ(row.hi(), 50u);
+    EXPECT_EQ(row.count(10, 90), 12u);
+    row.setRun(60, 61, Color{1, 2, 4, 0});
+    EXPECT_TRUE(row.mixed());
+    row.reset(10, 90);
+    EXPECT_FALSE(row.mixed());
+    EXPECT_EQ(row.count(10, 90), 0u);
+}

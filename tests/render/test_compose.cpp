@@ -238,7 +238,7 @@ TEST(BlackMask, IsThePagesMaskAloneWithoutItsColours)
 
 TEST(BlackMask, WithoutAMaskWhiteAndBadArgumentsRefused)
 {
-    const AutoPtr<Page> none = PageBuilder(30, 20).add("BG44", chunksOf("iw44/photo.djvu", "BG44")).page();
+    const AutoPtr<Page> none = PageBuilder(640, 480).add("BG44", chunksOf("iw44/photo.djvu", "BG44")).page();
     EXPECT_EQ(blackMask(*none, 15, 10, {}, Photometric::Gray).px, Image(15, 10, 1, 255).px);
 
     const AutoPtr<Page> page = openDocument("jb2/zones.djvu")->getPages()[0];

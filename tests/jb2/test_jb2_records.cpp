@@ -152,6 +152,12 @@ TEST(JB2Records, Errors)
         // A blank shape of 25 Mpixels from a few bytes: within the fixed limits, past what the
         // payload's length allows.
         {Page, squareMark(8000, 5000), "decodeNewMark", "JB2Decoder: the image decodes too many pixels!", 38},
+        // Empty comments cost next to no input each: the record count is bounded by the length.
+        {Started,
+         [](JB2TestWriter& w) {
+             for (int i = 0; i < 200000; ++i) w.type(10), w.number(0, 262142, 0, RootCommentLength);
+         },
+         "decodeRecords", "JB2Decoder: too many records!", 38},
         // Size differences that make a refinement negative.
         {Started,
          [&](JB2TestWriter& w) {

@@ -38,7 +38,7 @@ struct JB2Limits {
     static constexpr uint64_t kMaxPlacedPixels = uint64_t(1) << 31;
     static constexpr uint64_t kMaxImageBytes = uint64_t(256) << 20;
     static constexpr uint32_t kMaxNumberNodes = 1u << 22;
-    static constexpr uint64_t kMaxRecords = uint64_t(1) << 24; // comment bytes count as records
+    static constexpr uint64_t kMaxRecords = uint64_t(1) << 22; // comment bytes count as records
 };
 
 enum ShapeType : int32_t {

@@ -84,13 +84,13 @@ void JB2Decompressor::decodeRecords(Stream& stream)
     if (stream.isEof()) return;
     pixelAllowance_ = std::min(JB2Limits::kMaxDecodedPixels,
                                kDecodedPixelAllowance + remainingBytes(stream) * kDecodedPixelsPerByte);
+    recordAllowance_ = std::min(JB2Limits::kMaxRecords, kRecordAllowance + remainingBytes(stream) * kRecordsPerByte);
     resetContexts();
     resetNumberCoder();
     ZPDecoder zp(&stream, 0, 16);
     zp_ = &zp;
     for (;;) {
-        if (++records_ > JB2Limits::kMaxRecords)
-            VTX_THROW(errLimitExceeded, "JB2Decoder: too many records!", "_Vtx_Internal_NS_::JB2Decompressor::decodeRecords");
+        countRecords(1, "_Vtx_Internal_NS_::JB2Decompressor::decodeRecords");
         switch (codeNumber(0, 11, 0, roots_[RootRecordType])) {
         case StartOfImage: decodeStartOfImage(); break;
         case NewMark:
@@ -200,10 +200,14 @@ void JB2Decompressor::decodeRequiredDictOrReset()
 void JB2Decompressor::decodeComment()
 {
     int32_t length = codeNumber(0, kMaxNumber, 0, roots_[RootCommentLength]);
-    records_ += uint32_t(length);
-    if (records_ > JB2Limits::kMaxRecords)
-        VTX_THROW(errLimitExceeded, "JB2Decoder: too many records!", "_Vtx_Internal_NS_::JB2Decompressor::decodeComment");
+    countRecords(uint32_t(length), "_Vtx_Internal_NS_::JB2Decompressor::decodeComment");
     for (int32_t i = 0; i < length; ++i) codeNumber(0, 255, 0, roots_[RootCommentByte]);
+}
+
+void JB2Decompressor::countRecords(uint64_t count, const char* function)
+{
+    records_ += count;
+    if (records_ > recordAllowance_) VTX_THROW(errLimitExceeded, "JB2Decoder: too many records!", function);
 }
 
 void JB2Decompressor::charge(uint64_t bytes, const char* function)

@@ -15,6 +15,11 @@ namespace _Vtx_Internal_NS_ {
 // blank border); the allowance alone covers a 600 dpi page.
 inline constexpr uint64_t kDecodedPixelAllowance = uint64_t(1) << 24;
 inline constexpr uint64_t kDecodedPixelsPerByte = uint64_t(1) << 14;
+// Records likewise: on a run of equal bytes (the 0xFF past a stream's end, the zeros of a chunk
+// cut short by the end of its file) a record costs almost no input, so a few bytes could run up
+// to JB2Limits::kMaxRecords. Encoder output has far fewer than one record per byte.
+inline constexpr uint64_t kRecordAllowance = uint64_t(1) << 16;
+inline constexpr uint64_t kRecordsPerByte = 256;
 
 // A shape that later records may copy or refine: where it is stored and its black-pixel box.
 struct LibraryEntry {
@@ -56,6 +61,7 @@ private:
     void decodeNonMarkData();
     void decodeRequiredDictOrReset();
     void decodeComment();
+    void countRecords(uint64_t count, const char* function);
 
     // Size of a new direct bitmap, checked against the limits.
     Vantorix::DjVu::JB2::ShapeBitmap newBitmap(int32_t width, int32_t height, const char* function);
@@ -86,6 +92,7 @@ private:
     uint32_t workStride_ = 0;
     uint64_t bytesUsed_ = 0, pixelsDecoded_ = 0, pixelsPlaced_ = 0, records_ = 0;
     uint64_t pixelAllowance_ = Vantorix::DjVu::JB2::JB2Limits::kMaxDecodedPixels;
+    uint64_t recordAllowance_ = Vantorix::DjVu::JB2::JB2Limits::kMaxRecords;
 };
 
 } // namespace _Vtx_Internal_NS_

@@ -2,7 +2,8 @@
 # Builds the libFuzzer targets (preset "fuzz": clang, ASan + UBSan) and runs every
 # fuzz/<area>_fuzzer.cpp for SECONDS each (default 60), seeded from the test fixtures and
 # tests/regress/<area>/, with the chunk identifiers of fuzz/djvu.dict.
-# Usage: scripts/fuzz.sh [SECONDS]
+# Usage: [FUZZ_JOBS=N] scripts/fuzz.sh [SECONDS]
+# FUZZ_JOBS runs N fuzzers at once (default 1); a long campaign runs them all side by side.
 #
 # A fuzzer names its seeds in comment lines "// seeds: <glob> [max-bytes]", the glob relative
 # to the fixture folder; files larger than max-bytes (default 1 MiB) are left out. The corpus
@@ -20,8 +21,9 @@ cmake --build --preset fuzz -j 2
 fixtures=build/fuzz/fixtures
 tests/fixtures/make_fixtures.sh "$fixtures" >/dev/null
 
-failed=()
-for src in fuzz/*_fuzzer.cpp; do
+# Seeds a fuzzer's corpus and runs it; returns 1 when it found something.
+run_fuzzer() {
+  local src=$1 name bin corpus artifacts
   name=$(basename "$src" .cpp)
   bin=build/fuzz/fuzz/$name
   corpus=build/fuzz/corpus/$name
@@ -40,14 +42,31 @@ for src in fuzz/*_fuzzer.cpp; do
   for f in tests/regress/${name%_fuzzer}/*; do
     if [ -f "$f" ]; then cp -n "$f" "$corpus/regress_$(basename "$f")"; fi
   done
-  echo "== $name: $(ls "$corpus" | wc -l) inputs, ${seconds}s"
+  local inputs
+  inputs=$(ls "$corpus" | wc -l)
   if ! "$bin" "$corpus" -dict=fuzz/djvu.dict -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
        -artifact_prefix="$artifacts/" -print_final_stats=1 2>"build/fuzz/$name.log"; then
-    failed+=("$name")
+    echo "== $name: $inputs inputs, ${seconds}s: FOUND"
     grep -E 'ERROR|SUMMARY|Test unit written' "build/fuzz/$name.log" | head -n 5 || true
-  else
-    grep -E '^stat::number_of_executed_units|^stat::peak_rss_mb' "build/fuzz/$name.log" || true
+    return 1
   fi
+  echo "== $name: $inputs inputs, ${seconds}s"
+  grep -E '^stat::number_of_executed_units|^stat::peak_rss_mb' "build/fuzz/$name.log" || true
+}
+
+jobs=${FUZZ_JOBS:-1}
+for src in fuzz/*_fuzzer.cpp; do
+  name=$(basename "$src" .cpp)
+  # Reports go to files and are printed when all have ended, so parallel runs do not interleave.
+  { run_fuzzer "$src" && echo ok || echo found; } >"build/fuzz/$name.report" 2>&1 &
+  while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do wait -n || true; done
+done
+wait
+failed=()
+for src in fuzz/*_fuzzer.cpp; do
+  name=$(basename "$src" .cpp)
+  sed '$d' "build/fuzz/$name.report"
+  [ "$(tail -n 1 "build/fuzz/$name.report")" = ok ] || failed+=("$name")
 done
 
 if [ ${#failed[@]} -gt 0 ]; then

@@ -2,10 +2,13 @@
 """One crafted file per known attack class on DjVu decoders, and what tessaline must make of it.
 
 Usage: make_attacks.py OUTDIR                 writes the files
-       make_attacks.py --check TESSALINE DIR  draws each file of DIR as a 256-pixel thumbnail
+       make_attacks.py --check TESSALINE DIR [--max-rss-mib N] [--max-cpu-seconds S]
+                                              draws each file of DIR as a 256-pixel thumbnail, within
+                                              those bounds of peak memory and processor time
 The files are small and committed (tests/regress/thumbnail/, where the thumbnail fuzzer's replay
 runs them too); this script says how each was made. Writing needs DjVuLibre's `bzz`.
 """
+import argparse
 import os
 import struct
 import subprocess
@@ -13,6 +16,7 @@ import sys
 import tempfile
 
 from djvu_bytes import chunk, file_of, form, info, iw44_first, mmr
+from measured import run_measured
 
 
 def bzz(data, block_kib=None):
@@ -118,7 +122,7 @@ EXPECTED = {
 }
 
 
-def check(tessaline, folder):
+def check(tessaline, folder, max_rss, max_cpu):
     failed = 0
     names = sorted(n for n in os.listdir(folder) if n in EXPECTED)
     for name in sorted(set(EXPECTED) - set(names)):
@@ -127,24 +131,30 @@ def check(tessaline, folder):
     with tempfile.TemporaryDirectory() as tmp:
         for name in names:
             want, text = EXPECTED[name]
-            try:
-                r = subprocess.run([tessaline, 'thumbnail', '--verbose', '-s', '256', os.path.join(folder, name),
-                                    os.path.join(tmp, 'out.pgm')], capture_output=True, text=True, timeout=30)
-                got = {0: 'drawn', 1: 'refused'}.get(r.returncode, 'status %d' % r.returncode)
-                err = r.stderr.strip().replace('\n', ' | ')
-            except subprocess.TimeoutExpired:
-                got, err = 'hang', ''
+            status, rss, cpu, err = run_measured([tessaline, 'thumbnail', '--verbose', '-s', '256',
+                                                  os.path.join(folder, name), os.path.join(tmp, 'out.pgm')], 30)
+            if os.WIFSIGNALED(status):
+                got = 'signal %d' % os.WTERMSIG(status)
+            else:
+                got = {0: 'drawn', 1: 'refused'}.get(os.WEXITSTATUS(status), 'status %d' % os.WEXITSTATUS(status))
+            err = err.strip().replace('\n', ' | ')
             good = got == want or (want == 'any' and got in ('drawn', 'refused'))
-            good = good and text in err
+            good = good and text in err and not (max_rss and rss > max_rss) and not (max_cpu and cpu > max_cpu)
             failed += not good
-            print('%s %s: %s %s' % ('ok  ' if good else 'FAIL', name, got, err[:240]))
+            print('%s %s: %s, %d MiB, %.2f s: %s' % ('ok  ' if good else 'FAIL', name, got, rss, cpu, err[:240]))
     print('%d passed, %d failed' % (len(EXPECTED) - failed, failed))
     return 1 if failed else 0
 
 
 def main():
     if sys.argv[1] == '--check':
-        sys.exit(check(sys.argv[2], sys.argv[3]))
+        ap = argparse.ArgumentParser()
+        ap.add_argument('tessaline')
+        ap.add_argument('folder')
+        ap.add_argument('--max-rss-mib', type=int, default=0)
+        ap.add_argument('--max-cpu-seconds', type=float, default=0)
+        args = ap.parse_args(sys.argv[2:])
+        sys.exit(check(args.tessaline, args.folder, args.max_rss_mib, args.max_cpu_seconds))
     out = sys.argv[1]
     os.makedirs(out, exist_ok=True)
     for name, data in attacks().items():

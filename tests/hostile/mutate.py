@@ -2,22 +2,23 @@
 """The hostile corpus: mutations of the test fixtures, made here with a fixed seed, each drawn as
 a 256-pixel thumbnail by tessaline in a child process. Every run must end by itself with status
 0 (a picture) or 1 (the file refused), never by a signal, a sanitizer report or the hang guard,
-and, when --max-rss-mib is given, within that peak resident memory.
+and, when given, within --max-rss-mib of peak resident memory and --max-cpu-seconds of processor
+time (user and system: unlike wall-clock time, it does not grow with the machine's load).
 
-Usage: mutate.py TESSALINE FIXTURES COUNT [--max-rss-mib N] [--hang-seconds S] [--keep DIR]
+Usage: mutate.py TESSALINE FIXTURES COUNT [--max-rss-mib N] [--max-cpu-seconds S] [--hang-seconds S]
+                 [--keep DIR]
 """
 import argparse
 import os
 import random
 import re
 import struct
-import subprocess
 import sys
 import tempfile
-import threading
 from concurrent.futures import ThreadPoolExecutor
 
 from djvu_bytes import form
+from measured import run_measured
 
 SEED = 20261206
 MAX_FIXTURE_BYTES = 256 << 10
@@ -136,29 +137,25 @@ def run(tessaline, data, workdir, index, hang_seconds):
     src = os.path.join(workdir, 'in%d.djvu' % index)
     with open(src, 'wb') as f:
         f.write(data)
-    proc = subprocess.Popen([tessaline, 'thumbnail', '-s', '256', src, os.path.join(workdir, 'out%d.pgm' % index)],
-                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-    timer = threading.Timer(hang_seconds, proc.kill)
-    timer.start()
-    err = proc.stderr.read()
-    _, status, usage = os.wait4(proc.pid, 0)
-    timer.cancel()
-    proc.returncode = os.waitstatus_to_exitcode(status)  # reaped here, for the rusage
+    result = run_measured([tessaline, 'thumbnail', '-s', '256', src, os.path.join(workdir, 'out%d.pgm' % index)],
+                          hang_seconds)
     for name in (src, os.path.join(workdir, 'out%d.pgm' % index)):
         if os.path.exists(name):
             os.remove(name)
-    return status, usage.ru_maxrss // 1024, err.decode('utf-8', 'replace')
+    return result
 
 
-def verdict(status, rss_mib, err, max_rss):
+def verdict(status, rss_mib, cpu, err, args):
     if os.WIFSIGNALED(status):
         return 'signal %d (or the hang guard)' % os.WTERMSIG(status)
     if os.WEXITSTATUS(status) not in (0, 1):
         return 'exit status %d' % os.WEXITSTATUS(status)
     if 'Sanitizer' in err or 'runtime error' in err:
         return 'sanitizer report'
-    if max_rss and rss_mib > max_rss:
+    if args.max_rss_mib and rss_mib > args.max_rss_mib:
         return 'peak memory %d MiB' % rss_mib
+    if args.max_cpu_seconds and cpu > args.max_cpu_seconds:
+        return 'processor time %.2f s' % cpu
     return None
 
 
@@ -168,29 +165,33 @@ def main():
     ap.add_argument('fixtures')
     ap.add_argument('count', type=int)
     ap.add_argument('--max-rss-mib', type=int, default=0)
+    ap.add_argument('--max-cpu-seconds', type=float, default=0)
     ap.add_argument('--hang-seconds', type=float, default=20)
     ap.add_argument('--keep', help='folder for the files that failed')
     args = ap.parse_args()
     paths = fixtures(args.fixtures)
     if not paths:
         sys.exit('no fixtures under ' + args.fixtures)
-    failures, worst, refused = [], (0, ''), 0
+    failures, worst, slowest, refused = [], (0, ''), (0.0, ''), 0
     with tempfile.TemporaryDirectory() as work, ThreadPoolExecutor(2) as pool:
         jobs = [(i, src, data, pool.submit(run, args.tessaline, data, work, i, args.hang_seconds))
                 for i, src, data in mutants(paths, args.count)]
         for i, src, data, job in jobs:
-            status, rss, err = job.result()
+            status, rss, cpu, err = job.result()
             worst = max(worst, (rss, os.path.relpath(src, args.fixtures)))
+            slowest = max(slowest, (cpu, os.path.relpath(src, args.fixtures)))
             refused += os.WIFEXITED(status) and os.WEXITSTATUS(status) == 1
-            problem = verdict(status, rss, err, args.max_rss_mib)
+            problem = verdict(status, rss, cpu, err, args)
             if problem:
                 failures.append('mutant %d of %s: %s %s' % (i, src, problem, err.strip()[:300]))
                 if args.keep:
                     os.makedirs(args.keep, exist_ok=True)
                     with open(os.path.join(args.keep, 'mutant%d.djvu' % i), 'wb') as f:
                         f.write(data)
-    print('%d mutants of %d fixtures: %d refused, %d drawn; peak memory %d MiB (a mutant of %s)'
-          % (args.count, len(paths), refused, args.count - refused - len(failures), worst[0], worst[1]))
+    print('%d mutants of %d fixtures: %d refused, %d drawn; peak memory %d MiB (a mutant of %s); '
+          'longest %.2f s of processor time (a mutant of %s)'
+          % (args.count, len(paths), refused, args.count - refused - len(failures), worst[0], worst[1],
+             slowest[0], slowest[1]))
     for line in failures:
         print(line)
     print('%d passed, %d failed' % (args.count - len(failures), len(failures)))

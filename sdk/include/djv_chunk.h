@@ -22,6 +22,10 @@ class Data : public Referable, public Lockable {
 public:
     virtual const uint8_t* getBytes() = 0;
     virtual uint32_t getLength() = 0;
+    // How many of the payload's bytes its file held: a chunk cut short by the end of its file
+    // keeps its declared length and reads as zeros past them. Decoders earn their work
+    // allowances with these bytes only.
+    virtual uint32_t getPresentLength() { return getLength(); }
     // A readable storage over the payload when readable is true; null otherwise.
     virtual AutoPtr<Storage> getStream(bool readable) = 0;
     // Hook that loadAll calls; nothing to do for payloads already in memory.
@@ -34,6 +38,8 @@ public:
 class MemoryData : public Data {
 public:
     virtual ByteArray& getArray() = 0;
+    // Marks the bytes from present on as missing from the file (see getPresentLength).
+    virtual void setPresentLength(uint32_t present) = 0;
     static AutoPtr<MemoryData> create(uint32_t length = 0);
 };
 

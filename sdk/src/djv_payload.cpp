@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "djv_compressStream.h"
+#include "djv_payloadextent.h"
 #include "vtx_exception.h"
 
 namespace _Vtx_Internal_NS_ {
@@ -23,7 +24,8 @@ uint64_t remainingBytes(Stream& stream)
 {
     auto* storage = dynamic_cast<Storage*>(&stream);
     if (!storage) return 0;
-    const uint64_t size = storage->getSize(), pos = storage->getPos();
+    auto* payload = dynamic_cast<PayloadExtent*>(&stream);
+    const uint64_t size = payload ? payload->getPresentSize() : storage->getSize(), pos = storage->getPos();
     return pos < size ? size - pos : 0;
 }
 

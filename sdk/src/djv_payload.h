@@ -13,7 +13,8 @@ namespace _Vtx_Internal_NS_ {
 uint32_t readBigEndian(Vantorix::Stream& stream, uint32_t bytes);
 
 // The bytes left in stream when it is a storage, which knows its size; 0 for other streams.
-// Decoders earn their work allowance with them.
+// Of a chunk cut short by the end of its file only the bytes the file held count. Decoders
+// earn their work allowance with them.
 uint64_t remainingBytes(Vantorix::Stream& stream);
 
 // length bytes of stream, read in pieces so that a hostile length costs no more memory than

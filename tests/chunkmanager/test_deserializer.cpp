@@ -8,6 +8,7 @@
 #include "container_test_util.h"
 #include "djv_chunkimpls.h"
 #include "djv_iff.h"
+#include "djv_payload.h"
 
 using namespace Vantorix;
 using namespace Vantorix::DjVu;
@@ -109,7 +110,18 @@ TEST(Deserializer, LeafCutShortKeepsItsDeclaredLength)
 {
     Bytes whole = file(form("DJVU", kInfo + chunk("BG44", Bytes(100, 'b'))));
     Bytes cut = whole.substr(0, whole.size() - 90);
-    EXPECT_EQ(payloadOf(*read(cut)->getChildren()[1]), Bytes(10, 'b') + Bytes(90, '\0'));
+    AutoPtr<Chunk> top = read(cut);
+    AutoPtr<Data> data = top->getChildren()[1]->getData();
+    EXPECT_EQ(payloadOf(*top->getChildren()[1]), Bytes(10, 'b') + Bytes(90, '\0'));
+    // Only the bytes the file held earn decoders their work allowances.
+    EXPECT_EQ(data->getPresentLength(), 10u);
+    EXPECT_EQ(data->clone()->getPresentLength(), 10u);
+    EXPECT_EQ(top->getChildren()[0]->getData()->getPresentLength(), top->getChildren()[0]->getData()->getLength());
+    AutoPtr<Storage> stream = data->getStream(true);
+    stream->setPos(4);
+    EXPECT_EQ(_Vtx_Internal_NS_::remainingBytes(*stream), 6u);
+    stream->setPos(40);
+    EXPECT_EQ(_Vtx_Internal_NS_::remainingBytes(*stream), 0u);
 }
 
 TEST(Deserializer, IncludedComponentsAreSharedOnceAndMalformedOnesThrow)

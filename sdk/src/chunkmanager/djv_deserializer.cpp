@@ -30,7 +30,7 @@ AutoPtr<MemoryData> readPayload(Storage& storage, uint32_t length, const char* f
     if (length > available && length - available > kMaxMissingTail)
         VTX_THROW(errDataBroken, "The chunk extends far beyond the end of the file!", function);
     AutoPtr<MemoryData> data = MemoryData::create(length);
-    if (length) storage.readBytes(data->getArray().data(), length, false);
+    if (length) data->setPresentLength(storage.readBytes(data->getArray().data(), length, false));
     return data;
 }
 

@@ -1,6 +1,9 @@
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "djv_chunk.h"
+#include "djv_payloadextent.h"
 #include "vtx_exception.h"
 #include "vtx_syncobjs.h"
 
@@ -9,7 +12,7 @@ namespace {
 
 // A read-only window over a payload that keeps the payload alive, so that a stream handed out
 // by getStream stays valid even when the chunk gets another payload meanwhile.
-class DataStorage final : public Storage {
+class DataStorage final : public Storage, public _Vtx_Internal_NS_::PayloadExtent {
 public:
     explicit DataStorage(const AutoPtr<Data>& data) : data_(data) {}
 
@@ -35,6 +38,7 @@ public:
     void flushBuffer() override {}
     bool isEof() override { return pos_ >= data_->getLength(); }
     uint64_t getSize() override { return data_->getLength(); }
+    uint64_t getPresentSize() override { return data_->getPresentLength(); }
     uint64_t getPos() override { return pos_; }
     void reserve(uint64_t) override {}
     void setPos(uint64_t pos) override { pos_ = pos; }
@@ -80,6 +84,8 @@ public:
 
     const uint8_t* getBytes() override { return bytes_.data(); }
     uint32_t getLength() override { return bytes_.getSize(); }
+    uint32_t getPresentLength() override { return std::min(present_, bytes_.getSize()); }
+    void setPresentLength(uint32_t present) override { present_ = present; }
     AutoPtr<Storage> getStream(bool readable) override
     {
         if (!readable) return nullptr;
@@ -90,6 +96,7 @@ public:
     {
         AutoPtr<MemoryDataImpl> copy = makeAuto<MemoryDataImpl>(0);
         copy->bytes_ = bytes_;
+        copy->present_ = present_;
         return copy;
     }
     void compact() override { bytes_.compact(); }
@@ -97,6 +104,7 @@ public:
 
 private:
     ByteArray bytes_;
+    uint32_t present_ = UINT32_MAX;
     Mutex mutex_;
 };
 

@@ -2,8 +2,9 @@
 # Builds the libFuzzer targets (preset "fuzz": clang, ASan + UBSan) and runs every
 # fuzz/<area>_fuzzer.cpp for SECONDS each (default 60), seeded from the test fixtures and
 # tests/regress/<area>/, with the chunk identifiers of fuzz/djvu.dict.
-# Usage: [FUZZ_JOBS=N] scripts/fuzz.sh [SECONDS]
-# FUZZ_JOBS runs N fuzzers at once (default 1); a long campaign runs them all side by side.
+# Usage: [FUZZ_JOBS=N] [FUZZ_TIMEOUT=S] scripts/fuzz.sh [SECONDS]
+# FUZZ_JOBS runs N fuzzers at once (default 1). FUZZ_TIMEOUT is the wall-clock seconds after which
+# one input counts as a hang (default 10); fuzzers sharing the cores need more.
 #
 # A fuzzer names its seeds in comment lines "// seeds: <glob> [max-bytes]", the glob relative
 # to the fixture folder; files larger than max-bytes (default 1 MiB) are left out. The corpus
@@ -44,7 +45,7 @@ run_fuzzer() {
   done
   local inputs
   inputs=$(ls "$corpus" | wc -l)
-  if ! "$bin" "$corpus" -dict=fuzz/djvu.dict -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
+  if ! "$bin" "$corpus" -dict=fuzz/djvu.dict -max_total_time="$seconds" -rss_limit_mb=2048 -timeout="${FUZZ_TIMEOUT:-10}" \
        -artifact_prefix="$artifacts/" -print_final_stats=1 2>"build/fuzz/$name.log"; then
     echo "== $name: $inputs inputs, ${seconds}s: FOUND"
     grep -E 'ERROR|SUMMARY|Test unit written' "build/fuzz/$name.log" | head -n 5 || true

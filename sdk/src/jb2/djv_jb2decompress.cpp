@@ -57,7 +57,7 @@ JB2Decompressor::JB2Decompressor(bool isDictionary, ShapeArray& store, const Sha
 
 JB2Decompressor::~JB2Decompressor() = default;
 
-int JB2Decompressor::codeBit(int, BitContext& ctx) { return zp_->decode(ctx); }
+int JB2Decompressor::codeBit(int, BitContext& ctx) { return decoder_->decode(ctx); }
 
 void JB2Decompressor::decodeDictionary(Stream& stream, ShapeArray& dictionaryShapes, LibraryArray* library)
 {
@@ -89,7 +89,7 @@ void JB2Decompressor::decodeRecords(Stream& stream)
     resetContexts();
     resetNumberCoder();
     ZPDecoder zp(&stream, 0, 16);
-    zp_ = &zp;
+    decoder_ = &zp;
     for (;;) {
         countRecords(1, "_Vtx_Internal_NS_::JB2Decompressor::decodeRecords");
         switch (codeNumber(0, 11, 0, roots_[RootRecordType])) {
@@ -104,7 +104,7 @@ void JB2Decompressor::decodeRecords(Stream& stream)
         case NonMarkData: decodeNonMarkData(); break;
         case RequiredDictOrReset: decodeRequiredDictOrReset(); break;
         case Comment: decodeComment(); break;
-        default: zp_ = nullptr; return; // EndOfData
+        default: decoder_ = nullptr; return; // EndOfData
         }
     }
 }
@@ -114,7 +114,7 @@ void JB2Decompressor::decodeStartOfImage()
     int32_t width = codeNumber(0, kMaxNumber, 0, roots_[RootImageSize]);
     int32_t height = codeNumber(0, kMaxNumber, 0, roots_[RootImageSize]);
     BitContext unused = 0;
-    zp_->decode(unused);
+    decoder_->decode(unused);
     if (!isDictionary_) startImage(uint32_t(width), uint32_t(height));
 }
 
@@ -253,7 +253,7 @@ uint8_t* JB2Decompressor::workRows(uint32_t bytes, uint32_t count)
 void JB2Decompressor::decodeDirectBitmap(ShapeBitmap& bitmap)
 {
     if (!bitmap.getWidth() || !bitmap.getHeight()) return;
-    decodeDirectRows(*zp_, directContexts_, bitmap, workRows(bitmap.getRowBytes(), 1));
+    decodeDirectRows(*decoder_, directContexts_, bitmap, workRows(bitmap.getRowBytes(), 1));
 }
 
 Shape* JB2Decompressor::lookUpMatch(const char* function, LibraryEntry& entry)
@@ -290,7 +290,7 @@ void JB2Decompressor::decodeRefinementBitmap(ShapeBitmap& bitmap, const ShapeBit
     const uint32_t rowBytes = bitmap.getRowBytes();
     uint8_t* zeros = workRows(rowBytes + 2, 4);
     uint8_t* const scratch[3] = {zeros + workStride_, zeros + 2 * workStride_, zeros + 3 * workStride_};
-    decodeRefinedRows(*zp_, refinementContexts_, bitmap, RefinementReference{reference, cx, cy}, zeros, scratch);
+    decodeRefinedRows(*decoder_, refinementContexts_, bitmap, RefinementReference{reference, cx, cy}, zeros, scratch);
 }
 
 void JB2Decompressor::storeShape(const AutoPtr<Shape>& shape, bool joinsLibrary)

@@ -82,7 +82,6 @@ private:
     // Zeroed work rows of at least bytes + borders; returns the first byte of row 0.
     uint8_t* workRows(uint32_t bytes, uint32_t count);
 
-    Vantorix::DjVu::ZPDecoder* zp_ = nullptr;
     const bool isDictionary_;
     Vantorix::DjVu::JB2::ShapeArray& store_;
     const Vantorix::DjVu::JB2::ShapeArray* dictionaryShapes_;

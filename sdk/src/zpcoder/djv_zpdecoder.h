@@ -88,7 +88,6 @@ private:
     int decodeFixed(uint32_t z);
     void renormalizeMps(uint32_t z);
     void renormalizeLps(uint32_t z);
-    uint32_t ffz(uint32_t x) const { return x >= 0xFF00 ? 8 + ffzt_[x & 0xFF] : ffzt_[x >> 8]; }
     bool read(uint8_t& byte);
     void preload();
 
@@ -96,7 +95,7 @@ private:
     int32_t scount_ = 0;
     int32_t delay_ = 25;
     uint32_t p_[256] = {}, m_[256] = {};
-    uint8_t up_[256] = {}, dn_[256] = {}, ffzt_[256] = {};
+    uint8_t up_[256] = {}, dn_[256] = {};
 
     Stream* stream_;
     ByteArray readBuf_; // an array, not a bare pointer: the constructor may throw after allocating

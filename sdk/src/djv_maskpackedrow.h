@@ -76,6 +76,32 @@ public:
         }
         return total;
     }
+    // Adds the bits of in, a row over the same columns, as one binary digit per column: this
+    // row keeps the sums and in is left with the carries. Returns whether any carry is set.
+    // Rows stacked this way count, per column, how many of them have it set.
+    bool addDigit(MaskPackedRow& in)
+    {
+        if (in.lo_ >= in.hi_) return false;
+        if (lo_ >= hi_) colour_ = in.colour_;
+        // Whole words: both rows are clear outside the columns they were given, up to the
+        // padding behind their last byte.
+        const uint32_t end = (in.hi_ - x0_ + 7) >> 3;
+        uint64_t anyCarry = 0;
+        for (uint32_t b = (in.lo_ - x0_) >> 3; b < end; b += 8) {
+            uint64_t sum, carry;
+            std::memcpy(&sum, bits_.data() + b, 8);
+            std::memcpy(&carry, in.bits_.data() + b, 8);
+            const uint64_t both = sum & carry;
+            sum ^= carry;
+            std::memcpy(bits_.data() + b, &sum, 8);
+            std::memcpy(in.bits_.data() + b, &both, 8);
+            anyCarry |= both;
+        }
+        if (in.lo_ < lo_) lo_ = in.lo_;
+        if (in.hi_ > hi_) hi_ = in.hi_;
+        return anyCarry != 0;
+    }
+
     // Mask columns [a, a + n) in the top n bits, n at most kWindow.
     uint64_t window(uint32_t a, uint32_t n) const { return load(a - x0_) & (~uint64_t(0) << (64 - n)); }
     bool test(uint32_t x) const

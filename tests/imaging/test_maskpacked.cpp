@@ -89,6 +89,52 @@ TEST(MaskPackedShrink, BitCountsGiveTheBytesOfTheRunByRunSums)
     }
 }
 
+TEST(MaskPackedShrink, StrongReductionsOfOneColourGiveTheRunByRunBytes)
+{
+    // Many rows to one output row: the stacked counts run to several binary digits, and some
+    // rows change colour midway through a stack.
+    std::mt19937 rng(21);
+    const Photometric kinds[] = {Photometric::Gray, Photometric::RGB};
+    for (int round = 0; round < 60; ++round) {
+        const uint32_t w = 64 + rng() % 400, h = 100 + rng() % 900;
+        const uint32_t dw = 1 + rng() % 12, dh = 1 + rng() % 8;
+        const RandomRuns src(w, h, rng);
+        const Rect rect{0, 0, dw, dh};
+        const Photometric p = kinds[round % 2];
+        const uint32_t flags = round % 3 == 0;
+        ASSERT_EQ(shrunk(src, h, dw, dh, rect, p, flags, false), shrunk(src, h, dw, dh, rect, p, flags, true))
+            << "round " << round << ": " << w << "x" << h << " to " << dw << "x" << dh;
+    }
+}
+
+TEST(MaskPackedRow, StackedDigitsCountTheRowsPerColumn)
+{
+    std::mt19937 rng(8);
+    for (int round = 0; round < 100; ++round) {
+        const uint32_t x0 = rng() % 50, x1 = x0 + 1 + rng() % 400;
+        std::vector<MaskPackedRow> digits(12);
+        for (auto& d : digits) d.reset(x0, x1);
+        std::vector<uint32_t> plain(x1 - x0);
+        MaskPackedRow row;
+        const uint32_t rows = 1 + rng() % 1000;
+        for (uint32_t r = 0; r < rows; ++r) {
+            row.reset(x0, x1);
+            for (int k = rng() % 4; k > 0; --k) {
+                const uint32_t b = x0 + rng() % (x1 - x0), e = b + 1 + rng() % (rng() % 2 ? 10 : 300);
+                row.setRun(b, e, Color{});
+                for (uint32_t x = b; x < std::min(e, x1); ++x) plain[x - x0] |= 1u << 31; // set in this row
+            }
+            for (auto& c : plain) c = (c & ~(1u << 31)) + (c >> 31);
+            for (size_t k = 0; k < digits.size() && digits[k].addDigit(row); ++k) ASSERT_LT(k + 1, digits.size());
+        }
+        for (uint32_t x = x0; x < x1; ++x) {
+            uint32_t count = 0;
+            for (size_t k = 0; k < digits.size(); ++k) count += uint32_t(!digits[k].empty() && digits[k].test(x)) << k;
+            ASSERT_EQ(count, plain[x - x0]) << round << " column " << x;
+        }
+    }
+}
+
 TEST(MaskPackedRow, HoldsExactlyTheBitsPutIn)
 {
     std::mt19937 rng(7);

@@ -40,26 +40,6 @@ TEST(JB2BoundingBox, EqualsAPlainScan)
     }
 }
 
-TEST(JB2BitRows, PackAndUnpackEqualPlainLoops)
-{
-    std::mt19937 rng(2);
-    for (int i = 0; i < 500; ++i) {
-        uint32_t w = 1 + rng() % 150;
-        std::vector<uint8_t> bytes(w + 8, 0);
-        for (uint32_t x = 0; x < w; ++x) bytes[x] = rng() & 1;
-        std::vector<uint8_t> packed((w + 7) / 8, 0xAA);
-        packRow01(bytes.data(), w, packed.data());
-        for (uint32_t x = 0; x < packed.size() * 8; ++x)
-            ASSERT_EQ((packed[x / 8] >> (7 - x % 8)) & 1, x < w ? bytes[x] : 0);
-
-        uint32_t first = rng() % w, count = rng() % (w - first + 1);
-        std::vector<uint8_t> out(count + 1, 7);
-        unpackRow01(packed.data(), first, count, out.data());
-        for (uint32_t k = 0; k < count; ++k) ASSERT_EQ(out[k], bytes[first + k]);
-        EXPECT_EQ(out[count], 7);
-    }
-}
-
 TEST(JB2Shape, FactoriesAndChanges)
 {
     // Non-zero bytes are black; a negative stride walks a bottom-up buffer.

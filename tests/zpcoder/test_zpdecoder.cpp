@@ -145,6 +145,33 @@ TEST(ZPDecoder, DecodesWhatWasEncoded)
     }
 }
 
+TEST(ZPDecoder, SessionDecodesLikeTheDecoder)
+{
+    // Runs of session decisions between plain ones (passthrough bits touch the interval the
+    // session hands back): same bits, same contexts, on skewed and even code bytes.
+    for (uint32_t seed = 1; seed <= 8; ++seed) {
+        std::vector<uint8_t> data = randomBytes(4000, seed);
+        if (seed % 2)
+            for (auto& b : data) b &= 0x0F;
+        auto plainStream = vtxtest::streamOf(data), stream = vtxtest::streamOf(data);
+        ZPDecoder plain(plainStream.get()), zp(stream.get());
+        BitContext plainCtx[16] = {}, ctx[16] = {};
+        std::mt19937 rng(seed);
+        for (int run = 0; run < 400; ++run) {
+            const uint32_t length = rng() % 40;
+            {
+                ZPDecoder::Session session(zp);
+                for (uint32_t i = 0; i < length; ++i) {
+                    const uint32_t c = rng() % 16;
+                    ASSERT_EQ(session.decode(ctx[c]), plain.decode(plainCtx[c])) << seed << " run " << run;
+                }
+            }
+            ASSERT_EQ(zp.decodePassthrough(), plain.decodePassthrough()) << seed << " run " << run;
+        }
+        EXPECT_EQ(0, std::memcmp(ctx, plainCtx, sizeof ctx)) << seed;
+    }
+}
+
 TEST(ZPDecoder, ReadBufferAndByteLimit)
 {
     const auto data = randomBytes(300, 11);

@@ -76,7 +76,7 @@ int32_t JB2CoderImpl::codeNumber(int32_t low, int32_t high, int32_t value, Numbe
         else if (high < cutoff)
             decision = 0;
         else
-            decision = codeBit(value >= cutoff, nodeContexts_[node]);
+            decision = decide(value >= cutoff, nodeContexts_[node]);
 
         parent = node;
         parentRight = decision != 0;
@@ -144,7 +144,7 @@ uint32_t median3(uint32_t a, uint32_t b, uint32_t c)
 void JB2CoderImpl::codeRelativeLocation(uint32_t w, uint32_t h, uint32_t& x, uint32_t& y)
 {
     uint32_t left, bottom;
-    if (codeBit(0, offsetTypeContext_)) {
+    if (decide(0, offsetTypeContext_)) {
         uint32_t dx = uint32_t(codeNumber(-262143, 262142, 0, roots_[RootNewLineX]));
         uint32_t dy = uint32_t(codeNumber(-262143, 262142, 0, roots_[RootNewLineY]));
         left = loc_.lastRowLeft + dx;

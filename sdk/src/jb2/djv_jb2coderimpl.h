@@ -78,6 +78,11 @@ protected:
     // coordinates) in x, y.
     void codeRelativeLocation(uint32_t w, uint32_t h, uint32_t& x, uint32_t& y);
 
+    // One decision: a decoder sets decoder_ while it reads, so that the numbers and locations,
+    // a good part of a text page's decisions, reach the inline fast path without a virtual call.
+    int decide(int bit, BitContext& ctx) { return decoder_ ? decoder_->decode(ctx) : codeBit(bit, ctx); }
+
+    ZPDecoder* decoder_ = nullptr;
     // Bound of the node arrays: garbage data would otherwise grow them without end.
     uint32_t nodeLimit_;
     BitContext directContexts_[1024];

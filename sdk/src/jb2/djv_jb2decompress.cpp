@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "djv_compressStream.h"
+#include "djv_jb2contextrows.h"
 #include "djv_payload.h"
 #include "vtx_exception.h"
 
@@ -31,8 +32,8 @@ enum RecordType {
 };
 
 constexpr int32_t kMaxNumber = 262142;
-// Work rows keep this many zero bytes on each side: the templates reach two pixels out, and
-// packing reads whole groups of eight.
+// Work rows keep this many zero bytes on each side (the aligned reference rows start one
+// byte early).
 constexpr uint32_t kBorder = 8;
 // What one stored shape costs besides its bitmap: the object, its slot, a library entry.
 constexpr uint64_t kShapeOverhead = sizeof(ShapeImpl) + 48;
@@ -56,7 +57,7 @@ JB2Decompressor::JB2Decompressor(bool isDictionary, ShapeArray& store, const Sha
 
 JB2Decompressor::~JB2Decompressor() = default;
 
-int JB2Decompressor::codeBit(int, BitContext& ctx) { return zp_->decode(ctx); }
+int JB2Decompressor::codeBit(int, BitContext& ctx) { return decoder_->decode(ctx); }
 
 void JB2Decompressor::decodeDictionary(Stream& stream, ShapeArray& dictionaryShapes, LibraryArray* library)
 {
@@ -88,7 +89,7 @@ void JB2Decompressor::decodeRecords(Stream& stream)
     resetContexts();
     resetNumberCoder();
     ZPDecoder zp(&stream, 0, 16);
-    zp_ = &zp;
+    decoder_ = &zp;
     for (;;) {
         countRecords(1, "_Vtx_Internal_NS_::JB2Decompressor::decodeRecords");
         switch (codeNumber(0, 11, 0, roots_[RootRecordType])) {
@@ -103,7 +104,7 @@ void JB2Decompressor::decodeRecords(Stream& stream)
         case NonMarkData: decodeNonMarkData(); break;
         case RequiredDictOrReset: decodeRequiredDictOrReset(); break;
         case Comment: decodeComment(); break;
-        default: zp_ = nullptr; return; // EndOfData
+        default: decoder_ = nullptr; return; // EndOfData
         }
     }
 }
@@ -113,7 +114,7 @@ void JB2Decompressor::decodeStartOfImage()
     int32_t width = codeNumber(0, kMaxNumber, 0, roots_[RootImageSize]);
     int32_t height = codeNumber(0, kMaxNumber, 0, roots_[RootImageSize]);
     BitContext unused = 0;
-    zp_->decode(unused);
+    decoder_->decode(unused);
     if (!isDictionary_) startImage(uint32_t(width), uint32_t(height));
 }
 
@@ -239,40 +240,20 @@ ShapeBitmap JB2Decompressor::decodeDirect(const char* function)
     return bitmap;
 }
 
-uint8_t* JB2Decompressor::workRows(uint32_t width, uint32_t count)
+uint8_t* JB2Decompressor::workRows(uint32_t bytes, uint32_t count)
 {
-    uint32_t stride = (width + 2 * kBorder + 7) & ~7u;
-    uint64_t bytes = uint64_t(stride) * count;
-    if (bytes > work_.size()) work_.resize(uint32_t(bytes));
-    std::memset(work_.data(), 0, size_t(bytes));
+    uint32_t stride = (bytes + 2 * kBorder + 7) & ~7u;
+    uint64_t total = uint64_t(stride) * count;
+    if (total > work_.size()) work_.resize(uint32_t(total));
+    std::memset(work_.data(), 0, size_t(total));
     workStride_ = stride;
     return work_.data() + kBorder;
 }
 
 void JB2Decompressor::decodeDirectBitmap(ShapeBitmap& bitmap)
 {
-    const uint32_t w = bitmap.getWidth(), h = bitmap.getHeight();
-    if (!w || !h) return;
-    uint8_t* up2 = workRows(w, 3); // row y - 2
-    uint8_t* up1 = up2 + workStride_;
-    uint8_t* cur = up1 + workStride_;
-    ZPDecoder& zp = *zp_;
-    BitContext* const contexts = directContexts_;
-    for (uint32_t y = 0; y < h; ++y) {
-        uint32_t c = (uint32_t(up2[-1]) << 9) | (uint32_t(up2[0]) << 8) | (uint32_t(up2[1]) << 7) |
-                     (uint32_t(up1[-2]) << 6) | (uint32_t(up1[-1]) << 5) | (uint32_t(up1[0]) << 4) |
-                     (uint32_t(up1[1]) << 3) | (uint32_t(up1[2]) << 2);
-        for (uint32_t x = 0; x < w; ++x) {
-            const uint32_t bit = uint32_t(zp.decode(contexts[c]));
-            cur[x] = uint8_t(bit);
-            c = ((c << 1) & 0x37A) | (uint32_t(up1[x + 3]) << 2) | (uint32_t(up2[x + 2]) << 7) | bit;
-        }
-        packRow01(cur, w, bitmap.getRow(y));
-        uint8_t* oldest = up2;
-        up2 = up1;
-        up1 = cur;
-        cur = oldest;
-    }
+    if (!bitmap.getWidth() || !bitmap.getHeight()) return;
+    decodeDirectRows(*decoder_, directContexts_, bitmap, workRows(bitmap.getRowBytes(), 1));
 }
 
 Shape* JB2Decompressor::lookUpMatch(const char* function, LibraryEntry& entry)
@@ -299,23 +280,6 @@ ShapeBitmap JB2Decompressor::decodeRefinement(const char* function, Shape*& refe
     return bitmap;
 }
 
-namespace {
-
-// One row of the reference, aligned with the new bitmap: out[x] = r(x + cx, row), for the
-// columns -1 .. width + 1 that the template reads; the rest of the row stays 0.
-void loadReferenceRow(uint8_t* out, uint32_t width, const ShapeBitmap& reference, int64_t row, int64_t cx)
-{
-    std::memset(out - kBorder, 0, width + 2 * kBorder);
-    if (row < 0 || row >= int64_t(reference.getHeight())) return;
-    int64_t first = -cx > -1 ? -cx : -1;
-    int64_t end = int64_t(reference.getWidth()) - cx;
-    if (end > int64_t(width) + 2) end = int64_t(width) + 2;
-    if (first < end)
-        unpackRow01(reference.getRow(uint32_t(row)), uint32_t(first + cx), uint32_t(end - first), out + first);
-}
-
-} // namespace
-
 void JB2Decompressor::decodeRefinementBitmap(ShapeBitmap& bitmap, const ShapeBitmap& reference, const BoundingBox& box)
 {
     const uint32_t w = bitmap.getWidth(), h = bitmap.getHeight();
@@ -323,37 +287,10 @@ void JB2Decompressor::decodeRefinementBitmap(ShapeBitmap& bitmap, const ShapeBit
     // The new bitmap's centre falls on the centre of the reference's black box.
     const int64_t cx = int64_t(box.left) + box.width - box.width / 2 - (int64_t(w) - w / 2);
     const int64_t cy = int64_t(box.top) + box.height / 2 - int64_t(h) / 2;
-
-    uint8_t* prev = workRows(w, 5); // new row y - 1
-    uint8_t* cur = prev + workStride_;
-    uint8_t* refUp = cur + workStride_; // reference rows Y - 1, Y, Y + 1
-    uint8_t* refMid = refUp + workStride_;
-    uint8_t* refDown = refMid + workStride_;
-    loadReferenceRow(refUp, w, reference, cy - 1, cx);
-    loadReferenceRow(refMid, w, reference, cy, cx);
-    loadReferenceRow(refDown, w, reference, cy + 1, cx);
-
-    ZPDecoder& zp = *zp_;
-    BitContext* const contexts = refinementContexts_;
-    for (uint32_t y = 0; y < h; ++y) {
-        uint32_t c = (uint32_t(prev[-1]) << 10) | (uint32_t(prev[0]) << 9) | (uint32_t(prev[1]) << 8) |
-                     (uint32_t(refUp[0]) << 6) | (uint32_t(refMid[-1]) << 5) | (uint32_t(refMid[0]) << 4) |
-                     (uint32_t(refMid[1]) << 3) | (uint32_t(refDown[-1]) << 2) | (uint32_t(refDown[0]) << 1) |
-                     uint32_t(refDown[1]);
-        for (uint32_t x = 0; x < w; ++x) {
-            const uint32_t bit = uint32_t(zp.decode(contexts[c]));
-            cur[x] = uint8_t(bit);
-            c = ((c << 1) & 0x636) | (uint32_t(prev[x + 2]) << 8) | (bit << 7) | (uint32_t(refUp[x + 1]) << 6) |
-                (uint32_t(refMid[x + 2]) << 3) | uint32_t(refDown[x + 2]);
-        }
-        packRow01(cur, w, bitmap.getRow(y));
-        std::swap(prev, cur);
-        uint8_t* oldest = refUp;
-        refUp = refMid;
-        refMid = refDown;
-        refDown = oldest;
-        if (y + 1 < h) loadReferenceRow(refDown, w, reference, cy + int64_t(y) + 2, cx);
-    }
+    const uint32_t rowBytes = bitmap.getRowBytes();
+    uint8_t* zeros = workRows(rowBytes + 2, 4);
+    uint8_t* const scratch[3] = {zeros + workStride_, zeros + 2 * workStride_, zeros + 3 * workStride_};
+    decodeRefinedRows(*decoder_, refinementContexts_, bitmap, RefinementReference{reference, cx, cy}, zeros, scratch);
 }
 
 void JB2Decompressor::storeShape(const AutoPtr<Shape>& shape, bool joinsLibrary)

@@ -79,10 +79,9 @@ private:
     Vantorix::DjVu::JB2::Shape* lookUpMatch(const char* function, LibraryEntry& entry);
     void storeShape(const Vantorix::AutoPtr<Vantorix::DjVu::JB2::Shape>& shape, bool joinsLibrary);
     void charge(uint64_t bytes, const char* function);
-    // Zeroed work rows of at least width + borders; returns the first pixel of row 0.
-    uint8_t* workRows(uint32_t width, uint32_t count);
+    // Zeroed work rows of at least bytes + borders; returns the first byte of row 0.
+    uint8_t* workRows(uint32_t bytes, uint32_t count);
 
-    Vantorix::DjVu::ZPDecoder* zp_ = nullptr;
     const bool isDictionary_;
     Vantorix::DjVu::JB2::ShapeArray& store_;
     const Vantorix::DjVu::JB2::ShapeArray* dictionaryShapes_;

@@ -11,16 +11,6 @@ static_assert(std::endian::native == std::endian::little, "bit packing assumes a
 
 namespace {
 
-struct UnpackTable {
-    uint8_t bytes[256][8];
-    constexpr UnpackTable() : bytes()
-    {
-        for (int b = 0; b < 256; ++b)
-            for (int k = 0; k < 8; ++k) bytes[b][k] = uint8_t((b >> (7 - k)) & 1);
-    }
-};
-constexpr UnpackTable kUnpack;
-
 void packRowAny(const uint8_t* bytes, uint32_t width, uint8_t* out)
 {
     uint32_t x = 0;
@@ -123,33 +113,6 @@ BoundingBox computeBoundingBox(const ShapeBitmap& bitmap)
     int32_t left = int32_t(first * 8 + std::countl_zero(firstBits));
     int32_t trailing = int32_t((rowBytes - 1 - last) * 8 + std::countr_zero(lastBits));
     return BoundingBox{left, int32_t(top), int32_t(rowBytes * 8) - trailing - left, int32_t(bottom - top + 1)};
-}
-
-void packRow01(const uint8_t* bytes, uint32_t width, uint8_t* out)
-{
-    // Eight 0/1 bytes of a little-endian word, gathered into one byte, first byte highest.
-    for (uint32_t x = 0; x < width; x += 8) {
-        uint64_t v;
-        std::memcpy(&v, bytes + x, 8);
-        *out++ = uint8_t((v * 0x8040201008040201ull) >> 56);
-    }
-}
-
-void unpackRow01(const uint8_t* row, uint32_t first, uint32_t count, uint8_t* out)
-{
-    const uint8_t* p = row + (first >> 3);
-    const unsigned shift = first & 7;
-    uint32_t i = 0;
-    if (shift == 0) {
-        for (; i + 8 <= count; i += 8) std::memcpy(out + i, kUnpack.bytes[*p++], 8);
-    } else {
-        for (; i + 8 <= count; i += 8, ++p)
-            std::memcpy(out + i, kUnpack.bytes[uint8_t((p[0] << shift) | (p[1] >> (8 - shift)))], 8);
-    }
-    for (; i < count; ++i) {
-        uint32_t bit = first + i;
-        out[i] = (row[bit >> 3] >> (7 - (bit & 7))) & 1;
-    }
 }
 
 ShapeImpl::ShapeImpl(ShapeType type, const AutoPtr<Shape>& reference, uint32_t x, uint32_t y, ShapeBitmap&& bitmap,

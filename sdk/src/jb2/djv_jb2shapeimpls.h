@@ -15,11 +15,6 @@ struct BoundingBox {
 };
 BoundingBox computeBoundingBox(const ShapeBitmap& bitmap);
 
-// Packs width bytes holding exactly 0 or 1 into a packed row. Reads whole groups of eight, so
-// the source must be readable (and 0) up to the next multiple of eight.
-void packRow01(const uint8_t* bytes, uint32_t width, uint8_t* out);
-// Unpacks count bits starting at bit first of a packed row into 0/1 bytes.
-void unpackRow01(const uint8_t* row, uint32_t first, uint32_t count, uint8_t* out);
 
 class ShapeImpl final : public Shape {
 public:

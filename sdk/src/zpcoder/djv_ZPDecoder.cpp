@@ -1,5 +1,7 @@
 #include "djv_zpdecoder.h"
 
+#include <bit>
+
 #include "vtx_exception.h"
 
 namespace Vantorix::DjVu {
@@ -18,11 +20,6 @@ ZPDecoder::ZPDecoder(Stream* stream, uint32_t byteLimit, uint32_t bufferSize)
         m_[i] = kStateTable[i].m;
         up_[i] = kStateTable[i].up;
         dn_[i] = kStateTable[i].dn;
-    }
-    for (int i = 0; i < 256; ++i) {
-        uint8_t n = 0;
-        for (int bit = 7; bit >= 0 && (i >> bit) & 1; --bit) ++n;
-        ffzt_[i] = n;
     }
     uint8_t b1 = 0xFF, b2 = 0xFF;
     if (!read(b1)) b1 = 0xFF;
@@ -81,7 +78,8 @@ inline void ZPDecoder::renormalizeLps(uint32_t z)
     uint32_t d = 0x10000 - z;
     a_ += d;
     code_ += d;
-    uint32_t shift = ffz(a_);
+    // The interval is below 0x10000 here: its leading ones are the bits to shift out.
+    const uint32_t shift = uint32_t(std::countl_one(uint16_t(a_)));
     scount_ -= int32_t(shift);
     a_ = (a_ << shift) & 0xFFFF;
     code_ = ((code_ << shift) & 0xFFFF) | ((buffer_ >> scount_) & ((1u << shift) - 1));

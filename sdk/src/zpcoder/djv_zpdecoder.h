@@ -32,13 +32,45 @@ public:
     // One bit under an adaptive context; the context changes only on the slow path.
     inline int decode(BitContext& ctx)
     {
-        uint32_t z = a_ + p_[ctx];
+        const BitContext state = ctx;
+        uint32_t z = a_ + p_[state];
         if (z <= fence_) {
             a_ = z;
-            return ctx & 1;
+            return state & 1;
         }
         return decodeSlow(ctx, z);
     }
+
+    // decode() for a bitmap loop: the interval and the fence live in the loop's registers
+    // instead of being reloaded and stored around every context update (contexts are bytes, so
+    // the compiler must assume a context write may change the decoder). While a Session is
+    // open, the decoder must be used only through it; closing it hands the interval back.
+    class Session {
+    public:
+        explicit Session(ZPDecoder& zp) : zp_(zp), a_(zp.a_), fence_(zp.fence_) {}
+        ~Session() { zp_.a_ = a_; }
+        Session(const Session&) = delete;
+        Session& operator=(const Session&) = delete;
+
+        inline int decode(BitContext& ctx)
+        {
+            const BitContext state = ctx;
+            const uint32_t z = a_ + zp_.p_[state];
+            if (z <= fence_) {
+                a_ = z;
+                return state & 1;
+            }
+            zp_.a_ = a_;
+            const int bit = zp_.decodeSlow(ctx, z);
+            a_ = zp_.a_;
+            fence_ = zp_.fence_;
+            return bit;
+        }
+
+    private:
+        ZPDecoder& zp_;
+        uint32_t a_, fence_;
+    };
     // One bit at the split point 0x8000 + a/2 (BZZ block sizes and speed bits).
     int decodePassthrough() { return decodeFixed(0x8000 + (a_ >> 1)); }
     // One bit at the split point 0x8000 + 3a/8 (IW44 signs and raw coefficient bits).
@@ -56,7 +88,6 @@ private:
     int decodeFixed(uint32_t z);
     void renormalizeMps(uint32_t z);
     void renormalizeLps(uint32_t z);
-    uint32_t ffz(uint32_t x) const { return x >= 0xFF00 ? 8 + ffzt_[x & 0xFF] : ffzt_[x >> 8]; }
     bool read(uint8_t& byte);
     void preload();
 
@@ -64,7 +95,7 @@ private:
     int32_t scount_ = 0;
     int32_t delay_ = 25;
     uint32_t p_[256] = {}, m_[256] = {};
-    uint8_t up_[256] = {}, dn_[256] = {}, ffzt_[256] = {};
+    uint8_t up_[256] = {}, dn_[256] = {};
 
     Stream* stream_;
     ByteArray readBuf_; // an array, not a bare pointer: the constructor may throw after allocating

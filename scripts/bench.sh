@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the benchmarks (preset "bench": GCC -O2, linked with DjVuLibre's library) and runs them.
 # Usage: scripts/bench.sh [NAME...] [-- BENCHMARK-OPTIONS...]
-#   NAME: a bench/NAME.cpp program (default: thumbnail_bench); "all" runs every one.
+#   NAME: a bench/NAME.cpp program (default: thumbnail_bench and batch_bench, the batch mode with
+#   PNG files written); "all" runs every one. batch_bench --quick only checks that it runs.
 #   BENCHMARK-OPTIONS go to each program (e.g. --benchmark_filter=page --benchmark_min_time=1).
 # The machine's load is printed before and after: timings on a busy machine are not comparable.
 set -euo pipefail
@@ -12,7 +13,7 @@ while [ $# -gt 0 ] && [ "$1" != "--" ]; do
   shift
 done
 [ "${1:-}" = "--" ] && shift
-[ ${#names[@]} -gt 0 ] || names=(thumbnail_bench)
+[ ${#names[@]} -gt 0 ] || names=(thumbnail_bench batch_bench)
 if [ "${names[0]}" = all ]; then
   names=()
   for src in bench/*_bench.cpp; do names+=("$(basename "$src" .cpp)"); done

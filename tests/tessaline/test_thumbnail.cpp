@@ -120,6 +120,32 @@ TEST(TessalineThumbnail, BatchGoesOnPastFailures)
     EXPECT_TRUE(readFile(tmp / "twice/text300.djvu.png") == readFile(tmp / "j1/text300.djvu.png"));
 }
 
+// A batch worker keeps its memory from one thumbnail to the next, and several workers take the
+// inputs in an order of their own: every file must still come out as it does alone. The inputs
+// alternate between large and small, colour, grey and bitonal, upright and turned, stored and
+// rendered thumbnails.
+TEST(TessalineThumbnail, BatchFilesEqualFilesMadeOneAtATime)
+{
+    TempDir tmp("batchsame");
+    const std::string files[] = {"container/photo.djvu",   "jb2/cjb2_text300.djvu", "container/rot90.djvu",
+                                 "container/gray.djvu",    "stored/thumbs.djvu",    "container/doc_rotated.djvu",
+                                 "iw44/detail_grey.djvu",  "mmr/text300.djvu"};
+    std::string inputs;
+    for (const std::string& f : files) inputs += " " + fixture(f);
+    for (const std::string options : {"-s 200 -j 1", "-s 200 -j 2", "-s 90 -j 1 --stored", "-s 90 -j 2 --stored"}) {
+        SCOPED_TRACE(options);
+        fs::remove_all(tmp / "batch");
+        ASSERT_EQ(tessaline("thumbnail " + options + " --out-dir " + shq(tmp / "batch") + inputs + " 2>/dev/null").status, 0);
+        const std::string single = options.substr(0, options.find(" -j")) + (options.ends_with("--stored") ? " --stored" : "");
+        for (const std::string& f : files) {
+            SCOPED_TRACE(f);
+            ASSERT_EQ(tessaline("thumbnail " + single + " " + fixture(f) + " " + shq(tmp / "one.png") + " 2>/dev/null").status, 0);
+            const std::string name = fs::path(f).filename().string() + ".png";
+            EXPECT_TRUE(readFile(tmp / ("batch/" + name)) == readFile(tmp / "one.png"));
+        }
+    }
+}
+
 TEST(TessalineThumbnail, UsageErrors)
 {
     TempDir tmp("thumbusage");

@@ -1,6 +1,7 @@
 // tessaline thumbnail [-s SIZE] [--stored] INPUT OUTPUT: the first page's thumbnail, exactly as the shell
 // extension makes it. With --out-dir (and files, or --stdin) it works through a list of
 // documents on a pool of threads, one document per worker at a time.
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "batch_support.h"
 #include "commands.h"
 #include "console.h"
 #include "failure.h"
@@ -47,7 +49,8 @@ std::optional<PixelView> renderStoredThumbnail(DjVu::Page& page, uint32_t size, 
     return PixelView{bits.data(), stride, s.width, s.height, PixelLayout::BGR};
 }
 
-// The page rendered as the shell extension renders it, into bits.
+// The page rendered as the shell extension renders it, into bits (whose memory a batch worker
+// keeps from one thumbnail to the next).
 PixelView renderThumbnail(DjVu::Page& page, uint32_t size, std::vector<uint8_t>& bits)
 {
     const Nimbrel::ThumbnailSize s = Nimbrel::buildThumbnail(page, size, [&bits](uint32_t w, uint32_t h) {
@@ -60,9 +63,8 @@ PixelView renderThumbnail(DjVu::Page& page, uint32_t size, std::vector<uint8_t>&
 }
 
 void makeThumbnail(const std::string& input, uint32_t size, ImageFormat format, const std::string& output,
-                   bool stored = false)
+                   bool stored, std::vector<uint8_t>& bits)
 {
-    std::vector<uint8_t> bits;
     const PixelView view = [&] {
         try {
             OpenedPage opened = openPage(input, 1);
@@ -130,6 +132,24 @@ private:
     bool progress_;
 };
 
+// The order in which workers take the inputs. One worker goes through them as given; several
+// start with the largest files, so that no large page is left for the end while the other
+// workers have nothing more to do.
+std::vector<size_t> workOrder(const std::vector<std::string>& inputs, unsigned jobs)
+{
+    std::vector<size_t> order(inputs.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    if (jobs < 2) return order;
+    std::vector<uintmax_t> bytes(inputs.size());
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        std::error_code missing; // reported when the worker gets to it
+        bytes[i] = fs::file_size(inputs[i], missing);
+        if (missing) bytes[i] = 0;
+    }
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return bytes[a] > bytes[b]; });
+    return order;
+}
+
 void runBatch(const Options& o)
 {
     std::vector<std::string> inputs = o.files;
@@ -151,15 +171,24 @@ void runBatch(const Options& o)
         clash[i] = !taken.insert(outputs[i]).second;
     }
 
+    unsigned jobs = o.jobs ? o.jobs : std::max(1u, std::thread::hardware_concurrency());
+    if (jobs > inputs.size()) jobs = unsigned(inputs.size());
+    const std::vector<size_t> order = workOrder(inputs, jobs);
+    keepFreedMemory();
+
     std::atomic<size_t> next{0};
     auto worker = [&] {
-        for (size_t i; (i = next++) < inputs.size();) {
+        std::vector<uint8_t> bits;
+        for (size_t k; (k = next++) < order.size();) {
+            // This worker's next input is about jobs places further on.
+            if (k + jobs < order.size()) readAhead(inputs[order[k + jobs]]);
+            const size_t i = order[k];
             if (clash[i]) {
                 report.failed("tessaline: " + inputs[i] + ": an earlier input also writes " + outputs[i] + "\n");
                 continue;
             }
             try {
-                makeThumbnail(inputs[i], o.size, ImageFormat::png, outputs[i], o.stored);
+                makeThumbnail(inputs[i], o.size, ImageFormat::png, outputs[i], o.stored, bits);
                 report.succeeded();
             } catch (const std::exception&) {
                 report.failed(failureAbout(inputs[i]).what());
@@ -168,8 +197,6 @@ void runBatch(const Options& o)
             }
         }
     };
-    unsigned jobs = o.jobs ? o.jobs : std::max(1u, std::thread::hardware_concurrency());
-    if (jobs > inputs.size()) jobs = unsigned(inputs.size());
     std::vector<std::thread> pool;
     for (unsigned j = 1; j < jobs; ++j) pool.emplace_back(worker);
     worker();
@@ -183,7 +210,8 @@ void run(const Options& o)
     if (o.files.size() != 2) throw CLI::ValidationError("INPUT OUTPUT", "give one input and one output file");
     const std::string& output = o.files[1];
     ImageFormat format = output == "-" ? ImageFormat::png : formatOfPath(output).value_or(ImageFormat::png);
-    makeThumbnail(o.files[0], o.size, format, output, o.stored);
+    std::vector<uint8_t> bits;
+    makeThumbnail(o.files[0], o.size, format, output, o.stored, bits);
 }
 
 } // namespace

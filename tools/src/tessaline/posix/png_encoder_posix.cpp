@@ -35,6 +35,10 @@ bool pngWriteRows(const PixelView& v, FILE* file, uint8_t* row, std::string* err
     png_init_io(png, file);
     png_set_IHDR(png, info, v.width, v.height, 8, gray ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    // Thumbnails are small: one fixed filter and a fast zlib level write files about as small as
+    // libpng's per-row filter search at its default level, in a quarter of the instructions.
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
+    png_set_compression_level(png, 2);
     png_write_info(png, info);
     for (uint32_t y = 0; y < v.height; ++y) {
         samplesOfRow(v, y, gray ? Samples::Gray : Samples::RGB, row);

@@ -8,6 +8,7 @@
 #include "djv_iw44codec.h"
 #include "djv_iw44decoder.h"
 #include "iw44_testfiles.h"
+#include "vtx_memory.h"
 
 using namespace Vantorix;
 using namespace Vantorix::DjVu;
@@ -78,7 +79,7 @@ TEST(IW44Header, WrongSerialLeavesTheDecoderUnchanged)
     EXPECT_EQ(std::tuple(d->getChunkCount(), impl(d).getSliceCount()), std::tuple(2u, 89u));
 }
 
-TEST(IW44Header, IsNextChunkReadsOneByteAndNeverThrows)
+TEST(IW44Header, IsNextChunkReadsOneByteAndThrowsOnlyForMemory)
 {
     const auto chunks = photoChunks();
     auto d = IW44Decoder::create();
@@ -92,7 +93,20 @@ TEST(IW44Header, IsNextChunkReadsOneByteAndNeverThrows)
     for (const AutoPtr<Chunk>& c : {AutoPtr<Chunk>(), ChunkImpl::create("BG44"), chunkOf("BG44", chunks[1], true),
                                     chunkOf("BG44", {})})
         EXPECT_FALSE(d->isNextChunk(c));
-    EXPECT_TRUE(d->isNextChunk(chunkOf("BG44", chunks[1])));
+    const AutoPtr<Chunk> next = chunkOf("BG44", chunks[1]);
+    EXPECT_TRUE(d->isNextChunk(next));
+
+    // A refused allocation says nothing about the chunk: it is the out-of-memory Exception.
+    MemoryAllocator::injectFault(0);
+    d->isNextChunk(next);
+    const uint64_t allocations = MemoryAllocator::endFaultInjection();
+    ASSERT_GT(allocations, 0u);
+    for (uint64_t n = 1; n <= allocations; ++n) {
+        MemoryAllocator::injectFault(n);
+        const int32_t code = thrownBy([&] { d->isNextChunk(next); }).code;
+        MemoryAllocator::endFaultInjection();
+        EXPECT_EQ(code, errOutOfMemory) << "allocation " << n;
+    }
 }
 
 TEST(IW44Decode, MissingInputsAreNamed)

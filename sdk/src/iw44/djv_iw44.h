@@ -36,8 +36,8 @@ public:
     // coarser image. A failure part-way keeps what was decoded and does not count the chunk.
     virtual bool decode(const AutoPtr<Chunk>& chunk) = 0;
     virtual bool decode(Stream* stream) = 0;
-    // Whether the chunk's first byte is the serial number expected next. Never throws: any
-    // failure to read answers false. A Storage gets its position back.
+    // Whether the chunk's first byte is the serial number expected next. A failure to read
+    // answers false; only running out of memory throws (1). A Storage gets its position back.
     virtual bool isNextChunk(const AutoPtr<Chunk>& chunk) = 0;
     virtual bool isNextChunk(Stream* stream) = 0;
 

@@ -65,4 +65,9 @@ public:
     static AutoPtr<IW44Decoder> create(ProgressCallback progressCallback = nullptr, void* userData = nullptr);
 };
 
+// The power-of-two reduction (1 to 32) at which an image of width x height is reconstructed
+// before it is scaled to scaledW x scaledH: the smallest one that reaches the smaller of the two
+// ratios, rounded up (1 when a scaled side is 0).
+uint32_t reductionFor(uint32_t width, uint32_t height, uint32_t scaledW, uint32_t scaledH);
+
 } // namespace Vantorix::DjVu::IW44

@@ -2,7 +2,9 @@
 """One crafted file per known attack class on DjVu decoders, and what tessaline must make of it.
 
 Usage: make_attacks.py OUTDIR JB2_PAYLOADS    writes the files
-       make_attacks.py --check TESSALINE DIR  draws each file of DIR as a 256-pixel thumbnail
+       make_attacks.py --check TESSALINE DIR [MAX_RSS_MIB]
+                                              draws each file of DIR as a 256-pixel thumbnail,
+                                              within that peak resident memory when given
 The files are small and committed (tests/regress/thumbnail/, where the thumbnail fuzzer's replay
 runs them too); this script says how each was made. Writing needs DjVuLibre's `bzz`, and the
 JB2 records come from the test program jb2_attack_payloads (tests/jb2/), given as JB2_PAYLOADS.
@@ -14,6 +16,7 @@ import sys
 import tempfile
 
 from djvu_bytes import chunk, file_of, form, info, iw44_first, mmr
+from mutate import thumbnail
 
 
 def bzz(data, block_kib=None):
@@ -172,7 +175,7 @@ def mask_as_ddjvu(tessaline, path, reference, tmp):
     return pgm_pixels(ours) == pgm_pixels(ref)
 
 
-def check(tessaline, folder):
+def check(tessaline, folder, max_rss_mib):
     failed = 0
     names = sorted(n for n in os.listdir(folder) if n in EXPECTED)
     for name in sorted(set(EXPECTED) - set(names)):
@@ -181,13 +184,13 @@ def check(tessaline, folder):
     with tempfile.TemporaryDirectory() as tmp:
         for name in names:
             want, text = EXPECTED[name]
-            try:
-                r = subprocess.run([tessaline, 'thumbnail', '--verbose', '-s', '256', os.path.join(folder, name),
-                                    os.path.join(tmp, 'out.pgm')], capture_output=True, text=True, timeout=30)
-                got = {0: 'drawn', 1: 'refused'}.get(r.returncode, 'status %d' % r.returncode)
-                err = r.stderr.strip().replace('\n', ' | ')
-            except subprocess.TimeoutExpired:
-                got, err = 'hang', ''
+            status, rss, err = thumbnail(tessaline, os.path.join(folder, name), os.path.join(tmp, 'out.pgm'), 30,
+                                         '--verbose')
+            code = os.waitstatus_to_exitcode(status)
+            got = {0: 'drawn', 1: 'refused'}.get(code, 'status %d (or the hang guard)' % code)
+            err = err.strip().replace('\n', ' | ')
+            if max_rss_mib and rss > max_rss_mib:
+                got += ' with %d MiB' % rss
             good = got == want or (want == 'any' and got in ('drawn', 'refused'))
             if want == 'drawn as' and got == 'drawn':
                 good = mask_as_ddjvu(tessaline, os.path.join(folder, name), os.path.join(folder, text), tmp)
@@ -201,7 +204,7 @@ def check(tessaline, folder):
 
 def main():
     if sys.argv[1] == '--check':
-        sys.exit(check(sys.argv[2], sys.argv[3]))
+        sys.exit(check(sys.argv[2], sys.argv[3], int(sys.argv[4]) if len(sys.argv) > 4 else 0))
     out = sys.argv[1]
     os.makedirs(out, exist_ok=True)
     for name, data in attacks(sys.argv[2]).items():

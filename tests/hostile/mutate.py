@@ -132,11 +132,9 @@ def mutants(paths, count):
         yield i, paths[k], bytes(data)
 
 
-def run(tessaline, data, workdir, index, hang_seconds):
-    src = os.path.join(workdir, 'in%d.djvu' % index)
-    with open(src, 'wb') as f:
-        f.write(data)
-    proc = subprocess.Popen([tessaline, 'thumbnail', '-s', '256', src, os.path.join(workdir, 'out%d.pgm' % index)],
+def thumbnail(tessaline, src, out, hang_seconds, *options):
+    """Wait status, peak resident memory (MiB) and error output of one 256-pixel thumbnail."""
+    proc = subprocess.Popen([tessaline, 'thumbnail', *options, '-s', '256', src, out],
                             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     timer = threading.Timer(hang_seconds, proc.kill)
     timer.start()
@@ -144,10 +142,18 @@ def run(tessaline, data, workdir, index, hang_seconds):
     _, status, usage = os.wait4(proc.pid, 0)
     timer.cancel()
     proc.returncode = os.waitstatus_to_exitcode(status)  # reaped here, for the rusage
-    for name in (src, os.path.join(workdir, 'out%d.pgm' % index)):
+    return status, usage.ru_maxrss // 1024, err.decode('utf-8', 'replace')
+
+
+def run(tessaline, data, workdir, index, hang_seconds):
+    src, out = os.path.join(workdir, 'in%d.djvu' % index), os.path.join(workdir, 'out%d.pgm' % index)
+    with open(src, 'wb') as f:
+        f.write(data)
+    result = thumbnail(tessaline, src, out, hang_seconds)
+    for name in (src, out):
         if os.path.exists(name):
             os.remove(name)
-    return status, usage.ru_maxrss // 1024, err.decode('utf-8', 'replace')
+    return result
 
 
 def verdict(status, rss_mib, err, max_rss):

@@ -120,7 +120,6 @@ void PageImpl::visit(Photometric photometric)
         visited_ = true;
     }
     lastPhotometric_ = int32_t(photometric);
-    prepareForeground(photometric);
 }
 
 void PageImpl::onChunk(void* self, Chunk* chunk)

@@ -72,9 +72,9 @@ private:
     using LayerKind = Vantorix::DjVu::LayerKind;
     Vantorix::AutoPtr<Vantorix::DjVu::Renderer>& slot(LayerKind kind) { return layers_[int(kind) - 2]; }
     void dropLayers();
-    // The foreground layer rendered at its own size in this photometric, cached; false when the
-    // page has no foreground layer.
-    bool prepareForeground(Vantorix::DjVu::Photometric photometric);
+    // The foreground layer rendered in this photometric for a page drawn at width x height
+    // (reduced when the page is), cached; false when the page has no foreground layer.
+    bool prepareForeground(Vantorix::DjVu::Photometric photometric, uint32_t width, uint32_t height);
     // What render and renderBlackMask share: the visit (unless loaded-only), the default size,
     // the rectangle check (thrown as function), and the turn by rotation around drawUpright,
     // which gets the unturned part, its buffer and the unturned picture's size.
@@ -92,6 +92,7 @@ private:
     std::map<Vantorix::String, Vantorix::AutoPtr<Vantorix::DjVu::Dictionary>> dictionaries_;
     Vantorix::AutoPtr<Vantorix::DjVu::Renderer> layers_[3]; // mask, foreground, background
     Vantorix::AutoPtr<Vantorix::DjVu::ImageUtils::SimpleImage> foreground_;
+    uint32_t foregroundReduction_ = 1; // of foreground_
     Vantorix::AutoPtr<Vantorix::DjVu::Chunk> thumbnailChunk_;
     bool visited_ = false;
     int32_t lastPhotometric_ = -1;

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "djv_imageutils.h"
+#include "djv_iw44.h"
 #include "djv_page_impl.h"
 #include "djv_scaling.h"
 #include "vtx_exception.h"
@@ -74,16 +75,32 @@ void PageImpl::drawPage(uint8_t* dst, int32_t dstStride, Photometric photometric
                         });
 }
 
-bool PageImpl::prepareForeground(Photometric photometric)
+bool PageImpl::prepareForeground(Photometric photometric, uint32_t width, uint32_t height)
 {
     AutoPtr<Renderer> fg = slot(LayerKind::Foreground);
     if (!fg || fg->getWidth() == 0 || fg->getHeight() == 0) return false;
-    if (foreground_ && foreground_->getPhotometric() == photometric) return true;
-    uint32_t w = fg->getWidth(), h = fg->getHeight();
-    AutoPtr<ImageUtils::SimpleImage> image(new ImageUtils::SimpleImage(w, h, photometric));
-    fg->render(image->getPixels(), int32_t(image->getStride()), photometric, Rect{0, 0, w, h}, w, h, nullptr, 0, 0, 0,
-               0);
+    const uint32_t w = fg->getWidth(), h = fg->getHeight();
+    // A foreground that could never be drawn at its own size is refused, even for a reduced
+    // picture, as the reference decoder does.
+    if (uint64_t(w) * h * ImageUtils::SimpleImage::getBpp(photometric) >= (uint64_t(1) << 31))
+        VTX_THROW(errLimitExceeded, "The foreground image exceeds 2GB at its own size",
+                  "_Vtx_Internal_NS_::PageImpl::prepareForeground");
+    // The foreground covers the whole page: it needs no more pixels than the output has, so an
+    // IW44 foreground is reconstructed at the reduction a background of its size would get.
+    AutoPtr<Referable> codec = fg->getCodec();
+    auto* iw44 = dynamic_cast<IW44::IW44Decoder*>(codec.get());
+    uint32_t s = iw44 ? IW44::reductionFor(w, h, width, height) : 1;
+    while (s > 1 && (w / s == 0 || h / s == 0)) s >>= 1;
+    if (foreground_ && foreground_->getPhotometric() == photometric && foregroundReduction_ == s) return true;
+    foreground_ = nullptr; // the old one goes before the new one is made
+    AutoPtr<ImageUtils::SimpleImage> image(new ImageUtils::SimpleImage(w / s, h / s, photometric));
+    if (iw44)
+        iw44->render(image->getPixels(), int32_t(image->getStride()), photometric, s, nullptr);
+    else
+        fg->render(image->getPixels(), int32_t(image->getStride()), photometric, Rect{0, 0, w, h}, w, h, nullptr, 0,
+                   0, 0, 0);
     foreground_ = image;
+    foregroundReduction_ = s;
     return true;
 }
 
@@ -98,7 +115,7 @@ void PageImpl::compose(uint8_t* dst, int32_t dstStride, Photometric photometric,
         Imaging::fillWhite(dst, dstStride, rect.w, rect.h, photometric);
 
     if (layers & layerMask) {
-        if (!prepareForeground(photometric)) {
+        if (!prepareForeground(photometric, width, height)) {
             if (mask) mask->render(dst, dstStride, photometric, rect, width, height, nullptr, 0, 0, 0, flags);
         } else if (mask && (layers & layerForeground)) {
             mask->render(dst, dstStride, photometric, rect, width, height, foreground_->getPixels(),

@@ -1,12 +1,13 @@
 #!/usr/bin/env python3
 """One crafted file per known attack class on DjVu decoders, and what tessaline must make of it.
 
-Usage: make_attacks.py OUTDIR                 writes the files
+Usage: make_attacks.py OUTDIR JB2_PAYLOADS    writes the files
        make_attacks.py --check TESSALINE DIR [--max-rss-mib N] [--max-cpu-seconds S]
                                               draws each file of DIR as a 256-pixel thumbnail, within
                                               those bounds of peak memory and processor time
 The files are small and committed (tests/regress/thumbnail/, where the thumbnail fuzzer's replay
-runs them too); this script says how each was made. Writing needs DjVuLibre's `bzz`.
+runs them too); this script says how each was made. Writing needs DjVuLibre's `bzz`, and the
+JB2 records come from the test program jb2_attack_payloads (tests/jb2/), given as JB2_PAYLOADS.
 """
 import argparse
 import os
@@ -67,7 +68,13 @@ PAGE, INCLUDE = 1, 0
 ONES = b'\xff' * 4096
 
 
-def attacks():
+def attacks(jb2_payloads):
+    def jb2(name):
+        return subprocess.run([jb2_payloads, name], check=True, capture_output=True).stdout
+
+    def jb2_page(name):
+        return file_of(page(chunk('Sjbz', jb2(name))))
+
     one = [('p1.djvu', PAGE, page())]
     two = one + [('p2.djvu', PAGE, page())]
     return {
@@ -90,6 +97,10 @@ def attacks():
                                                      width=65535, height=65535)),
         'bg44_largest_most_slices.djvu': file_of(page(chunk('BG44', iw44_first(65535, 65535, 140, ONES)),
                                                       width=65535, height=65535)),
+        # The largest page with a colour foreground at a twelfth of its size, which a thumbnail
+        # needs only a small reduction of.
+        'fg44_twelfth_of_largest.djvu': file_of(page(chunk('FG44', iw44_first(5462, 5462, 140, ONES, False)),
+                                                     width=65535, height=65535)),
         # IW44 slices past the format's limits: many first-chunk-like refinements of 255 slices.
         'iw44_slices_past_limit.djvu': file_of(page(chunk('BG44', iw44_first(64, 64, 255, ONES[:64])),
                                                     *[chunk('BG44', bytes([i, 255]) + ONES[:64]) for i in range(1, 40)])),
@@ -98,12 +109,27 @@ def attacks():
         'mmr_largest_rows.djvu': file_of(page(chunk('Smmr', mmr(65535, 65535, bytes.fromhex('2a') * 256)),
                                               width=65535, height=65535)),
         'mask_other_size.djvu': file_of(page(chunk('Smmr', mmr(32, 64, bytes.fromhex('2a') * 16)))),
+        # JB2: copies of a shape partly and far outside the page, on every side; shapes larger
+        # than the page (each with its picture as drawn, the same shapes cut to the page); a
+        # refinement with nothing to refine; a page counting more shapes than its included
+        # dictionary holds and copying one past its end; a shape past the size limit.
+        'jb2_blits_outside_page.djvu': jb2_page('blits_outside_page'),
+        'jb2_blits_outside_page_as_drawn.djvu': jb2_page('blits_outside_page_as_drawn'),
+        'jb2_shapes_larger_than_page.djvu': jb2_page('shapes_larger_than_page'),
+        'jb2_shapes_larger_than_page_as_drawn.djvu': jb2_page('shapes_larger_than_page_as_drawn'),
+        'jb2_refine_missing_shape.djvu': jb2_page('refine_missing'),
+        'jb2_dictionary_index_past_end.djvu': bundled([
+            ('p1.djvu', PAGE, page(incl('dict.djbz'), chunk('Sjbz', jb2('page_naming_three')))),
+            ('dict.djbz', INCLUDE, form('DJVI', [chunk('Djbz', jb2('dictionary_of_one'))]))]),
+        'jb2_shape_past_limit.djvu': jb2_page('shape_past_limit'),
     }
 
 
 # What each file must give: 'refused' (exit status 1, with this text in the library's message
-# when one is given) or 'any' (a picture or a refusal: the format allows the file). Either way
-# the run ends by itself, without a signal.
+# when one is given), 'drawn', 'drawn as' (drawn, and its mask at full size is, pixel for pixel,
+# what ddjvu draws for the file named: the same shapes cut to the page, where ddjvu's own
+# clipping of the file itself differs) or 'any' (a picture or a refusal: the format allows the
+# file). Either way the run ends by itself, without a signal.
 EXPECTED = {
     'dirm_offset_past_end.djvu': ('refused', ''),
     'dirm_offsets_at_directory.djvu': ('refused', ''),
@@ -115,11 +141,39 @@ EXPECTED = {
     'bg44_larger_than_page.djvu': ('refused', 'Incorrect size in BG44 chunk'),
     'fg44_bytes_past_32_bits.djvu': ('refused', 'exceeds 2GB'),
     'bg44_largest_most_slices.djvu': ('refused', 'needs too much work'),
+    'fg44_twelfth_of_largest.djvu': ('drawn', ''),
     'iw44_slices_past_limit.djvu': ('any', ''),
     'mmr_runs_leave_row.djvu': ('refused', ''),
     'mmr_largest_rows.djvu': ('refused', ''),
     'mask_other_size.djvu': ('refused', 'Incorrect size in Smmr chunk'),
+    'jb2_blits_outside_page.djvu': ('drawn as', 'jb2_blits_outside_page_as_drawn.djvu'),
+    'jb2_shapes_larger_than_page.djvu': ('drawn as', 'jb2_shapes_larger_than_page_as_drawn.djvu'),
+    'jb2_refine_missing_shape.djvu': ('refused', 'Shape index out of range'),
+    'jb2_dictionary_index_past_end.djvu': ('refused', 'Shape count mismatch'),
+    'jb2_shape_past_limit.djvu': ('refused', 'shape too large'),
 }
+
+
+def pgm_pixels(path):
+    with open(path, 'rb') as f:
+        data = f.read()
+    fields, at = [], 0
+    while len(fields) < 4:  # magic, width, height, maximum
+        while data[at:at + 1].isspace():
+            at += 1
+        end = at
+        while not data[end:end + 1].isspace():
+            end += 1
+        fields.append(data[at:end])
+        at = end
+    return fields[:3], data[at + 1:]
+
+
+def mask_as_ddjvu(tessaline, path, reference, tmp):
+    ours, ref = os.path.join(tmp, 'ours.pgm'), os.path.join(tmp, 'ref.pgm')
+    subprocess.run([tessaline, 'render', '--layers', 'mask', path, ours], check=True, timeout=30)
+    subprocess.run(['ddjvu', '-format=pgm', '-mode=mask', reference, ref], check=True, timeout=30)
+    return pgm_pixels(ours) == pgm_pixels(ref)
 
 
 def check(tessaline, folder, max_rss, max_cpu):
@@ -139,6 +193,9 @@ def check(tessaline, folder, max_rss, max_cpu):
                 got = {0: 'drawn', 1: 'refused'}.get(os.WEXITSTATUS(status), 'status %d' % os.WEXITSTATUS(status))
             err = err.strip().replace('\n', ' | ')
             good = got == want or (want == 'any' and got in ('drawn', 'refused'))
+            if want == 'drawn as' and got == 'drawn':
+                good = mask_as_ddjvu(tessaline, os.path.join(folder, name), os.path.join(folder, text), tmp)
+                got, text = '%s as %s' % (got, text if good else 'NOT ' + text), ''
             good = good and text in err and not (max_rss and rss > max_rss) and not (max_cpu and cpu > max_cpu)
             failed += not good
             print('%s %s: %s, %d MiB, %.2f s: %s' % ('ok  ' if good else 'FAIL', name, got, rss, cpu, err[:240]))
@@ -157,7 +214,7 @@ def main():
         sys.exit(check(args.tessaline, args.folder, args.max_rss_mib, args.max_cpu_seconds))
     out = sys.argv[1]
     os.makedirs(out, exist_ok=True)
-    for name, data in attacks().items():
+    for name, data in attacks(sys.argv[2]).items():
         with open(os.path.join(out, name), 'wb') as f:
             f.write(data)
 

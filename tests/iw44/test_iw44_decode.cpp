@@ -8,6 +8,7 @@
 #include "djv_iw44codec.h"
 #include "djv_iw44decoder.h"
 #include "iw44_testfiles.h"
+#include "vtx_exception.h"
 
 using namespace Vantorix;
 using namespace Vantorix::DjVu;
@@ -33,6 +34,21 @@ Bytes firstChunk(uint8_t slices, bool grey, uint8_t major, uint8_t minor, uint16
 }
 
 std::vector<Bytes> photoChunks() { return djvuChunks(fixture("photo.djvu")); }
+
+// A stream whose every read fails with one error code.
+class FailingStream : public Stream {
+public:
+    explicit FailingStream(int32_t code) : code_(code) {}
+    uint32_t readBytes(void*, uint32_t, bool) override { VTX_THROW(code_, "no bytes", "FailingStream::readBytes"); }
+    void writeBytes(const void*, uint32_t) override {}
+    void flushBuffer() override {}
+    bool isEof() override { return false; }
+    void lock() override {}
+    void unlock() override {}
+
+private:
+    int32_t code_;
+};
 
 // Before minor version 2 the byte after the size is slice data, not chroma settings. A chunk
 // may code no slice and still counts; nothing coded is the middle grey of a colour image.
@@ -78,7 +94,7 @@ TEST(IW44Header, WrongSerialLeavesTheDecoderUnchanged)
     EXPECT_EQ(std::tuple(d->getChunkCount(), impl(d).getSliceCount()), std::tuple(2u, 89u));
 }
 
-TEST(IW44Header, IsNextChunkReadsOneByteAndNeverThrows)
+TEST(IW44Header, IsNextChunkReadsOneByteAndThrowsOnlyForMemory)
 {
     const auto chunks = photoChunks();
     auto d = IW44Decoder::create();
@@ -93,6 +109,12 @@ TEST(IW44Header, IsNextChunkReadsOneByteAndNeverThrows)
                                     chunkOf("BG44", {})})
         EXPECT_FALSE(d->isNextChunk(c));
     EXPECT_TRUE(d->isNextChunk(chunkOf("BG44", chunks[1])));
+
+    // Running out of memory says nothing about the chunk: that failure alone passes through.
+    AutoPtr<FailingStream> broken = makeAuto<FailingStream>(errDataBroken);
+    AutoPtr<FailingStream> exhausted = makeAuto<FailingStream>(errOutOfMemory);
+    EXPECT_FALSE(d->isNextChunk(broken.get()));
+    EXPECT_EQ(thrownBy([&] { d->isNextChunk(exhausted.get()); }).code, errOutOfMemory);
 }
 
 TEST(IW44Decode, MissingInputsAreNamed)

@@ -36,8 +36,8 @@ public:
     // coarser image. A failure part-way keeps what was decoded and does not count the chunk.
     virtual bool decode(const AutoPtr<Chunk>& chunk) = 0;
     virtual bool decode(Stream* stream) = 0;
-    // Whether the chunk's first byte is the serial number expected next. Never throws: any
-    // failure to read answers false. A Storage gets its position back.
+    // Whether the chunk's first byte is the serial number expected next. A failure to read
+    // answers false; only running out of memory throws (1). A Storage gets its position back.
     virtual bool isNextChunk(const AutoPtr<Chunk>& chunk) = 0;
     virtual bool isNextChunk(Stream* stream) = 0;
 
@@ -64,5 +64,10 @@ public:
     // A new, empty decoder. Both arguments may be null.
     static AutoPtr<IW44Decoder> create(ProgressCallback progressCallback = nullptr, void* userData = nullptr);
 };
+
+// The power-of-two reduction (1 to 32) at which an image of width x height is reconstructed
+// before it is scaled to scaledW x scaledH: the smallest one that reaches the smaller of the two
+// ratios, rounded up (1 when a scaled side is 0).
+uint32_t reductionFor(uint32_t width, uint32_t height, uint32_t scaledW, uint32_t scaledH);
 
 } // namespace Vantorix::DjVu::IW44

@@ -145,7 +145,9 @@ bool IW44DecoderImpl::isNextChunk(const AutoPtr<Chunk>& chunk)
         if (!data) return false;
         AutoPtr<Storage> stream = data->getStream(true);
         return stream && isNextChunk(stream.get());
-    } catch (const Exception&) {
+    } catch (const Exception& e) {
+        // Memory running out says nothing about the chunk.
+        if (e.getCode() == errOutOfMemory) throw;
         return false;
     }
 }
@@ -160,7 +162,8 @@ bool IW44DecoderImpl::isNextChunk(Stream* stream)
         const bool read = stream->readBytes(&first, 1, false) == 1;
         if (storage) storage->setPos(pos);
         return read && first == serial;
-    } catch (const Exception&) {
+    } catch (const Exception& e) {
+        if (e.getCode() == errOutOfMemory) throw;
         return false;
     }
 }
@@ -201,6 +204,18 @@ void IW44DecoderImpl::render(uint8_t* dst, int32_t dstStride, Photometric photom
     }
 }
 
+uint32_t reductionFor(uint32_t width, uint32_t height, uint32_t scaledW, uint32_t scaledH)
+{
+    uint32_t r = 1;
+    if (scaledW && scaledH) {
+        const uint32_t rx = (width + scaledW - 1) / scaledW, ry = (height + scaledH - 1) / scaledH;
+        r = rx < ry ? rx : ry;
+    }
+    uint32_t s = 1;
+    while (s < r && s < 32) s <<= 1;
+    return s;
+}
+
 void IW44DecoderImpl::renderScaled(uint8_t* dst, int32_t dstStride, Photometric photometric, const Rect& rect,
                                    uint32_t outWidth, uint32_t outHeight, uint32_t rotation, uint32_t flags)
 {
@@ -213,18 +228,8 @@ void IW44DecoderImpl::renderScaled(uint8_t* dst, int32_t dstStride, Photometric 
     const uint32_t shownH = outHeight ? outHeight : (quarter ? width : height);
     const uint32_t scaledW = quarter ? shownH : shownW, scaledH = quarter ? shownW : shownH;
 
-    // The coarsest power-of-two reduction that still has at least the output's resolution.
-    uint32_t r = 1;
-    if (scaledW && scaledH) {
-        const uint32_t rx = (width + scaledW - 1) / scaledW, ry = (height + scaledH - 1) / scaledH;
-        r = rx < ry ? rx : ry;
-    }
-    uint32_t s = 1, reducedW = width, reducedH = height;
-    while (s < r && s < 32) {
-        s <<= 1;
-        reducedW >>= 1;
-        reducedH >>= 1;
-    }
+    const uint32_t s = reductionFor(width, height, scaledW, scaledH);
+    const uint32_t reducedW = width / s, reducedH = height / s;
     if (rotation == 0 && scaledW == reducedW && scaledH == reducedH && rect == Rect{0, 0, reducedW, reducedH}) {
         // Nothing to scale: straight into the caller's buffer.
         render(dst, dstStride, photometric, s, nullptr);

@@ -163,6 +163,7 @@ void PageImpl::dropLayers()
 {
     dictionaries_.clear();
     for (AutoPtr<Renderer>& layer : layers_) layer = nullptr;
+    AutoLock hold(foregroundMutex_);
     foreground_ = nullptr;
 }
 

@@ -73,8 +73,11 @@ private:
     Vantorix::AutoPtr<Vantorix::DjVu::Renderer>& slot(LayerKind kind) { return layers_[int(kind) - 2]; }
     void dropLayers();
     // The foreground layer rendered in this photometric for a page drawn at width x height
-    // (reduced when the page is), cached; false when the page has no foreground layer.
-    bool prepareForeground(Vantorix::DjVu::Photometric photometric, uint32_t width, uint32_t height);
+    // (reduced when the page is), cached; null when the page has no foreground layer. Draws of
+    // loaded pages take no page lock, so the cache is swapped under a lock of its own and each
+    // draw keeps its own reference.
+    Vantorix::AutoPtr<Vantorix::DjVu::ImageUtils::SimpleImage>
+    prepareForeground(Vantorix::DjVu::Photometric photometric, uint32_t width, uint32_t height);
     // What render and renderBlackMask share: the visit (unless loaded-only), the default size,
     // the rectangle check (thrown as function), and the turn by rotation around drawUpright,
     // which gets the unturned part, its buffer and the unturned picture's size.
@@ -93,6 +96,7 @@ private:
     Vantorix::AutoPtr<Vantorix::DjVu::Renderer> layers_[3]; // mask, foreground, background
     Vantorix::AutoPtr<Vantorix::DjVu::ImageUtils::SimpleImage> foreground_;
     uint32_t foregroundReduction_ = 1; // of foreground_
+    Vantorix::Mutex foregroundMutex_;  // guards foreground_ and foregroundReduction_
     Vantorix::AutoPtr<Vantorix::DjVu::Chunk> thumbnailChunk_;
     bool visited_ = false;
     int32_t lastPhotometric_ = -1;

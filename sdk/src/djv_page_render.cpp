@@ -75,10 +75,10 @@ void PageImpl::drawPage(uint8_t* dst, int32_t dstStride, Photometric photometric
                         });
 }
 
-bool PageImpl::prepareForeground(Photometric photometric, uint32_t width, uint32_t height)
+AutoPtr<ImageUtils::SimpleImage> PageImpl::prepareForeground(Photometric photometric, uint32_t width, uint32_t height)
 {
     AutoPtr<Renderer> fg = slot(LayerKind::Foreground);
-    if (!fg || fg->getWidth() == 0 || fg->getHeight() == 0) return false;
+    if (!fg || fg->getWidth() == 0 || fg->getHeight() == 0) return nullptr;
     const uint32_t w = fg->getWidth(), h = fg->getHeight();
     // A foreground that could never be drawn at its own size is refused, even for a reduced
     // picture, as the reference decoder does.
@@ -91,7 +91,8 @@ bool PageImpl::prepareForeground(Photometric photometric, uint32_t width, uint32
     auto* iw44 = dynamic_cast<IW44::IW44Decoder*>(codec.get());
     uint32_t s = iw44 ? IW44::reductionFor(w, h, width, height) : 1;
     while (s > 1 && (w / s == 0 || h / s == 0)) s >>= 1;
-    if (foreground_ && foreground_->getPhotometric() == photometric && foregroundReduction_ == s) return true;
+    AutoLock hold(foregroundMutex_);
+    if (foreground_ && foreground_->getPhotometric() == photometric && foregroundReduction_ == s) return foreground_;
     foreground_ = nullptr; // the old one goes before the new one is made
     AutoPtr<ImageUtils::SimpleImage> image(new ImageUtils::SimpleImage(w / s, h / s, photometric));
     if (iw44)
@@ -101,7 +102,7 @@ bool PageImpl::prepareForeground(Photometric photometric, uint32_t width, uint32
                    0, 0, 0);
     foreground_ = image;
     foregroundReduction_ = s;
-    return true;
+    return image;
 }
 
 void PageImpl::compose(uint8_t* dst, int32_t dstStride, Photometric photometric, const Rect& rect, uint32_t width,
@@ -115,15 +116,15 @@ void PageImpl::compose(uint8_t* dst, int32_t dstStride, Photometric photometric,
         Imaging::fillWhite(dst, dstStride, rect.w, rect.h, photometric);
 
     if (layers & layerMask) {
-        if (!prepareForeground(photometric, width, height)) {
+        AutoPtr<ImageUtils::SimpleImage> fg = prepareForeground(photometric, width, height);
+        if (!fg) {
             if (mask) mask->render(dst, dstStride, photometric, rect, width, height, nullptr, 0, 0, 0, flags);
         } else if (mask && (layers & layerForeground)) {
-            mask->render(dst, dstStride, photometric, rect, width, height, foreground_->getPixels(),
-                         int32_t(foreground_->getStride()), foreground_->getWidth(), foreground_->getHeight(), flags);
+            mask->render(dst, dstStride, photometric, rect, width, height, fg->getPixels(), int32_t(fg->getStride()),
+                         fg->getWidth(), fg->getHeight(), flags);
         } else {
-            Imaging::resample(dst, dstStride, rect, width, height, foreground_->getPixels(),
-                              int32_t(foreground_->getStride()), foreground_->getWidth(), foreground_->getHeight(),
-                              photometric, flags);
+            Imaging::resample(dst, dstStride, rect, width, height, fg->getPixels(), int32_t(fg->getStride()),
+                              fg->getWidth(), fg->getHeight(), photometric, flags);
         }
     } else if ((layers & layerForeground) && mask) {
         mask->render(dst, dstStride, photometric, rect, width, height, nullptr, 0, 0, 0, flags);

@@ -109,3 +109,33 @@ TEST(Threads, SeveralDocumentsAtOnce)
     for (unsigned t = 0; t < kThreads; ++t)
         for (size_t d = 0; d < files.size(); ++d) EXPECT_EQ(got[t][d], alone[d]) << kFiles[d] << " thread " << t;
 }
+
+// Draws of a loaded page take no page lock; threads drawing one page at different sizes each
+// need the foreground at their own reduction, and must not free the one another is drawing from.
+TEST(Threads, OneLoadedPageAtSeveralSizesAtOnce)
+{
+    AutoPtr<Document> doc = Document::create(vtxtest::streamOf(vtxtest::readFile(path("kinds/compound.djv"))));
+    AutoPtr<Page> page = doc->getPages()[0];
+    const uint32_t w = page->getWidth(), h = page->getHeight();
+    auto draw = [&](uint32_t divisor, uint32_t flags) {
+        const uint32_t dw = w / divisor, dh = h / divisor;
+        Pixels out(size_t(dw) * dh * 3);
+        page->render(out.data(), int32_t(dw * 3), Photometric::RGB, Rect{0, 0, dw, dh}, dw, dh, Page::layerAll, flags);
+        return out;
+    };
+    const uint32_t divisors[] = {1, 2, 4, 8};
+    draw(1, 0); // loads the layers
+    std::vector<Pixels> alone;
+    for (uint32_t d : divisors) alone.push_back(draw(d, Page::renderLoadedOnly));
+    std::vector<std::vector<Pixels>> got(kThreads, std::vector<Pixels>(std::size(divisors)));
+    expectNoErrors(onThreads([&](unsigned t) {
+        for (unsigned round = 0; round < 8; ++round)
+            for (size_t i = 0; i < std::size(divisors); ++i) {
+                const size_t k = (t + i + round) % std::size(divisors);
+                got[t][k] = draw(divisors[k], Page::renderLoadedOnly);
+            }
+    }));
+    for (unsigned t = 0; t < kThreads; ++t)
+        for (size_t k = 0; k < std::size(divisors); ++k)
+            EXPECT_EQ(got[t][k], alone[k]) << "divisor " << divisors[k] << " thread " << t;
+}

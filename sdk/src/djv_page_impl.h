@@ -2,6 +2,7 @@
 // that turns each chunk into a layer.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <map>
 
@@ -99,7 +100,7 @@ private:
     Vantorix::Mutex foregroundMutex_;  // guards foreground_ and foregroundReduction_
     Vantorix::AutoPtr<Vantorix::DjVu::Chunk> thumbnailChunk_;
     bool visited_ = false;
-    int32_t lastPhotometric_ = -1;
+    std::atomic<int32_t> lastPhotometric_ = -1; // written by draws that may hold no lock
     Vantorix::DjVu::ChunkCallback callback_ = nullptr;
     void* callbackContext_ = nullptr;
     Vantorix::AutoPtr<Vantorix::DjVu::TextZone> text_;

@@ -2,7 +2,6 @@
 // pixel: the same code bytes must give the same bitmaps and leave the same contexts.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <random>
 #include <vector>
 
@@ -84,10 +83,28 @@ std::vector<uint8_t> codeBytes(std::mt19937& rng, const std::vector<uint8_t>& fi
     return bytes;
 }
 
-void randomContexts(std::mt19937& rng, BitContext* contexts, size_t count)
-{
-    for (size_t i = 0; i < count; ++i) contexts[i] = uint8_t(rng() % 2 ? rng() % 251 : 0);
-}
+// The plain decoder and the one under test over the same code bytes, each with its own copy of
+// the same random contexts.
+struct TwinDecoders {
+    TwinDecoders(std::mt19937& rng, const std::vector<uint8_t>& code, size_t contextCount)
+        : plainStream(jb2test::streamOf(code)), stream(jb2test::streamOf(code)), plainZp(plainStream.get()),
+          zp(stream.get()), plainContexts(contextCount)
+    {
+        for (BitContext& c : plainContexts) c = uint8_t(rng() % 2 ? rng() % 251 : 0);
+        contexts = plainContexts;
+    }
+    // Same contexts after decoding, and the same next decision: both read as many decisions.
+    void expectInStep(int caseIndex)
+    {
+        ASSERT_EQ(contexts, plainContexts) << "case " << caseIndex;
+        BitContext a = 0, b = 0;
+        ASSERT_EQ(zp.decode(a), plainZp.decode(b)) << "case " << caseIndex;
+    }
+
+    decltype(jb2test::streamOf(std::vector<uint8_t>())) plainStream, stream;
+    ZPDecoder plainZp, zp;
+    std::vector<BitContext> plainContexts, contexts;
+};
 
 std::vector<uint8_t> fixturePayload()
 {
@@ -115,25 +132,15 @@ TEST(JB2ContextRows, DirectEqualsPlainDecoding)
     for (int i = 0; i < 400; ++i) {
         const Sizes s = randomSizes(rng);
         const std::vector<uint8_t> code = codeBytes(rng, fixture);
-        BitContext plainContexts[1024], contexts[1024];
-        randomContexts(rng, plainContexts, 1024);
-        std::memcpy(contexts, plainContexts, sizeof contexts);
+        TwinDecoders t(rng, code, 1024);
+        const Pixels expected = plainDirect(t.plainZp, t.plainContexts.data(), s.w, s.h);
 
-        auto plainStream = jb2test::streamOf(code);
-        ZPDecoder plainZp(plainStream.get());
-        const Pixels expected = plainDirect(plainZp, plainContexts, s.w, s.h);
-
-        auto stream = jb2test::streamOf(code);
-        ZPDecoder zp(stream.get());
         ShapeBitmap bitmap(s.w, s.h);
         const std::vector<uint8_t> zeros(bitmap.getRowBytes(), 0);
-        decodeDirectRows(zp, contexts, bitmap, zeros.data());
+        decodeDirectRows(t.zp, t.contexts.data(), bitmap, zeros.data());
 
         ASSERT_EQ(pixelsOf(bitmap), expected) << "case " << i << ", " << s.w << " x " << s.h;
-        ASSERT_EQ(0, std::memcmp(contexts, plainContexts, sizeof contexts)) << "case " << i;
-        // Both read the same number of decisions: the next one agrees too.
-        BitContext a = 0, b = 0;
-        ASSERT_EQ(zp.decode(a), plainZp.decode(b)) << "case " << i;
+        t.expectInStep(i);
     }
 }
 
@@ -150,30 +157,21 @@ TEST(JB2ContextRows, RefinedEqualsPlainDecoding)
         const int64_t dx = int64_t(rng() % (s.w + r.w + 24)) - int64_t(s.w) - 12;
         const int64_t dy = int64_t(rng() % (s.h + r.h + 6)) - int64_t(s.h) - 3;
         const std::vector<uint8_t> code = codeBytes(rng, fixture);
-        BitContext plainContexts[2048], contexts[2048];
-        randomContexts(rng, plainContexts, 2048);
-        std::memcpy(contexts, plainContexts, sizeof contexts);
+        TwinDecoders t(rng, code, 2048);
+        const Pixels expected = plainRefined(t.plainZp, t.plainContexts.data(), s.w, s.h, pixelsOf(reference), dx, dy);
 
-        auto plainStream = jb2test::streamOf(code);
-        ZPDecoder plainZp(plainStream.get());
-        const Pixels expected = plainRefined(plainZp, plainContexts, s.w, s.h, pixelsOf(reference), dx, dy);
-
-        auto stream = jb2test::streamOf(code);
-        ZPDecoder zp(stream.get());
         ShapeBitmap bitmap(s.w, s.h);
         const uint32_t rowBytes = bitmap.getRowBytes();
         // Scratch with a guard byte on each side of the three rows the decoder may use.
         std::vector<uint8_t> zeros(rowBytes, 0), scratchBytes(3 * (rowBytes + 4), 0x5A);
         uint8_t* const scratch[3] = {&scratchBytes[2], &scratchBytes[rowBytes + 6], &scratchBytes[2 * rowBytes + 10]};
-        decodeRefinedRows(zp, contexts, bitmap, RefinementReference{reference, dx, dy}, zeros.data(), scratch);
+        decodeRefinedRows(t.zp, t.contexts.data(), bitmap, RefinementReference{reference, dx, dy}, zeros.data(), scratch);
 
         ASSERT_EQ(pixelsOf(bitmap), expected) << "case " << i << ", " << s.w << " x " << s.h << " at " << dx << ", " << dy;
-        ASSERT_EQ(0, std::memcmp(contexts, plainContexts, sizeof contexts)) << "case " << i;
         for (uint32_t k = 0; k < 3; ++k) {
             EXPECT_EQ(scratch[k][-2], 0x5A) << "case " << i;
             EXPECT_EQ(scratch[k][rowBytes + 1], 0x5A) << "case " << i;
         }
-        BitContext a = 0, b = 0;
-        ASSERT_EQ(zp.decode(a), plainZp.decode(b)) << "case " << i;
+        t.expectInStep(i);
     }
 }

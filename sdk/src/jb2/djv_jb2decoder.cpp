@@ -95,7 +95,7 @@ void JB2PageImpl::invalidate()
 {
     rowIndexBuilt_ = false;
     rowShapes_ = SimpleArray<const Shape*, 2>();
-    rowStart_ = SimpleArray<uint32_t, 2>();
+    bandStart_ = SimpleArray<uint32_t, 2>();
     rowEntries_ = SimpleArray<uint32_t, 2>();
 }
 
@@ -123,10 +123,14 @@ void JB2PageImpl::buildRowIndex()
     invalidate();
     // Decoded pages are at most 262142 rows; a page made by hand could claim anything.
     if (height_ > (1u << 28)) VTX_THROW(errLimitExceeded, "JB2Page: the row index would be too large!", kFunction);
-    rowStart_.resize(height_ + 1);
-    std::memset(rowStart_.data(), 0, sizeof(uint32_t) * (size_t(height_) + 1));
+    // Exact capacities: the index lives as long as the page.
+    constexpr uint32_t kShift = JB2RowSource::kBandShift;
+    const uint32_t bands = uint32_t((uint64_t(height_) + (1u << kShift) - 1) >> kShift);
+    bandStart_ = SimpleArray<uint32_t, 2>(bands + 1, bands + 1);
+    std::memset(bandStart_.data(), 0, sizeof(uint32_t) * (size_t(bands) + 1));
 
-    // Pass 1: keep the shapes that fit and count the entries of each row (as differences).
+    // Pass 1: keep the shapes that fit and count the entries of each band (as differences).
+    rowShapes_.reserve(shapes_.size());
     uint64_t total = 0;
     for (uint32_t i = 0; i < shapes_.size(); ++i) {
         const Shape& shape = *shapes_[i];
@@ -143,26 +147,27 @@ void JB2PageImpl::buildRowIndex()
         }
         if (h == 0 || bitmap->getWidth() == 0) continue;
         rowShapes_.append(&shape);
-        rowStart_[y] += 1;
-        rowStart_[y + h] -= 1;
-        total += h;
+        const uint32_t first = y >> kShift, end = ((y + h - 1) >> kShift) + 1;
+        bandStart_[first] += 1;
+        bandStart_[end] -= 1;
+        total += end - first;
     }
     if (total >= (uint64_t(1) << 29)) VTX_THROW(errLimitExceeded, "JB2Page: the row index would be too large!", kFunction);
 
     // Running sum of the differences gives counts; an exclusive prefix sum gives the starts.
     uint32_t count = 0, start = 0;
-    for (uint32_t y = 0; y <= height_; ++y) {
-        count += rowStart_[y];
-        rowStart_[y] = start;
+    for (uint32_t b = 0; b <= bands; ++b) {
+        count += bandStart_[b];
+        bandStart_[b] = start;
         start += count;
     }
 
-    // Pass 2: fill in page order, so every row lists its shapes in page order too.
-    rowEntries_.resize(uint32_t(total));
-    SimpleArray<uint32_t, 2> next(rowStart_);
+    // Pass 2: fill in page order, so every band lists its shapes in page order too.
+    rowEntries_ = SimpleArray<uint32_t, 2>(uint32_t(total), int64_t(total));
+    SimpleArray<uint32_t, 2> next(bandStart_);
     for (uint32_t k = 0; k < rowShapes_.size(); ++k) {
         const uint32_t top = rowShapes_[k]->getY(), bottom = top + rowShapes_[k]->getHeight();
-        for (uint32_t y = top; y < bottom; ++y) rowEntries_[next[y]++] = k;
+        for (uint32_t b = top >> kShift; b <= (bottom - 1) >> kShift; ++b) rowEntries_[next[b]++] = k;
     }
     rowIndexBuilt_ = true;
 }
@@ -170,7 +175,7 @@ void JB2PageImpl::buildRowIndex()
 JB2RowSource JB2PageImpl::getRowSource()
 {
     if (!rowIndexBuilt_) buildRowIndex();
-    return JB2RowSource(rowShapes_.data(), rowStart_.data(), rowEntries_.data(), height_);
+    return JB2RowSource(rowShapes_.data(), bandStart_.data(), rowEntries_.data(), height_);
 }
 
 } // namespace _Vtx_Internal_NS_

@@ -43,15 +43,20 @@ private:
     bool libraryValid_ = false;
 };
 
-// The row source of a page: set pixels of row y are the bits of the shapes listed for y,
-// later shapes over earlier ones. Bitmap, position and colour are read from the shapes at
-// drawing time, so a shape changed after the index was built is drawn as it is now; rows of a
-// changed bitmap that the index does not list for the shape are left out.
+// The row source of a page: set pixels of row y are the bits of the shapes listed for y's band
+// that cover y, later shapes over earlier ones. Bitmap, position and colour are read from the
+// shapes at drawing time, so a shape changed after the index was built is drawn as it is now;
+// rows of a changed bitmap outside the bands the index lists for the shape are left out.
 class JB2RowSource {
 public:
-    JB2RowSource(const Vantorix::DjVu::JB2::Shape* const* shapes, const uint32_t* rowStart, const uint32_t* entries,
+    // The index lists shapes per band of 2^kBandShift rows, not per row: a list per row costs
+    // 4 bytes per row of every shape, over a megabyte on a large page of big shapes, and a
+    // band's shapes that miss a row are skipped by one comparison.
+    static constexpr uint32_t kBandShift = 2;
+
+    JB2RowSource(const Vantorix::DjVu::JB2::Shape* const* shapes, const uint32_t* bandStart, const uint32_t* entries,
                  uint32_t height)
-        : shapes_(shapes), rowStart_(rowStart), entries_(entries), height_(height)
+        : shapes_(shapes), bandStart_(bandStart), entries_(entries), height_(height)
     {
     }
 
@@ -83,7 +88,8 @@ private:
     void forEachPiece(uint32_t y, uint32_t x0, uint32_t x1, Piece&& piece) const
     {
         if (y >= height_ || x0 >= x1) return;
-        for (uint32_t e = rowStart_[y]; e < rowStart_[y + 1]; ++e) {
+        const uint32_t band = y >> kBandShift;
+        for (uint32_t e = bandStart_[band]; e < bandStart_[band + 1]; ++e) {
             const Vantorix::DjVu::JB2::Shape& shape = *shapes_[entries_[e]];
             const Vantorix::DjVu::JB2::ShapeBitmap* bitmap = shape.getBitmap();
             const uint32_t top = shape.getY();
@@ -100,7 +106,7 @@ private:
     }
 
     const Vantorix::DjVu::JB2::Shape* const* shapes_;
-    const uint32_t* rowStart_;
+    const uint32_t* bandStart_;
     const uint32_t* entries_;
     uint32_t height_;
 };
@@ -143,12 +149,12 @@ private:
     bool hasFGbz_ = false;
     Vantorix::AutoPtr<JB2DictionaryImpl> dictionary_;
     Vantorix::DjVu::JB2::ShapeArray shapes_;
-    // Row index: the entries of row y are rowEntries_[rowStart_[y] .. rowStart_[y + 1]), each an
+    // Row index: the entries of band b are rowEntries_[bandStart_[b] .. bandStart_[b + 1]), each an
     // index into rowShapes_, in page order. The shapes are not counted: shapes_ holds them, and
     // changing shapes_ drops the index.
     bool rowIndexBuilt_ = false;
     Vantorix::SimpleArray<const Vantorix::DjVu::JB2::Shape*, 2> rowShapes_;
-    Vantorix::SimpleArray<uint32_t, 2> rowStart_;
+    Vantorix::SimpleArray<uint32_t, 2> bandStart_;
     Vantorix::SimpleArray<uint32_t, 2> rowEntries_;
 };
 

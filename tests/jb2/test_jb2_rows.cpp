@@ -36,19 +36,22 @@ Image plainDrawing(JB2Page& page, uint32_t x0, uint32_t x1)
 }
 
 // A w x h page of 30 random shapes and some copies of them: some stick out left or right, some
-// lie (partly) above or below.
-AutoPtr<JB2Page> randomPage(std::mt19937& rng, uint32_t w, uint32_t h)
+// lie (partly) above or below. With compact, the shapes are up to 600 x 40, and those whose runs
+// pay are kept as runs, as a decoded page keeps its large shapes.
+AutoPtr<JB2Page> randomPage(std::mt19937& rng, uint32_t w, uint32_t h, bool compact = false)
 {
     AutoPtr<JB2Page> page = JB2Page::create(w, h);
     ShapeArray& shapes = page->getShapesForChange();
     for (int i = 0; i < 30; ++i) {
-        const uint32_t sw = 1 + rng() % 90, sh = 1 + rng() % 30;
+        const uint32_t sw = 1 + rng() % (compact ? 600 : 90), sh = 1 + rng() % (compact ? 40 : 30);
         const int32_t x = int32_t(rng() % (w + 120)) - 60, y = int32_t(rng() % (h + 40)) - 20;
         std::vector<uint8_t> px(size_t(sw) * sh);
         const unsigned density = rng() % 4 == 0 ? 2 : 50;
-        for (auto& p : px) p = (rng() % 100) < density;
+        uint8_t run = 0; // compact pages get long runs, which pay as runs
+        for (auto& p : px) p = compact ? (run ^= rng() % 150 == 0) : (rng() % 100) < density;
         shapes.append(Shape::create(sw, sh, int32_t(sw), px.data(), uint32_t(x), uint32_t(y), Normal));
         shapes[shapes.size() - 1]->setColor(Color{uint8_t(rng()), uint8_t(rng()), uint8_t(rng()), 0});
+        if (compact) shapes[shapes.size() - 1]->compactBitmap();
         if (i % 5 == 4) shapes.append(Shape::createMatched(shapes[shapes.size() - 1], rng() % w, rng() % h));
     }
     return page;
@@ -73,6 +76,32 @@ TEST(JB2RowSource, PackedRowsHoldTheSpansBits)
             for (uint32_t x = x0; x < x1; ++x) ASSERT_EQ(row.test(x), want[x - x0] != 0) << round << " " << x << "," << y;
         }
     }
+}
+
+// Large shapes kept as runs give the same spans and packed rows as their bitmaps, and unpack to
+// them again when asked.
+TEST(JB2RowSource, ShapesKeptAsRunsDrawLikeTheirBitmaps)
+{
+    std::mt19937 rng(12);
+    _Vtx_Internal_NS_::MaskPackedRow row;
+    int compacted = 0;
+    for (int round = 0; round < 20; ++round) {
+        const uint32_t w = 1 + rng() % 700, h = 1 + rng() % 120;
+        AutoPtr<JB2Page> page = randomPage(rng, w, h, true);
+        for (const AutoPtr<Shape>& shape : page->getShapes()) compacted += shape->getPixels().runs != nullptr;
+        const uint32_t x0 = round % 2 ? rng() % w : 0, x1 = round % 2 ? x0 + 1 + rng() % (w - x0) : w;
+        Image spans = drawPage(static_cast<JB2PageImpl&>(*page), true, x0, x1);
+        const _Vtx_Internal_NS_::JB2RowSource source = static_cast<JB2PageImpl&>(*page).getRowSource();
+        for (uint32_t y = 0; y < h; ++y) {
+            row.reset(x0, x1);
+            source.packRow(y, x0, x1, row);
+            for (uint32_t x = x0; x < x1; ++x)
+                ASSERT_EQ(row.test(x), spans.at(x, y)[0] != 255 || spans.at(x, y)[1] != 255 || spans.at(x, y)[2] != 255)
+                    << round << " " << x << "," << y;
+        }
+        ASSERT_EQ(imagingtest::firstDifference(spans, plainDrawing(*page, x0, x1)), "") << round;
+    }
+    EXPECT_GT(compacted, 50);
 }
 
 TEST(JB2RowSource, SpansEqualPlainDrawingWithClipping)

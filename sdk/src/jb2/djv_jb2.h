@@ -76,6 +76,15 @@ private:
     ByteArray bits_;
 };
 
+class ShapeRuns;
+
+// What a drawing reads of a shape: its packed bitmap, or for a large shape of a decoded page the
+// runs it is kept as (then bitmap is null).
+struct ShapePixels {
+    const ShapeBitmap* bitmap = nullptr;
+    const ShapeRuns* runs = nullptr;
+};
+
 class Shape : public ReferableNoTS {
 public:
     virtual ShapeType getType() const = 0;
@@ -98,6 +107,11 @@ public:
     virtual Color getColor() const = 0;
     virtual void setColor(const Color& color) = 0;
     virtual AutoPtr<Shape> getReference() const = 0;
+    // The own pixels, or the reference's for a Matched shape, without unpacking runs.
+    virtual ShapePixels getPixels() const = 0;
+    // Keeps the own bitmap as runs when they take at most half of it; getBitmap() unpacks them
+    // again if asked. For the shapes of a decoded page, which only drawing reads.
+    virtual void compactBitmap() = 0;
 
     // Normal or NonMark shapes from bytes (non-zero = black; stride may be negative) or from a
     // bitmap (copied). Other types throw 26 "This function si only for Normal and NonMark Shape!".

@@ -139,13 +139,12 @@ void JB2PageImpl::buildRowIndex()
             trace(String::format("Ignored: Shape %u has invalid position (y=%u)\n", i, y));
             continue;
         }
-        const ShapeBitmap* bitmap = shape.getBitmap();
-        const uint32_t h = bitmap->getHeight();
+        const uint32_t h = shape.getHeight();
         if (uint64_t(y) + h > height_) {
             trace(String::format("Ignored: Shape %u has invalid height (h=%u)\n", i, h));
             continue;
         }
-        if (h == 0 || bitmap->getWidth() == 0) continue;
+        if (h == 0 || shape.getWidth() == 0) continue;
         rowShapes_.append(&shape);
         const uint32_t first = y >> kShift, end = ((y + h - 1) >> kShift) + 1;
         bandStart_[first] += 1;

@@ -7,6 +7,7 @@
 #include "djv_jb2.h"
 #include "djv_jb2decompress.h"
 #include "djv_jb2rows.h"
+#include "djv_jb2runs.h"
 #include "djv_maskpackedrow.h"
 #include "vtx_string.h"
 #include "vtx_syncobjs.h"
@@ -64,44 +65,62 @@ public:
     bool forEachSpan(uint32_t y, uint32_t x0, uint32_t x1, Paint&& paint) const
     {
         bool any = false;
-        forEachPiece(y, x0, x1, [&](const uint8_t* bits, uint32_t rowBytes, uint32_t from, uint32_t to, int64_t left,
-                                    const Vantorix::DjVu::Color& color) {
-            any |= forEachRun(bits, rowBytes, from, to,
-                              [&](uint32_t b, uint32_t en) { paint(uint32_t(left + b), uint32_t(left + en), color); });
-        });
+        forEachPiece(
+            y, x0, x1,
+            [&](const uint8_t* bits, uint32_t rowBytes, uint32_t from, uint32_t to, int64_t left,
+                const Vantorix::DjVu::Color& color) {
+                any |= forEachRun(bits, rowBytes, from, to, [&](uint32_t b, uint32_t en) {
+                    paint(uint32_t(left + b), uint32_t(left + en), color);
+                });
+            },
+            [&](uint32_t b, uint32_t en, int64_t left, const Vantorix::DjVu::Color& color) {
+                paint(uint32_t(left + b), uint32_t(left + en), color);
+                any = true;
+            });
         return any;
     }
 
     // The same row as bits, each shape's row ORed in on whole words.
     void packRow(uint32_t y, uint32_t x0, uint32_t x1, MaskPackedRow& row) const
     {
-        forEachPiece(y, x0, x1, [&](const uint8_t* bits, uint32_t, uint32_t from, uint32_t to, int64_t left,
-                                    const Vantorix::DjVu::Color& color) {
-            row.blit(bits, from, to, uint32_t(left + from), color);
-        });
+        forEachPiece(
+            y, x0, x1,
+            [&](const uint8_t* bits, uint32_t, uint32_t from, uint32_t to, int64_t left,
+                const Vantorix::DjVu::Color& color) { row.blit(bits, from, to, uint32_t(left + from), color); },
+            [&](uint32_t b, uint32_t en, int64_t left, const Vantorix::DjVu::Color& color) {
+                row.setRun(uint32_t(left + b), uint32_t(left + en), color);
+            });
     }
 
 private:
-    // Calls piece(row bits, row bytes, from, to, left, colour) for the row of each shape listed
-    // for y, its columns [from, to) (the shape's own) clipped to [x0, x1), left its page column.
-    template <class Piece>
-    void forEachPiece(uint32_t y, uint32_t x0, uint32_t x1, Piece&& piece) const
+    // For each shape listed for y, its columns [from, to) (the shape's own) clipped to [x0, x1),
+    // left its page column: piece(row bits, row bytes, from, to, left, colour) for a packed
+    // shape, run(begin, end, left, colour) for each black run of a shape kept as runs.
+    template <class Piece, class Run>
+    void forEachPiece(uint32_t y, uint32_t x0, uint32_t x1, Piece&& piece, Run&& run) const
     {
         if (y >= height_ || x0 >= x1) return;
         const uint32_t band = y >> kBandShift;
         for (uint32_t e = bandStart_[band]; e < bandStart_[band + 1]; ++e) {
             const Vantorix::DjVu::JB2::Shape& shape = *shapes_[entries_[e]];
-            const Vantorix::DjVu::JB2::ShapeBitmap* bitmap = shape.getBitmap();
+            const Vantorix::DjVu::JB2::ShapePixels pixels = shape.getPixels();
+            const Vantorix::DjVu::JB2::ShapeBitmap* bitmap = pixels.bitmap;
+            const Vantorix::DjVu::JB2::ShapeRuns* runs = pixels.runs;
             const uint32_t top = shape.getY();
-            if (!bitmap || y < top || y - top >= bitmap->getHeight()) continue;
+            if ((!bitmap && !runs) || y < top || y - top >= (bitmap ? bitmap->getHeight() : runs->getHeight()))
+                continue;
             // Clip the shape's columns to [x0, x1) in the shape's own coordinates.
             const int64_t left = int32_t(shape.getX()); // may lie left of the page
-            const int64_t width = bitmap->getWidth();
+            const int64_t width = bitmap ? bitmap->getWidth() : runs->getWidth();
             const int64_t from = int64_t(x0) - left > 0 ? int64_t(x0) - left : 0;
             const int64_t to = int64_t(x1) - left < width ? int64_t(x1) - left : width;
             if (from >= to) continue;
-            piece(bitmap->getRow(y - top), bitmap->getRowBytes(), uint32_t(from), uint32_t(to), left,
-                  shape.getColor());
+            const Vantorix::DjVu::Color color = shape.getColor();
+            if (bitmap)
+                piece(bitmap->getRow(y - top), bitmap->getRowBytes(), uint32_t(from), uint32_t(to), left, color);
+            else
+                runs->forEachRun(y - top, uint32_t(from), uint32_t(to),
+                                 [&](uint32_t b, uint32_t en) { run(b, en, left, color); });
         }
     }
 

@@ -165,11 +165,11 @@ void JB2Decompressor::decodeMatchedCopy()
     Shape* reference = lookUpMatch(kFunction, entry);
     uint32_t x, y;
     codeRelativeLocation(uint32_t(entry.box.width), uint32_t(entry.box.height), x, y);
-    const ShapeBitmap* bitmap = reference->getBitmap();
-    pixelsPlaced_ += uint64_t(bitmap->getWidth()) * bitmap->getHeight();
+    const uint32_t height = reference->getHeight();
+    pixelsPlaced_ += uint64_t(reference->getWidth()) * height;
     if (pixelsPlaced_ > JB2Limits::kMaxPlacedPixels)
         VTX_THROW(errLimitExceeded, "JB2Decoder: the image places too many pixels!", kFunction);
-    charge(kShapeOverhead + 4ull * bitmap->getHeight(), kFunction);
+    charge(kShapeOverhead + 4ull * height, kFunction);
     storeShape(makeAuto<ShapeImpl>(Matched, reference, x - uint32_t(entry.box.left), y - uint32_t(entry.box.top),
                                    ShapeBitmap(), false),
                false);
@@ -296,6 +296,9 @@ void JB2Decompressor::decodeRefinementBitmap(ShapeBitmap& bitmap, const ShapeBit
 void JB2Decompressor::storeShape(const AutoPtr<Shape>& shape, bool joinsLibrary)
 {
     if (joinsLibrary) own_.append(LibraryEntry{store_.size(), computeBoundingBox(*shape->getBitmap())});
+    // A page's shapes are only drawn once decoded, and rarely refined while it is: large ones
+    // may shrink to runs now. A dictionary's are refined by every page that uses it.
+    if (!isDictionary_) shape->compactBitmap();
     store_.append(shape);
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "vtx_exception.h"
+#include "vtx_syncobjs.h"
 
 namespace Vantorix::DjVu::JB2 {
 
@@ -121,10 +122,65 @@ ShapeImpl::ShapeImpl(ShapeType type, const AutoPtr<Shape>& reference, uint32_t x
 {
 }
 
+namespace {
+// Unpacking a compact shape for getBitmap() is rare; one lock serves every shape.
+Mutex& unpackLock()
+{
+    static Mutex lock;
+    return lock;
+}
+} // namespace
+
+uint32_t ShapeImpl::getWidth() const
+{
+    const ShapePixels p = getPixels();
+    return p.runs ? p.runs->getWidth() : p.bitmap->getWidth();
+}
+
+uint32_t ShapeImpl::getHeight() const
+{
+    const ShapePixels p = getPixels();
+    return p.runs ? p.runs->getHeight() : p.bitmap->getHeight();
+}
+
+const ShapeBitmap* ShapeImpl::getBitmap() const
+{
+    if (!hasBitmap_) return reference_->getBitmap();
+    if (compact_ && !unpacked_.load(std::memory_order_acquire)) {
+        AutoLock hold(unpackLock());
+        if (!unpacked_.load(std::memory_order_relaxed)) {
+            bitmap_ = runs_.toBitmap();
+            unpacked_.store(true, std::memory_order_release);
+        }
+    }
+    return &bitmap_;
+}
+
+ShapePixels ShapeImpl::getPixels() const
+{
+    if (!hasBitmap_) return reference_->getPixels();
+    return compact_ ? ShapePixels{nullptr, &runs_} : ShapePixels{&bitmap_, nullptr};
+}
+
+void ShapeImpl::compactBitmap()
+{
+    if (!hasBitmap_ || compact_ || !ShapeRuns::make(bitmap_, runs_)) return;
+    bitmap_ = ShapeBitmap();
+    compact_ = true;
+}
+
+void ShapeImpl::dropRuns()
+{
+    runs_ = ShapeRuns();
+    compact_ = false;
+    unpacked_ = false;
+}
+
 void ShapeImpl::replaceBitmap(const ShapeBitmap& bitmap)
 {
     if (!hasBitmap_) VTX_THROW(errOperationFailed, "Could not replace the bitmap", "Vantorix::DjVu::JB2::ShapeImpl::replaceBitmap");
     bitmap_ = bitmap;
+    dropRuns();
 }
 
 void ShapeImpl::setRefinement(const AutoPtr<Shape>& reference)
@@ -144,6 +200,7 @@ void ShapeImpl::setMatch(const AutoPtr<Shape>& reference)
     type_ = Matched;
     reference_ = reference;
     bitmap_ = ShapeBitmap();
+    dropRuns();
     hasBitmap_ = false;
 }
 

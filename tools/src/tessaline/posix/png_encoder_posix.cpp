@@ -1,5 +1,7 @@
+#include <libdeflate.h>
 #include <png.h>
 
+#include <memory>
 #include <vector>
 
 #include "../png_encoder.h"
@@ -49,10 +51,76 @@ bool pngWriteRows(const PixelView& v, FILE* file, uint8_t* row, std::string* err
     return true;
 }
 
+// Pictures up to this many bytes of filtered rows (a 1180 x 1180 colour thumbnail) are
+// compressed in one piece; larger ones go through libpng row by row, so that a full-size page
+// does not hold its rows twice more in memory.
+constexpr size_t kWholeLimit = 4 << 20;
+
+void put32(std::vector<uint8_t>& out, uint32_t v)
+{
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(uint8_t(v >> shift));
+}
+
+void putChunk(std::vector<uint8_t>& out, const char* type, const uint8_t* data, size_t size)
+{
+    put32(out, uint32_t(size));
+    const size_t start = out.size();
+    out.insert(out.end(), type, type + 4);
+    out.insert(out.end(), data, data + size);
+    put32(out, uint32_t(libdeflate_crc32(0, out.data() + start, size + 4)));
+}
+
+// Every row as the Sub filter makes it (what libpng writes with it), one filter byte first.
+std::vector<uint8_t> subFilteredRows(const PixelView& v, Samples samples, size_t rowBytes)
+{
+    const size_t bpp = samples == Samples::Gray ? 1 : 3;
+    std::vector<uint8_t> rows((rowBytes + 1) * v.height);
+    for (uint32_t y = 0; y < v.height; ++y) {
+        uint8_t* row = rows.data() + (rowBytes + 1) * y;
+        row[0] = 1;
+        samplesOfRow(v, y, samples, row + 1);
+        for (size_t x = rowBytes; x > bpp; --x) row[x] = uint8_t(row[x] - row[x - bpp]);
+    }
+    return rows;
+}
+
+// The whole file built in memory and compressed in one call: for a thumbnail, libdeflate at its
+// fastest level takes about half the instructions of zlib at level 2 (the file is some 10%
+// larger); at its next level it would be smaller than zlib's and still a fifth cheaper.
+bool encodeWhole(const PixelView& v, FILE* file)
+{
+    const Samples samples = v.layout == PixelLayout::Gray ? Samples::Gray : Samples::RGB;
+    const size_t rowBytes = size_t(v.width) * (samples == Samples::Gray ? 1 : 3);
+    const std::vector<uint8_t> rows = subFilteredRows(v, samples, rowBytes);
+    std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)> compressor(
+        libdeflate_alloc_compressor(1), libdeflate_free_compressor);
+    if (!compressor) return false;
+    std::vector<uint8_t> packed(libdeflate_zlib_compress_bound(compressor.get(), rows.size()));
+    const size_t packedSize =
+        libdeflate_zlib_compress(compressor.get(), rows.data(), rows.size(), packed.data(), packed.size());
+    if (!packedSize) return false;
+
+    std::vector<uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    out.reserve(packedSize + 64);
+    uint8_t header[13] = {};
+    for (int i = 0; i < 4; ++i) {
+        header[i] = uint8_t(v.width >> (24 - 8 * i));
+        header[4 + i] = uint8_t(v.height >> (24 - 8 * i));
+    }
+    header[8] = 8;                                  // bits per sample
+    header[9] = samples == Samples::Gray ? 0 : 2;   // grey, or RGB
+    putChunk(out, "IHDR", header, sizeof header);
+    putChunk(out, "IDAT", packed.data(), packedSize);
+    putChunk(out, "IEND", nullptr, 0);
+    return std::fwrite(out.data(), 1, out.size(), file) == out.size();
+}
+
 } // namespace
 
 bool encodePng(const PixelView& v, FILE* file, std::string* error)
 {
+    const size_t rowBytes = size_t(v.width) * (v.layout == PixelLayout::Gray ? 1 : 3);
+    if ((rowBytes + 1) * v.height <= kWholeLimit) return encodeWhole(v, file);
     std::vector<uint8_t> row(size_t(v.width) * 3);
     return pngWriteRows(v, file, row.data(), error);
 }

@@ -1,6 +1,7 @@
 #include <libdeflate.h>
 #include <png.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -56,30 +57,38 @@ bool pngWriteRows(const PixelView& v, FILE* file, uint8_t* row, std::string* err
 // does not hold its rows twice more in memory.
 constexpr size_t kWholeLimit = 4 << 20;
 
-void put32(std::vector<uint8_t>& out, uint32_t v)
+void put32(uint8_t* p, uint32_t v)
 {
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(uint8_t(v >> shift));
+    for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (24 - 8 * i));
 }
 
-void putChunk(std::vector<uint8_t>& out, const char* type, const uint8_t* data, size_t size)
+// A chunk: its length, type, data and the CRC of type and data. False when writing fails.
+bool writeChunk(FILE* file, const char* type, const uint8_t* data, uint32_t size)
 {
-    put32(out, uint32_t(size));
-    const size_t start = out.size();
-    out.insert(out.end(), type, type + 4);
-    out.insert(out.end(), data, data + size);
-    put32(out, uint32_t(libdeflate_crc32(0, out.data() + start, size + 4)));
+    uint8_t head[8], crc[4];
+    put32(head, size);
+    std::copy_n(type, 4, head + 4);
+    // libdeflate_crc32 of a null buffer is its starting value, not the CRC so far.
+    uint32_t sum = libdeflate_crc32(0, head + 4, 4);
+    if (size) sum = libdeflate_crc32(sum, data, size);
+    put32(crc, sum);
+    return std::fwrite(head, 1, 8, file) == 8 && (!size || std::fwrite(data, 1, size, file) == size) &&
+           std::fwrite(crc, 1, 4, file) == 4;
 }
 
 // Every row as the Sub filter makes it (what libpng writes with it), one filter byte first.
-std::vector<uint8_t> subFilteredRows(const PixelView& v, Samples samples, size_t rowBytes)
+// Neither buffer is zeroed first: every byte of them is written.
+std::unique_ptr<uint8_t[]> subFilteredRows(const PixelView& v, Samples samples, size_t rowBytes)
 {
     const size_t bpp = samples == Samples::Gray ? 1 : 3;
-    std::vector<uint8_t> rows((rowBytes + 1) * v.height);
+    std::unique_ptr<uint8_t[]> rows(new uint8_t[(rowBytes + 1) * v.height]);
+    std::unique_ptr<uint8_t[]> plain(new uint8_t[rowBytes]);
     for (uint32_t y = 0; y < v.height; ++y) {
-        uint8_t* row = rows.data() + (rowBytes + 1) * y;
+        uint8_t* row = rows.get() + (rowBytes + 1) * y;
+        samplesOfRow(v, y, samples, plain.get());
         row[0] = 1;
-        samplesOfRow(v, y, samples, row + 1);
-        for (size_t x = rowBytes; x > bpp; --x) row[x] = uint8_t(row[x] - row[x - bpp]);
+        std::copy_n(plain.get(), std::min(bpp, rowBytes), row + 1);
+        for (size_t x = bpp; x < rowBytes; ++x) row[1 + x] = uint8_t(plain[x] - plain[x - bpp]);
     }
     return rows;
 }
@@ -91,28 +100,24 @@ bool encodeWhole(const PixelView& v, FILE* file)
 {
     const Samples samples = v.layout == PixelLayout::Gray ? Samples::Gray : Samples::RGB;
     const size_t rowBytes = size_t(v.width) * (samples == Samples::Gray ? 1 : 3);
-    const std::vector<uint8_t> rows = subFilteredRows(v, samples, rowBytes);
+    const size_t rowsSize = (rowBytes + 1) * v.height;
+    const std::unique_ptr<uint8_t[]> rows = subFilteredRows(v, samples, rowBytes);
     std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)> compressor(
         libdeflate_alloc_compressor(1), libdeflate_free_compressor);
     if (!compressor) return false;
-    std::vector<uint8_t> packed(libdeflate_zlib_compress_bound(compressor.get(), rows.size()));
-    const size_t packedSize =
-        libdeflate_zlib_compress(compressor.get(), rows.data(), rows.size(), packed.data(), packed.size());
+    const size_t bound = libdeflate_zlib_compress_bound(compressor.get(), rowsSize);
+    std::unique_ptr<uint8_t[]> packed(new uint8_t[bound]);
+    const size_t packedSize = libdeflate_zlib_compress(compressor.get(), rows.get(), rowsSize, packed.get(), bound);
     if (!packedSize) return false;
 
-    std::vector<uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    out.reserve(packedSize + 64);
+    static const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     uint8_t header[13] = {};
-    for (int i = 0; i < 4; ++i) {
-        header[i] = uint8_t(v.width >> (24 - 8 * i));
-        header[4 + i] = uint8_t(v.height >> (24 - 8 * i));
-    }
-    header[8] = 8;                                  // bits per sample
-    header[9] = samples == Samples::Gray ? 0 : 2;   // grey, or RGB
-    putChunk(out, "IHDR", header, sizeof header);
-    putChunk(out, "IDAT", packed.data(), packedSize);
-    putChunk(out, "IEND", nullptr, 0);
-    return std::fwrite(out.data(), 1, out.size(), file) == out.size();
+    put32(header, v.width);
+    put32(header + 4, v.height);
+    header[8] = 8;                                // bits per sample
+    header[9] = samples == Samples::Gray ? 0 : 2; // grey, or RGB
+    return std::fwrite(signature, 1, 8, file) == 8 && writeChunk(file, "IHDR", header, sizeof header) &&
+           writeChunk(file, "IDAT", packed.get(), uint32_t(packedSize)) && writeChunk(file, "IEND", nullptr, 0);
 }
 
 } // namespace

@@ -7,15 +7,19 @@
 //
 // 1. Per file: the same file in one batch of 2C copies and one of C (-j 1), whose difference in
 //    CPU time over C is one thumbnail without the process's start; DjVuLibre's CPU time per
-//    thumbnail over C runs.
+//    thumbnail over C runs. A single pair of runs is at the mercy of whatever else the machine
+//    does in those seconds (a disturbed run of either batch moves the difference by hundreds of
+//    ms), so each batch runs R times, the two interleaved, and each side keeps its least time.
 // 2. A collection of 200 mixed files: wall and CPU time of -j 1 and -j 2, against DjVuLibre's,
-//    per thumbnail, and -j 2 against -j 1 (wall time: what two cores give).
+//    per thumbnail, and -j 2 against -j 1 (wall time: what two cores give); each the median of
+//    three runs.
 //
 //   scripts/bench.sh batch_bench                 (builds the preset "bench" and runs this)
-//   build/bench/bench/batch_bench --quick        (20 files, C = 1: checks that it runs)
+//   build/bench/bench/batch_bench --quick        (20 files, C = 1, R = 1: checks that it runs)
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -75,7 +79,7 @@ Batch writeBatch(const fs::path& dir, const std::string& name, const std::vector
 
 // tessaline's batch mode in a child process: its wall time and CPU time (children's rusage).
 // Failures of single files are expected (they were sorted out before); a failed start is not.
-Times runOurs(const Batch& b, unsigned jobs)
+Times runBatch(const Batch& b, unsigned jobs)
 {
     fs::remove_all(b.outDir);
     const std::string command = "'" + kTessaline + "' thumbnail -s " + std::to_string(kEdge) + " -j " +
@@ -98,6 +102,20 @@ std::pair<uint32_t, uint32_t> pngSize(const fs::path& path)
     if (head.size() < 24) return {0, 0};
     auto be32 = [&](size_t at) { return uint32_t(head[at]) << 24 | head[at + 1] << 16 | head[at + 2] << 8 | head[at + 3]; };
     return {be32(16), be32(20)};
+}
+
+// runBatch for inputs that all thumbnail: a file that fails would only make the batch look
+// faster, so a missing output ends the benchmark.
+Times runOurs(const Batch& b, unsigned jobs, size_t outputs)
+{
+    const Times t = runBatch(b, jobs);
+    size_t written = 0;
+    for (const auto& entry : fs::directory_iterator(b.outDir)) written += entry.path().extension() == ".png";
+    if (written != outputs) {
+        std::fprintf(stderr, "batch_bench: %s wrote %zu of %zu thumbnails\n", b.list.c_str(), written, outputs);
+        std::exit(1);
+    }
+    return t;
 }
 
 struct Input {
@@ -141,7 +159,7 @@ std::vector<Input> usableFixtures(const fs::path& dir)
     std::vector<fs::path> paths;
     for (const Input& i : inputs) paths.push_back(i.path);
     const Batch all = writeBatch(dir, "kinds", paths);
-    runOurs(all, 2);
+    runBatch(all, 2);
     std::vector<Input> usable;
     std::vector<uint8_t> out;
     for (Input& i : inputs) {
@@ -164,12 +182,12 @@ Times timeTheirs(const std::vector<Input>& inputs)
     return {wallMs() - wall, cpuMs(CLOCK_PROCESS_CPUTIME_ID) - cpu};
 }
 
-void perFile(const fs::path& dir, const std::vector<Input>& usable, int copies, double& sumOurs, double& sumTheirs,
-             std::vector<std::string>& slower)
+void perFile(const fs::path& dir, const std::vector<Input>& usable, int copies, int repeats, double& sumOurs,
+             double& sumTheirs, std::vector<std::string>& slower)
 {
-    std::printf("\nPer file, one thumbnail in ms of CPU time: ours in batch mode (-j 1, PNG written), "
-                "DjVuLibre in process\n\n%-38s %9s %9s %6s\n",
-                "file", "ours", "DjVuLibre", "ratio");
+    std::printf("\nPer file, one thumbnail in ms of CPU time (least of %d runs): ours in batch mode (-j 1, PNG "
+                "written), DjVuLibre in process\n\n%-38s %9s %9s %6s\n",
+                repeats, "file", "ours", "DjVuLibre", "ratio");
     int n = 0;
     for (const Input& in : usable) {
         std::vector<fs::path> few, more;
@@ -179,9 +197,14 @@ void perFile(const fs::path& dir, const std::vector<Input>& usable, int copies, 
         }
         more.insert(more.end(), few.begin(), few.end());
         const std::string name = "f" + std::to_string(n++);
-        const double ours =
-            (runOurs(writeBatch(dir, name + "more", more), 1).cpu - runOurs(writeBatch(dir, name, few), 1).cpu) / copies;
-        const double theirs = timeTheirs(std::vector<Input>(size_t(copies), in)).cpu / copies;
+        const Batch moreBatch = writeBatch(dir, name + "more", more), fewBatch = writeBatch(dir, name, few);
+        double moreCpu = 1e300, fewCpu = 1e300, theirsCpu = 1e300;
+        for (int r = 0; r < repeats; ++r) {
+            moreCpu = std::min(moreCpu, runOurs(moreBatch, 1, more.size()).cpu);
+            fewCpu = std::min(fewCpu, runOurs(fewBatch, 1, few.size()).cpu);
+            theirsCpu = std::min(theirsCpu, timeTheirs(std::vector<Input>(size_t(copies), in)).cpu);
+        }
+        const double ours = (moreCpu - fewCpu) / copies, theirs = theirsCpu / copies;
         std::printf("%-38s %9.3f %9.3f %6.2f\n", in.fixture.c_str(), ours, theirs, theirs / ours);
         sumOurs += ours;
         sumTheirs += theirs;
@@ -200,8 +223,19 @@ void collection(const fs::path& dir, const std::vector<Input>& usable, int size)
         mixed.push_back(in);
     }
     const Batch b = writeBatch(dir, "collection", paths);
-    const Times one = runOurs(b, 1), two = runOurs(b, 2), theirs = timeTheirs(mixed);
-    std::printf("\nA collection of %d mixed files, per thumbnail in ms: wall (CPU)\n", size);
+    // Three runs of each, interleaved, and of each the median run (by wall time).
+    std::vector<Times> ones, twos, theirses;
+    for (int r = 0; r < 3; ++r) {
+        ones.push_back(runOurs(b, 1, paths.size()));
+        twos.push_back(runOurs(b, 2, paths.size()));
+        theirses.push_back(timeTheirs(mixed));
+    }
+    auto median = [](std::vector<Times>& runs) {
+        std::sort(runs.begin(), runs.end(), [](const Times& x, const Times& y) { return x.wall < y.wall; });
+        return runs[runs.size() / 2];
+    };
+    const Times one = median(ones), two = median(twos), theirs = median(theirses);
+    std::printf("\nA collection of %d mixed files, per thumbnail in ms: wall (CPU), median of 3 runs\n", size);
     std::printf("  ours -j 1 (PNG written)  %8.3f (%8.3f)\n", one.wall / size, one.cpu / size);
     std::printf("  ours -j 2 (PNG written)  %8.3f (%8.3f)\n", two.wall / size, two.cpu / size);
     std::printf("  DjVuLibre, in process    %8.3f (%8.3f)\n", theirs.wall / size, theirs.cpu / size);
@@ -232,7 +266,7 @@ int main(int argc, char** argv)
     if (quick && usable.size() > 20) usable.resize(20);
     double sumOurs = 0, sumTheirs = 0;
     std::vector<std::string> slower;
-    perFile(dir, usable, quick ? 1 : 5, sumOurs, sumTheirs, slower);
+    perFile(dir, usable, quick ? 1 : 5, quick ? 1 : 3, sumOurs, sumTheirs, slower);
     std::printf("\noverall DjVuLibre / ours (sum of per-file CPU times): %.2f\n", sumTheirs / sumOurs);
     std::printf("files where ours is slower: %zu", slower.size());
     for (const std::string& s : slower) std::printf(" %s", s.c_str());

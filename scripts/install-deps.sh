@@ -14,7 +14,7 @@
 #   fresh   debootstrap (scripts/fresh-check.sh)
 set -euo pipefail
 [ $# -gt 0 ] || set -- build
-build=(build-essential cmake ninja-build zlib1g-dev libpng-dev libcli11-dev nlohmann-json3-dev)
+build=(build-essential cmake ninja-build zlib1g-dev libpng-dev libdeflate-dev libcli11-dev nlohmann-json3-dev)
 test=("${build[@]}" googletest libgtest-dev libgmock-dev
       djvulibre-bin minidjvu pdf2djvu python3 imagemagick ghostscript libtiff-tools fonts-dejavu-core
       shared-mime-info python3-gi gir1.2-gnomedesktop-3.0 bubblewrap doxygen pkg-config)

@@ -126,6 +126,20 @@ TEST(TessalineRender, WholePagesEqualDdjvu)
     EXPECT_GT(imagingtest::psnr(imagingtest::readPnm(tmp / "o.ppm"), imagingtest::readPnm(tmp / "d.ppm")), 35.0);
 }
 
+// PNG files are compressed whole up to 4 MiB of rows and row by row beyond: both hold the
+// pixels of the PPM file, at a size on either side of the limit.
+TEST(TessalineRender, PngOfEitherEncoderHoldsThePixels)
+{
+    TempDir tmp("pngsizes");
+    const std::string photo = shq(kFixtures + "container/photo.djvu");
+    for (const char* size : {"1000x1000", "1400x1100"}) {
+        SCOPED_TRACE(size);
+        for (const char* out : {"p.png", "p.ppm"})
+            ASSERT_EQ(tessaline(std::string("render --size ") + size + " " + photo + " " + shq(tmp / out)).status, 0);
+        EXPECT_EQ(imagingtest::firstDifference(readPng(tmp / "p.png"), imagingtest::readPnm(tmp / "p.ppm")), "");
+    }
+}
+
 TEST(TessalineRender, SizesPartsAndFormatsAgree)
 {
     TempDir tmp("parts");

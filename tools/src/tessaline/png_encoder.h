@@ -1,5 +1,5 @@
-// PNG encoding by the platform's own means: libpng on POSIX systems, the Windows Imaging
-// Component on Windows. Private to image_output.
+// PNG encoding by the platform's own means: libdeflate (libpng for large pictures) on POSIX
+// systems, the Windows Imaging Component on Windows. Private to image_output.
 #pragma once
 
 #include <cstdint>

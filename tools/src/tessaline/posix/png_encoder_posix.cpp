@@ -1,5 +1,8 @@
+#include <libdeflate.h>
 #include <png.h>
 
+#include <algorithm>
+#include <memory>
 #include <vector>
 
 #include "../png_encoder.h"
@@ -49,10 +52,80 @@ bool pngWriteRows(const PixelView& v, FILE* file, uint8_t* row, std::string* err
     return true;
 }
 
+// Pictures up to this many bytes of filtered rows (a 1180 x 1180 colour thumbnail) are
+// compressed in one piece; larger ones go through libpng row by row, so that a full-size page
+// does not hold its rows twice more in memory.
+constexpr size_t kWholeLimit = 4 << 20;
+
+void put32(uint8_t* p, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (24 - 8 * i));
+}
+
+// A chunk: its length, type, data and the CRC of type and data. False when writing fails.
+bool writeChunk(FILE* file, const char* type, const uint8_t* data, uint32_t size)
+{
+    uint8_t head[8], crc[4];
+    put32(head, size);
+    std::copy_n(type, 4, head + 4);
+    // libdeflate_crc32 of a null buffer is its starting value, not the CRC so far.
+    uint32_t sum = libdeflate_crc32(0, head + 4, 4);
+    if (size) sum = libdeflate_crc32(sum, data, size);
+    put32(crc, sum);
+    return std::fwrite(head, 1, 8, file) == 8 && (!size || std::fwrite(data, 1, size, file) == size) &&
+           std::fwrite(crc, 1, 4, file) == 4;
+}
+
+// Every row as the Sub filter makes it (what libpng writes with it), one filter byte first.
+// Neither buffer is zeroed first: every byte of them is written.
+std::unique_ptr<uint8_t[]> subFilteredRows(const PixelView& v, Samples samples, size_t rowBytes)
+{
+    const size_t bpp = samples == Samples::Gray ? 1 : 3;
+    std::unique_ptr<uint8_t[]> rows(new uint8_t[(rowBytes + 1) * v.height]);
+    std::unique_ptr<uint8_t[]> plain(new uint8_t[rowBytes]);
+    for (uint32_t y = 0; y < v.height; ++y) {
+        uint8_t* row = rows.get() + (rowBytes + 1) * y;
+        samplesOfRow(v, y, samples, plain.get());
+        row[0] = 1;
+        std::copy_n(plain.get(), std::min(bpp, rowBytes), row + 1);
+        for (size_t x = bpp; x < rowBytes; ++x) row[1 + x] = uint8_t(plain[x] - plain[x - bpp]);
+    }
+    return rows;
+}
+
+// The whole file built in memory and compressed in one call: for a thumbnail, libdeflate at its
+// fastest level takes about half the instructions of zlib at level 2 (the file is some 10%
+// larger); at its next level it would be smaller than zlib's and still a fifth cheaper.
+bool encodeWhole(const PixelView& v, FILE* file)
+{
+    const Samples samples = v.layout == PixelLayout::Gray ? Samples::Gray : Samples::RGB;
+    const size_t rowBytes = size_t(v.width) * (samples == Samples::Gray ? 1 : 3);
+    const size_t rowsSize = (rowBytes + 1) * v.height;
+    const std::unique_ptr<uint8_t[]> rows = subFilteredRows(v, samples, rowBytes);
+    std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)> compressor(
+        libdeflate_alloc_compressor(1), libdeflate_free_compressor);
+    if (!compressor) return false;
+    const size_t bound = libdeflate_zlib_compress_bound(compressor.get(), rowsSize);
+    std::unique_ptr<uint8_t[]> packed(new uint8_t[bound]);
+    const size_t packedSize = libdeflate_zlib_compress(compressor.get(), rows.get(), rowsSize, packed.get(), bound);
+    if (!packedSize) return false;
+
+    static const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    uint8_t header[13] = {};
+    put32(header, v.width);
+    put32(header + 4, v.height);
+    header[8] = 8;                                // bits per sample
+    header[9] = samples == Samples::Gray ? 0 : 2; // grey, or RGB
+    return std::fwrite(signature, 1, 8, file) == 8 && writeChunk(file, "IHDR", header, sizeof header) &&
+           writeChunk(file, "IDAT", packed.get(), uint32_t(packedSize)) && writeChunk(file, "IEND", nullptr, 0);
+}
+
 } // namespace
 
 bool encodePng(const PixelView& v, FILE* file, std::string* error)
 {
+    const size_t rowBytes = size_t(v.width) * (v.layout == PixelLayout::Gray ? 1 : 3);
+    if ((rowBytes + 1) * v.height <= kWholeLimit) return encodeWhole(v, file);
     std::vector<uint8_t> row(size_t(v.width) * 3);
     return pngWriteRows(v, file, row.data(), error);
 }

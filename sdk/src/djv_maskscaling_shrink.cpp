@@ -108,7 +108,7 @@ public:
             const uint64_t v = row.window(p.first, p.len);
             if (v == 0) return 0;
             if (v == ~uint64_t(0) << (64 - p.len)) return prefix_[p.offset + p.len];
-            int64_t w = kUnit * std::popcount(v);
+            int64_t w = kUnit * countBits(v);
             for (uint32_t e = 0; e < p.edgeCount; ++e)
                 if ((v >> (63 - edges[e].k)) & 1) w += edges[e].delta;
             return w;

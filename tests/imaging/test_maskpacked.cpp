@@ -175,6 +175,26 @@ TEST(MaskPackedRow, HoldsExactlyTheBitsPutIn)
     }
 }
 
+TEST(MaskPackedRow, CountBitsAgreesWithCountingOneByOne)
+{
+    const auto plain = [](uint64_t v) {
+        uint32_t n = 0;
+        for (int b = 0; b < 64; ++b) n += uint32_t((v >> b) & 1);
+        return n;
+    };
+    std::vector<uint64_t> values = {0, ~uint64_t(0), 1, uint64_t(1) << 63, 0x5555555555555555u, 0xAAAAAAAAAAAAAAAAu,
+                                    0xFF00FF00FF00FF00u, 0x8000000000000001u};
+    std::mt19937_64 rng(64);
+    for (int k = 0; k < 5000; ++k) {
+        const uint64_t v = rng();
+        values.push_back(v);
+        values.push_back(v & rng() & rng()); // sparse, as text rows are
+        values.push_back(v | rng() | rng()); // dense
+        values.push_back(~uint64_t(0) << (rng() % 64)); // a window mask
+    }
+    for (uint64_t v : values) ASSERT_EQ(_Vtx_Internal_NS_::countBits(v), plain(v)) << std::hex << v;
+}
+
 TEST(MaskPackedRow, ColoursMakeARowMixedAndTheRangeFollowsThePieces)
 {
     MaskPackedRow row;

@@ -32,6 +32,8 @@ public:
         uint32_t first, len; // source positions of the footprint, cut at the source's end
         uint32_t offset; // of its prefix sums
         uint32_t edges, edgeCount; // its pixels that weigh other than kUnit, in edges_
+        uint32_t tables; // of its edge tables in tables_, or kNoTables
+        uint32_t tailStart; // the first pixel of its tail nibble
     };
     // A pixel of a footprint (first + k) whose weight is kUnit + delta.
     struct Edge {
@@ -40,18 +42,21 @@ public:
     };
     // The weight of a whole source pixel inside a footprint.
     static constexpr int64_t kUnit = int64_t(1) << kWeightBits;
+    static constexpr uint32_t kNoTables = ~0u;
 
-    void build(const ShrinkAxis& axis, uint32_t count, ShrinkMethod method)
+    // With packed, the positions get their edge tables for weighing packed rows.
+    void build(const ShrinkAxis& axis, uint32_t count, ShrinkMethod method, bool packed)
     {
         pos_.resize(count);
         norm_.resize(count);
         prefix_.resize(0);
         edges_.resize(0);
+        tables_.resize(0);
         for (uint32_t i = 0; i < count; ++i) {
             const SHRINK_MAP& m = axis.map()[i];
             const float f = m.fraction, g = axis.map()[i + 1].fraction;
             Position& p = pos_[i];
-            p = Position{axis[i].first, axis[i].len, prefix_.size(), edges_.size(), 0};
+            p = Position{axis[i].first, axis[i].len, prefix_.size(), edges_.size(), 0, kNoTables, 0};
             int64_t sum = 0;
             prefix_.append(0);
             for (uint32_t k = 0; k < p.len; ++k) {
@@ -61,6 +66,7 @@ public:
                 if (w != kUnit) edges_.append(Edge{k, w - kUnit});
             }
             p.edgeCount = edges_.size() - p.edges;
+            if (packed) buildTables(p);
             // The scale is the whole footprint's, including what lies past the mask's edge:
             // outside counts as clear, not as absent.
             int64_t full = 0;
@@ -77,6 +83,29 @@ public:
             indexOf_[q - lo_] = i;
         }
         count_ = count;
+    }
+
+    // Edge pixels sit at the ends of a footprint (two at each end at most). When they all lie
+    // in its first four pixels or in the four from tailStart, their deltas for every pattern of
+    // set bits are two lookups by nibble instead of a test per edge.
+    void buildTables(Position& p)
+    {
+        p.tailStart = std::max(4u, p.len < 4 ? 0u : p.len - 4);
+        const Edge* const edges = edges_.data() + p.edges;
+        for (uint32_t e = 0; e < p.edgeCount; ++e)
+            if (edges[e].k >= 4 && (edges[e].k < p.tailStart || edges[e].k >= p.tailStart + 4)) return;
+        int64_t delta[8] = {}; // of the head's four pixels, then the tail's
+        for (uint32_t e = 0; e < p.edgeCount; ++e)
+            delta[edges[e].k < 4 ? edges[e].k : 4 + edges[e].k - p.tailStart] += edges[e].delta;
+        p.tables = tables_.size();
+        tables_.resize(p.tables + 32);
+        int64_t* t = tables_.data() + p.tables;
+        for (uint32_t half = 0; half < 2; ++half, t += 16) {
+            // A nibble's sum is that of the nibble without its lowest set bit, plus that bit's.
+            t[0] = 0;
+            for (uint32_t nibble = 1; nibble < 16; ++nibble)
+                t[nibble] = t[nibble & (nibble - 1)] + delta[4 * half + 3 - uint32_t(std::countr_zero(nibble))];
+        }
     }
 
     uint32_t count() const { return count_; }
@@ -109,6 +138,10 @@ public:
             if (v == 0) return 0;
             if (v == ~uint64_t(0) << (64 - p.len)) return prefix_[p.offset + p.len];
             int64_t w = kUnit * countBits(v);
+            if (p.tables != kNoTables) {
+                const int64_t* t = tables_.data() + p.tables;
+                return w + t[v >> 60] + t[16 + ((v << p.tailStart) >> 60)];
+            }
             for (uint32_t e = 0; e < p.edgeCount; ++e)
                 if ((v >> (63 - edges[e].k)) & 1) w += edges[e].delta;
             return w;
@@ -125,6 +158,7 @@ private:
     SimpleArray<double> norm_;
     SimpleArray<int64_t> prefix_;
     SimpleArray<Edge> edges_;
+    SimpleArray<int64_t> tables_; // 16 head and 16 tail sums of edge deltas per position
     uint32_t lo_ = 0, hi_ = 0, count_ = 0;
 };
 
@@ -144,8 +178,8 @@ public:
             ShrinkAxis xs, ys;
             xs.build(c_.srcW, c_.dstW, rx, c_.rect.x, c_.rect.w, method, EdgeRule::Clear, true);
             ys.build(c_.srcH, c_.dstH, ry, c_.rect.y, c_.rect.h, method, EdgeRule::Clear, true);
-            xs_.build(xs, c_.rect.w, method);
-            ys_.build(ys, c_.rect.h, method);
+            xs_.build(xs, c_.rect.w, method, true);
+            ys_.build(ys, c_.rect.h, method, false);
         }
         const size_t rowValues = size_t(c_.rect.w) * C;
         columnSums_.resize(uint32_t(rowValues));

@@ -391,20 +391,26 @@ private:
     {
         addStacked();
         if (touchedList_.empty()) return;
+        double w[kSlots];
+        double* rows[kSlots];
         for (uint32_t k = 0; k < pending_.count; ++k) {
-            const double w = double(pending_.weight[k]);
-            double* row = slot(pending_.row[k]);
+            w[k] = double(pending_.weight[k]);
+            rows[k] = slot(pending_.row[k]);
             slotUsed_[pending_.row[k] % kSlots] = true;
-            for (uint32_t i : touchedList_) {
-                const int64_t* s = columnSums_.data() + size_t(i) * C;
-                double* d = row + size_t(i) * C;
-                for (int ch = 0; ch < C; ++ch) d[ch] += w * double(s[ch]);
-            }
         }
+        // One pass over the columns: each sum is converted once, spread, and cleared.
         for (uint32_t i : touchedList_) {
-            touched_[i] = 0;
             int64_t* s = columnSums_.data() + size_t(i) * C;
-            for (int ch = 0; ch < C; ++ch) s[ch] = 0;
+            double sum[C];
+            for (int ch = 0; ch < C; ++ch) {
+                sum[ch] = double(s[ch]);
+                s[ch] = 0;
+            }
+            for (uint32_t k = 0; k < pending_.count; ++k) {
+                double* d = rows[k] + size_t(i) * C;
+                for (int ch = 0; ch < C; ++ch) d[ch] += w[k] * sum[ch];
+            }
+            touched_[i] = 0;
         }
         touchedList_.resize(0);
     }

@@ -309,28 +309,12 @@ private:
             addColumn(i, xs_.weight(pos[i], row) * times, px);
     }
 
-    // Later runs are drawn over earlier ones: walking them backwards, keep what is still free.
     void resolveOverlaps()
     {
-        const uint32_t x0 = xs_.lowest(), words = (xs_.highest() - x0 + 63) / 64;
-        taken_.resize(words);
-        std::memset(taken_.data(), 0, size_t(words) * sizeof(uint64_t));
-        visible_.resize(0);
-        for (uint32_t s = spans_.size(); s-- > 0;) {
-            const MaskSpan sp = spans_[s];
-            uint32_t x = sp.begin;
-            while (x < sp.end) {
-                while (x < sp.end && isTaken(x - x0)) ++x;
-                const uint32_t b = x;
-                while (x < sp.end && !isTaken(x - x0)) take(x++ - x0);
-                if (x > b) visible_.append(MaskSpan{b, x, sp.colour});
-            }
-        }
+        _Vtx_Internal_NS_::resolveOverlaps(spans_, xs_.lowest(), xs_.highest(), taken_, visible_);
         runs_ = visible_.data();
         runCount_ = visible_.size();
     }
-    bool isTaken(uint32_t i) const { return (taken_[i / 64] >> (i % 64)) & 1; }
-    void take(uint32_t i) { taken_[i / 64] |= uint64_t(1) << (i % 64); }
 
     // Colour and coverage of every run into the sums of the columns whose footprints it crosses.
     void addRuns()
@@ -463,6 +447,43 @@ private:
 };
 
 } // namespace
+
+void resolveOverlaps(const MaskSpanList& spans, uint32_t x0, uint32_t x1, SimpleArray<uint64_t>& taken,
+                     SimpleArray<MaskSpan>& visible)
+{
+    const uint32_t words = (x1 - x0 + 63) / 64;
+    taken.resize(words);
+    std::memset(taken.data(), 0, size_t(words) * sizeof(uint64_t));
+    visible.resize(0);
+    constexpr uint32_t kNone = ~0u;
+    for (uint32_t s = spans.size(); s-- > 0;) {
+        const MaskSpan sp = spans[s];
+        const uint32_t a = sp.begin - x0, z = sp.end - x0;
+        uint32_t open = kNone; // start of a free stretch that may go on into the next word
+        for (uint32_t base = a & ~63u; base < z; base += 64) {
+            const uint32_t lo = std::max(a, base) - base, hi = std::min(z - base, 64u);
+            const uint64_t range = (hi == 64 ? ~uint64_t(0) : (uint64_t(1) << hi) - 1) & (~uint64_t(0) << lo);
+            uint64_t& word = taken[base / 64];
+            const uint64_t free = ~word & range, busy = word & range;
+            word |= range;
+            // Alternate between the next free bit and the next taken one, from bit lo on.
+            for (uint32_t pos = lo; pos < hi;) {
+                if (open == kNone) {
+                    const uint64_t f = free & (~uint64_t(0) << pos);
+                    if (!f) break;
+                    pos = uint32_t(std::countr_zero(f));
+                    open = base + pos;
+                }
+                const uint64_t t = busy & (~uint64_t(0) << pos);
+                if (!t) break;
+                pos = uint32_t(std::countr_zero(t));
+                visible.append(MaskSpan{open + x0, base + pos + x0, sp.colour});
+                open = kNone;
+            }
+        }
+        if (open != kNone) visible.append(MaskSpan{open + x0, sp.end, sp.colour});
+    }
+}
 
 void MaskSpanList::grow() { store_.resize(store_.size() < 64 ? 64 : store_.size() * 2); }
 

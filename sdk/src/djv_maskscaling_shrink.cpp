@@ -128,31 +128,29 @@ public:
     }
     int64_t weight(uint32_t i, uint32_t a, uint32_t z) const { return weight(pos_[i], prefix_.data(), a, z); }
     // Weight of the set pixels of footprint p in a packed row: whole pixels by their count, the
-    // few others one by one.
+    // few others by their tables.
     int64_t weight(const Position& p, const MaskPackedRow& row) const
     {
+        if (p.len > MaskPackedRow::kWindow || p.tables == kNoTables) return weightByEdges(p, row);
+        // The usual footprint fits one window: blank and full ones need no counting.
+        const uint64_t v = row.window(p.first, p.len);
+        if (v == 0) return 0;
+        if (v == ~uint64_t(0) << (64 - p.len)) return prefix_[p.offset + p.len];
+        const int64_t* t = tables_.data() + p.tables;
+        return kUnit * countBits(v) + t[v >> 60] + t[16 + ((v << p.tailStart) >> 60)];
+    }
+
+private:
+    // Wide footprints: the whole pixels by their count, the others one by one.
+    int64_t weightByEdges(const Position& p, const MaskPackedRow& row) const
+    {
         const Edge* const edges = edges_.data() + p.edges;
-        if (p.len <= MaskPackedRow::kWindow) {
-            // The usual footprint fits one window: blank and full ones need no counting.
-            const uint64_t v = row.window(p.first, p.len);
-            if (v == 0) return 0;
-            if (v == ~uint64_t(0) << (64 - p.len)) return prefix_[p.offset + p.len];
-            int64_t w = kUnit * countBits(v);
-            if (p.tables != kNoTables) {
-                const int64_t* t = tables_.data() + p.tables;
-                return w + t[v >> 60] + t[16 + ((v << p.tailStart) >> 60)];
-            }
-            for (uint32_t e = 0; e < p.edgeCount; ++e)
-                if ((v >> (63 - edges[e].k)) & 1) w += edges[e].delta;
-            return w;
-        }
         int64_t w = kUnit * row.count(p.first, p.first + p.len);
         for (uint32_t e = 0; e < p.edgeCount; ++e)
             if (row.test(p.first + edges[e].k)) w += edges[e].delta;
         return w;
     }
 
-private:
     SimpleArray<Position> pos_;
     SimpleArray<uint32_t> indexOf_;
     SimpleArray<double> norm_;

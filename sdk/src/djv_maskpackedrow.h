@@ -14,6 +14,20 @@
 
 namespace _Vtx_Internal_NS_ {
 
+// Set bits of v. Without a popcount instruction in the target, std::popcount is a library call
+// on the hottest path of mask shrinking; these few shifts and one multiply stay inline.
+inline uint32_t countBits(uint64_t v)
+{
+#ifdef __POPCNT__
+    return uint32_t(std::popcount(v));
+#else
+    v -= (v >> 1) & 0x5555555555555555u;
+    v = (v & 0x3333333333333333u) + ((v >> 2) & 0x3333333333333333u);
+    v = (v + (v >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
+    return uint32_t((v * 0x0101010101010101u) >> 56);
+#endif
+}
+
 class MaskPackedRow {
 public:
     // Clears the row for mask columns [x0, x1).
@@ -70,7 +84,7 @@ public:
         uint32_t total = 0;
         for (uint32_t p = a - x0_, n = b - a; n;) {
             const uint32_t k = n < kChunk ? n : kChunk;
-            total += uint32_t(std::popcount(load(p) & (~uint64_t(0) << (64 - k))));
+            total += countBits(load(p) & (~uint64_t(0) << (64 - k)));
             p += k;
             n -= k;
         }

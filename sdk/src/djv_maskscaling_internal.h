@@ -6,6 +6,7 @@
 
 #include "djv_imageutils.h"
 #include "djv_maskscaling.h"
+#include "vtx_memory.h"
 
 namespace _Vtx_Internal_NS_ {
 
@@ -41,6 +42,12 @@ void colourBytes(Vantorix::DjVu::Photometric photometric, const Vantorix::DjVu::
 
 // Area averaging of the mask into the output (dstW < srcW and dstH < srcH).
 void shrinkMask(const MaskCall& call);
+
+// The visible parts of a row's runs over columns [x0, x1), into visible: later runs are drawn
+// over earlier ones, so walking them backwards each keeps what is still free (marked in taken,
+// a bit per column). Within a run the parts come left to right.
+void resolveOverlaps(const MaskSpanList& spans, uint32_t x0, uint32_t x1, Vantorix::SimpleArray<uint64_t>& taken,
+                     Vantorix::SimpleArray<MaskSpan>& visible);
 
 // Sums over the weights are kept in fixed point with this many fractional bits: exact integer
 // sums do not depend on how runs are split, ordered or clipped.

@@ -32,6 +32,8 @@ public:
         uint32_t first, len; // source positions of the footprint, cut at the source's end
         uint32_t offset; // of its prefix sums
         uint32_t edges, edgeCount; // its pixels that weigh other than kUnit, in edges_
+        uint32_t tables; // of its edge tables in tables_, or kNoTables
+        uint32_t tailStart; // the first pixel of its tail nibble
     };
     // A pixel of a footprint (first + k) whose weight is kUnit + delta.
     struct Edge {
@@ -40,18 +42,21 @@ public:
     };
     // The weight of a whole source pixel inside a footprint.
     static constexpr int64_t kUnit = int64_t(1) << kWeightBits;
+    static constexpr uint32_t kNoTables = ~0u;
 
-    void build(const ShrinkAxis& axis, uint32_t count, ShrinkMethod method)
+    // With packed, the positions get their edge tables for weighing packed rows.
+    void build(const ShrinkAxis& axis, uint32_t count, ShrinkMethod method, bool packed)
     {
         pos_.resize(count);
         norm_.resize(count);
         prefix_.resize(0);
         edges_.resize(0);
+        tables_.resize(0);
         for (uint32_t i = 0; i < count; ++i) {
             const SHRINK_MAP& m = axis.map()[i];
             const float f = m.fraction, g = axis.map()[i + 1].fraction;
             Position& p = pos_[i];
-            p = Position{axis[i].first, axis[i].len, prefix_.size(), edges_.size(), 0};
+            p = Position{axis[i].first, axis[i].len, prefix_.size(), edges_.size(), 0, kNoTables, 0};
             int64_t sum = 0;
             prefix_.append(0);
             for (uint32_t k = 0; k < p.len; ++k) {
@@ -61,6 +66,7 @@ public:
                 if (w != kUnit) edges_.append(Edge{k, w - kUnit});
             }
             p.edgeCount = edges_.size() - p.edges;
+            if (packed) buildTables(p);
             // The scale is the whole footprint's, including what lies past the mask's edge:
             // outside counts as clear, not as absent.
             int64_t full = 0;
@@ -77,6 +83,29 @@ public:
             indexOf_[q - lo_] = i;
         }
         count_ = count;
+    }
+
+    // Edge pixels sit at the ends of a footprint (two at each end at most). When they all lie
+    // in its first four pixels or in the four from tailStart, their deltas for every pattern of
+    // set bits are two lookups by nibble instead of a test per edge.
+    void buildTables(Position& p)
+    {
+        p.tailStart = std::max(4u, p.len < 4 ? 0u : p.len - 4);
+        const Edge* const edges = edges_.data() + p.edges;
+        for (uint32_t e = 0; e < p.edgeCount; ++e)
+            if (edges[e].k >= 4 && (edges[e].k < p.tailStart || edges[e].k >= p.tailStart + 4)) return;
+        int64_t delta[8] = {}; // of the head's four pixels, then the tail's
+        for (uint32_t e = 0; e < p.edgeCount; ++e)
+            delta[edges[e].k < 4 ? edges[e].k : 4 + edges[e].k - p.tailStart] += edges[e].delta;
+        p.tables = tables_.size();
+        tables_.resize(p.tables + 32);
+        int64_t* t = tables_.data() + p.tables;
+        for (uint32_t half = 0; half < 2; ++half, t += 16) {
+            // A nibble's sum is that of the nibble without its lowest set bit, plus that bit's.
+            t[0] = 0;
+            for (uint32_t nibble = 1; nibble < 16; ++nibble)
+                t[nibble] = t[nibble & (nibble - 1)] + delta[4 * half + 3 - uint32_t(std::countr_zero(nibble))];
+        }
     }
 
     uint32_t count() const { return count_; }
@@ -99,32 +128,35 @@ public:
     }
     int64_t weight(uint32_t i, uint32_t a, uint32_t z) const { return weight(pos_[i], prefix_.data(), a, z); }
     // Weight of the set pixels of footprint p in a packed row: whole pixels by their count, the
-    // few others one by one.
+    // few others by their tables.
     int64_t weight(const Position& p, const MaskPackedRow& row) const
     {
+        if (p.len > MaskPackedRow::kWindow || p.tables == kNoTables) return weightByEdges(p, row);
+        // The usual footprint fits one window: blank and full ones need no counting.
+        const uint64_t v = row.window(p.first, p.len);
+        if (v == 0) return 0;
+        if (v == ~uint64_t(0) << (64 - p.len)) return prefix_[p.offset + p.len];
+        const int64_t* t = tables_.data() + p.tables;
+        return kUnit * countBits(v) + t[v >> 60] + t[16 + ((v << p.tailStart) >> 60)];
+    }
+
+private:
+    // Wide footprints: the whole pixels by their count, the others one by one.
+    int64_t weightByEdges(const Position& p, const MaskPackedRow& row) const
+    {
         const Edge* const edges = edges_.data() + p.edges;
-        if (p.len <= MaskPackedRow::kWindow) {
-            // The usual footprint fits one window: blank and full ones need no counting.
-            const uint64_t v = row.window(p.first, p.len);
-            if (v == 0) return 0;
-            if (v == ~uint64_t(0) << (64 - p.len)) return prefix_[p.offset + p.len];
-            int64_t w = kUnit * std::popcount(v);
-            for (uint32_t e = 0; e < p.edgeCount; ++e)
-                if ((v >> (63 - edges[e].k)) & 1) w += edges[e].delta;
-            return w;
-        }
         int64_t w = kUnit * row.count(p.first, p.first + p.len);
         for (uint32_t e = 0; e < p.edgeCount; ++e)
             if (row.test(p.first + edges[e].k)) w += edges[e].delta;
         return w;
     }
 
-private:
     SimpleArray<Position> pos_;
     SimpleArray<uint32_t> indexOf_;
     SimpleArray<double> norm_;
     SimpleArray<int64_t> prefix_;
     SimpleArray<Edge> edges_;
+    SimpleArray<int64_t> tables_; // 16 head and 16 tail sums of edge deltas per position
     uint32_t lo_ = 0, hi_ = 0, count_ = 0;
 };
 
@@ -144,8 +176,8 @@ public:
             ShrinkAxis xs, ys;
             xs.build(c_.srcW, c_.dstW, rx, c_.rect.x, c_.rect.w, method, EdgeRule::Clear, true);
             ys.build(c_.srcH, c_.dstH, ry, c_.rect.y, c_.rect.h, method, EdgeRule::Clear, true);
-            xs_.build(xs, c_.rect.w, method);
-            ys_.build(ys, c_.rect.h, method);
+            xs_.build(xs, c_.rect.w, method, true);
+            ys_.build(ys, c_.rect.h, method, false);
         }
         const size_t rowValues = size_t(c_.rect.w) * C;
         columnSums_.resize(uint32_t(rowValues));
@@ -275,28 +307,12 @@ private:
             addColumn(i, xs_.weight(pos[i], row) * times, px);
     }
 
-    // Later runs are drawn over earlier ones: walking them backwards, keep what is still free.
     void resolveOverlaps()
     {
-        const uint32_t x0 = xs_.lowest(), words = (xs_.highest() - x0 + 63) / 64;
-        taken_.resize(words);
-        std::memset(taken_.data(), 0, size_t(words) * sizeof(uint64_t));
-        visible_.resize(0);
-        for (uint32_t s = spans_.size(); s-- > 0;) {
-            const MaskSpan sp = spans_[s];
-            uint32_t x = sp.begin;
-            while (x < sp.end) {
-                while (x < sp.end && isTaken(x - x0)) ++x;
-                const uint32_t b = x;
-                while (x < sp.end && !isTaken(x - x0)) take(x++ - x0);
-                if (x > b) visible_.append(MaskSpan{b, x, sp.colour});
-            }
-        }
+        _Vtx_Internal_NS_::resolveOverlaps(spans_, xs_.lowest(), xs_.highest(), taken_, visible_);
         runs_ = visible_.data();
         runCount_ = visible_.size();
     }
-    bool isTaken(uint32_t i) const { return (taken_[i / 64] >> (i % 64)) & 1; }
-    void take(uint32_t i) { taken_[i / 64] |= uint64_t(1) << (i % 64); }
 
     // Colour and coverage of every run into the sums of the columns whose footprints it crosses.
     void addRuns()
@@ -357,20 +373,26 @@ private:
     {
         addStacked();
         if (touchedList_.empty()) return;
+        double w[kSlots];
+        double* rows[kSlots];
         for (uint32_t k = 0; k < pending_.count; ++k) {
-            const double w = double(pending_.weight[k]);
-            double* row = slot(pending_.row[k]);
+            w[k] = double(pending_.weight[k]);
+            rows[k] = slot(pending_.row[k]);
             slotUsed_[pending_.row[k] % kSlots] = true;
-            for (uint32_t i : touchedList_) {
-                const int64_t* s = columnSums_.data() + size_t(i) * C;
-                double* d = row + size_t(i) * C;
-                for (int ch = 0; ch < C; ++ch) d[ch] += w * double(s[ch]);
-            }
         }
+        // One pass over the columns: each sum is converted once, spread, and cleared.
         for (uint32_t i : touchedList_) {
-            touched_[i] = 0;
             int64_t* s = columnSums_.data() + size_t(i) * C;
-            for (int ch = 0; ch < C; ++ch) s[ch] = 0;
+            double sum[C];
+            for (int ch = 0; ch < C; ++ch) {
+                sum[ch] = double(s[ch]);
+                s[ch] = 0;
+            }
+            for (uint32_t k = 0; k < pending_.count; ++k) {
+                double* d = rows[k] + size_t(i) * C;
+                for (int ch = 0; ch < C; ++ch) d[ch] += w[k] * sum[ch];
+            }
+            touched_[i] = 0;
         }
         touchedList_.resize(0);
     }
@@ -423,6 +445,43 @@ private:
 };
 
 } // namespace
+
+void resolveOverlaps(const MaskSpanList& spans, uint32_t x0, uint32_t x1, SimpleArray<uint64_t>& taken,
+                     SimpleArray<MaskSpan>& visible)
+{
+    const uint32_t words = (x1 - x0 + 63) / 64;
+    taken.resize(words);
+    std::memset(taken.data(), 0, size_t(words) * sizeof(uint64_t));
+    visible.resize(0);
+    constexpr uint32_t kNone = ~0u;
+    for (uint32_t s = spans.size(); s-- > 0;) {
+        const MaskSpan sp = spans[s];
+        const uint32_t a = sp.begin - x0, z = sp.end - x0;
+        uint32_t open = kNone; // start of a free stretch that may go on into the next word
+        for (uint32_t base = a & ~63u; base < z; base += 64) {
+            const uint32_t lo = std::max(a, base) - base, hi = std::min(z - base, 64u);
+            const uint64_t range = (hi == 64 ? ~uint64_t(0) : (uint64_t(1) << hi) - 1) & (~uint64_t(0) << lo);
+            uint64_t& word = taken[base / 64];
+            const uint64_t free = ~word & range, busy = word & range;
+            word |= range;
+            // Alternate between the next free bit and the next taken one, from bit lo on.
+            for (uint32_t pos = lo; pos < hi;) {
+                if (open == kNone) {
+                    const uint64_t f = free & (~uint64_t(0) << pos);
+                    if (!f) break;
+                    pos = uint32_t(std::countr_zero(f));
+                    open = base + pos;
+                }
+                const uint64_t t = busy & (~uint64_t(0) << pos);
+                if (!t) break;
+                pos = uint32_t(std::countr_zero(t));
+                visible.append(MaskSpan{open + x0, base + pos + x0, sp.colour});
+                open = kNone;
+            }
+        }
+        if (open != kNone) visible.append(MaskSpan{open + x0, sp.end, sp.colour});
+    }
+}
 
 void MaskSpanList::grow() { store_.resize(store_.size() < 64 ? 64 : store_.size() * 2); }
 

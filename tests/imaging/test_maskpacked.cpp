@@ -175,6 +175,70 @@ TEST(MaskPackedRow, HoldsExactlyTheBitsPutIn)
     }
 }
 
+TEST(MaskPackedShrink, OverlapsResolvedByWordsGiveThePixelByPixelParts)
+{
+    using _Vtx_Internal_NS_::MaskSpan;
+    // The plain version: pixel by pixel, later runs first.
+    const auto plain = [](const _Vtx_Internal_NS_::MaskSpanList& spans, uint32_t x0, uint32_t x1) {
+        std::vector<bool> taken(x1 - x0);
+        std::vector<MaskSpan> parts;
+        for (uint32_t s = spans.size(); s-- > 0;) {
+            const MaskSpan sp = spans[s];
+            for (uint32_t x = sp.begin; x < sp.end;) {
+                while (x < sp.end && taken[x - x0]) ++x;
+                const uint32_t b = x;
+                while (x < sp.end && !taken[x - x0]) taken[x++ - x0] = true;
+                if (x > b) parts.push_back(MaskSpan{b, x, sp.colour});
+            }
+        }
+        return parts;
+    };
+    std::mt19937 rng(33);
+    _Vtx_Internal_NS_::MaskSpanList spans;
+    Vantorix::SimpleArray<uint64_t> taken; // reused, as the shrinker does
+    Vantorix::SimpleArray<MaskSpan> visible;
+    for (int round = 0; round < 2000; ++round) {
+        const uint32_t x0 = rng() % 130, x1 = x0 + 1 + rng() % (round % 2 ? 70 : 600);
+        spans.reset(x0, x1);
+        const uint32_t count = 1 + rng() % 40;
+        for (uint32_t k = 0; k < count; ++k) {
+            // Short and long runs, many of them ending or starting at word boundaries.
+            uint32_t b = x0 + rng() % (x1 - x0);
+            if (rng() % 4 == 0) b = x0 + (b - x0) / 64 * 64;
+            const uint32_t len = rng() % 3 ? 1 + rng() % 20 : 1 + rng() % 300;
+            spans.add(b, b + len, Color{uint8_t(k), uint8_t(rng()), 0, 0});
+        }
+        _Vtx_Internal_NS_::resolveOverlaps(spans, x0, x1, taken, visible);
+        const std::vector<MaskSpan> want = plain(spans, x0, x1);
+        ASSERT_EQ(visible.size(), want.size()) << "round " << round;
+        for (uint32_t k = 0; k < visible.size(); ++k) {
+            ASSERT_EQ(visible[k].begin, want[k].begin) << "round " << round << " part " << k;
+            ASSERT_EQ(visible[k].end, want[k].end) << "round " << round << " part " << k;
+            ASSERT_TRUE(visible[k].colour == want[k].colour) << "round " << round << " part " << k;
+        }
+    }
+}
+
+TEST(MaskPackedRow, CountBitsAgreesWithCountingOneByOne)
+{
+    const auto plain = [](uint64_t v) {
+        uint32_t n = 0;
+        for (int b = 0; b < 64; ++b) n += uint32_t((v >> b) & 1);
+        return n;
+    };
+    std::vector<uint64_t> values = {0, ~uint64_t(0), 1, uint64_t(1) << 63, 0x5555555555555555u, 0xAAAAAAAAAAAAAAAAu,
+                                    0xFF00FF00FF00FF00u, 0x8000000000000001u};
+    std::mt19937_64 rng(64);
+    for (int k = 0; k < 5000; ++k) {
+        const uint64_t v = rng();
+        values.push_back(v);
+        values.push_back(v & rng() & rng()); // sparse, as text rows are
+        values.push_back(v | rng() | rng()); // dense
+        values.push_back(~uint64_t(0) << (rng() % 64)); // a window mask
+    }
+    for (uint64_t v : values) ASSERT_EQ(_Vtx_Internal_NS_::countBits(v), plain(v)) << std::hex << v;
+}
+
 TEST(MaskPackedRow, ColoursMakeARowMixedAndTheRangeFollowsThePieces)
 {
     MaskPackedRow row;

@@ -98,18 +98,24 @@ BoundingBox computeBoundingBox(const ShapeBitmap& bitmap)
     uint32_t bottom = h - 1;
     while (rowIsWhite(bottom)) --bottom;
 
-    // Leading and trailing white columns of the rows top..bottom, found on their OR.
+    // The first and last bytes any of the rows top..bottom has set: each row is read only in the
+    // white margins left so far, which on a tight shape are a byte or two.
     uint32_t first = rowBytes, last = 0;
+    for (uint32_t y = top; y <= bottom; ++y) {
+        const uint8_t* r = bitmap.getRow(y);
+        uint32_t i = 0;
+        while (i < first && !r[i]) ++i;
+        first = i;
+        uint32_t j = rowBytes;
+        while (j > last + 1 && !r[j - 1]) --j;
+        last = j - 1;
+    }
+    // Then the bits of those two bytes, over the same rows.
     uint8_t firstBits = 0, lastBits = 0;
     for (uint32_t y = top; y <= bottom; ++y) {
         const uint8_t* r = bitmap.getRow(y);
-        for (uint32_t i = 0; i < rowBytes; ++i) {
-            if (!r[i]) continue;
-            if (i < first) { first = i; firstBits = 0; }
-            if (i == first) firstBits |= r[i];
-            if (i > last) { last = i; lastBits = 0; }
-            if (i == last) lastBits |= r[i];
-        }
+        firstBits |= r[first];
+        lastBits |= r[last];
     }
     int32_t left = int32_t(first * 8 + std::countl_zero(firstBits));
     int32_t trailing = int32_t((rowBytes - 1 - last) * 8 + std::countr_zero(lastBits));

@@ -3,6 +3,8 @@
 #include <bit>
 #include <cstring>
 
+#include "djv_maskpackedrow.h"
+
 namespace Vantorix::DjVu::JB2 {
 
 namespace {
@@ -42,7 +44,7 @@ uint32_t countEdges(const uint8_t* row, uint32_t rowBytes)
     uint64_t before = 0; // the last bit of the previous word, at the top
     for (uint32_t i = 0; i < rowBytes; i += 8) {
         const uint64_t word = loadWord(row + i, rowBytes - i);
-        n += uint32_t(std::popcount(word ^ ((word >> 1) | before)));
+        n += _Vtx_Internal_NS_::countBits(word ^ ((word >> 1) | before));
         before = word << 63;
     }
     return n + (before != 0);

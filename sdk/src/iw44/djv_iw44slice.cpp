@@ -43,11 +43,10 @@ int ComponentDecoder::decodeSlice(ZPDecoder& zp)
 {
     if (curBit < 0) return 0;
     if (!isNullSlice(curBand)) {
-        ZPDecoder::Session session(zp);
         if (curBand == 0)
-            decodeBand<true>(session, 0);
+            decodeBand<true>(zp, 0);
         else
-            decodeBand<false>(session, curBand);
+            decodeBand<false>(zp, curBand);
     }
     return nextQuant();
 }
@@ -55,8 +54,9 @@ int ComponentDecoder::decodeSlice(ZPDecoder& zp)
 // Every block in order. A row without records is decoded on a scratch block, and gets its
 // records once one of its blocks gains a bucket.
 template <bool Band0>
-void ComponentDecoder::decodeBand(ZPDecoder::Session& zp, uint32_t band)
+void ComponentDecoder::decodeBand(ZPDecoder& decoder, uint32_t band)
 {
+    ZPDecoder::Session zp(decoder);
     const uint32_t wide = map->getBlocksWide();
     for (uint32_t by = 0; by < map->getBlocksHigh(); ++by) {
         Map::Block* row = map->getRow(by);
@@ -99,7 +99,7 @@ int ComponentDecoder::nextQuant()
 // bucket. Band 0 has one step per coefficient (quantLo), and only the coefficients whose step
 // allows (codableLo) may be coded; the other bands share quantHi[band].
 template <bool Band0>
-void ComponentDecoder::decodeBlock(ZPDecoder::Session& zp, Map::Block& block, uint32_t band)
+inline void ComponentDecoder::decodeBlock(ZPDecoder::Session& zp, Map::Block& block, uint32_t band)
 {
     const uint32_t first = kBandFirstBucket[band];
     const uint32_t nb = kBandBuckets[band];

@@ -127,22 +127,18 @@ inline void ComponentDecoder::decodeBlock(ZPDecoder::Session& zp, Map::Block& bl
     if (nb == 16 && !anyActive && !zp.decode(ctxRoot)) return;
 
     // Which buckets: the context counts the non-zero parents (coarser coefficients at the
-    // same place), and whether the block is already active.
-    const uint32_t activeCtx = anyActive ? 4 : 0;
-    BitContext* ctx = ctxBucket[band];
+    // same place, up to 3), and whether the block is already active. The parents of bucket i
+    // are coefficients 4(first + i) to 4(first + i) + 3, in the (nb + 3) / 4 buckets from
+    // first / 4 on: their masks are taken once per block.
+    uint64_t parents = 0;
+    for (uint32_t j = 0; !Band0 && j < (nb + 3) / 4; ++j)
+        if (const int16_t* pb = Map::getBucket(block, (first >> 2) + j)) parents |= uint64_t(nonZeroMask(pb)) << 16 * j;
+    static constexpr uint8_t kParentContext[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 3};
+    BitContext* ctx = ctxBucket[band] + (anyActive ? 4 : 0);
     uint32_t fresh = 0;
     for (uint32_t i = 0; i < nb; ++i) {
         if (!(codable & ~active[i])) continue;
-        uint32_t c = 0;
-        if (!Band0) {
-            const uint32_t parent = 4 * (first + i);
-            if (const int16_t* pb = Map::getBucket(block, parent >> 4)) {
-                const int16_t* p = pb + (parent & 15);
-                c = uint32_t(p[0] != 0) + uint32_t(p[1] != 0) + uint32_t(p[2] != 0) + uint32_t(p[3] != 0);
-                if (c > 3) c = 3;
-            }
-        }
-        if (zp.decode(ctx[c + activeCtx])) fresh |= 1u << i;
+        if (zp.decode(ctx[kParentContext[(parents >> 4 * ((first & 3) + i)) & 15]])) fresh |= 1u << i;
     }
 
     // Which coefficients, with their sign, in order; the context is the number of codable

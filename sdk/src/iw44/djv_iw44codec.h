@@ -2,8 +2,8 @@
 // from slice to slice and from chunk to chunk.
 //
 // A slice is one band at one bit-plane. Each band has a quantisation step that halves after
-// every slice of that band; a coefficient is coded once its step allows (it becomes NEW, then
-// ACTIVE), and every later slice refines it by one more bit. Band 0 (the 16 coarsest
+// every slice of that band; a coefficient is coded once its step allows (it turns non-zero, then
+// active), and every later slice refines it by one more bit. Band 0 (the 16 coarsest
 // coefficients of a block) has a step per coefficient. The decoder visits every block of the
 // map for each slice, deciding with adaptive bits whether the block, then each bucket of the
 // band, then each coefficient carries anything new.
@@ -17,14 +17,6 @@
 #include "vtx_memory.h"
 
 namespace Vantorix::DjVu::IW44 {
-
-// Coefficient and bucket states.
-enum : uint8_t {
-    ZERO = 1,   // never coded: its step is still too large
-    ACTIVE = 2, // non-zero before this slice
-    NEW = 4,    // became non-zero in this slice
-    UNK = 8,    // zero, may become non-zero
-};
 
 // Bucket ranges of the ten bands, coarse to fine.
 inline constexpr uint8_t kBandFirstBucket[10] = {0, 1, 2, 3, 4, 8, 12, 16, 32, 48};
@@ -44,8 +36,6 @@ public:
 
     uint32_t quantHi[10];
     uint32_t quantLo[16];
-    uint8_t coeffState[256];
-    uint8_t bucketState[16];
     BitContext ctxStart[16];
     BitContext ctxBucket[10][8];
     BitContext ctxMant;
@@ -78,13 +68,15 @@ private:
     bool isNullSlice(uint32_t band);
     int nextQuant();
     template <bool Band0>
-    void decodeBand(ZPDecoder& zp, uint32_t band);
+    void decodeBand(ZPDecoder& decoder, uint32_t band);
+    // Inlined into the band loop, so that the Session's interval stays in registers.
     template <bool Band0>
-    void decodeBlock(ZPDecoder& zp, Map::Block& block, uint32_t band);
+    [[gnu::always_inline]] inline void decodeBlock(ZPDecoder::Session& zp, Map::Block& block, uint32_t band);
     void composeReduced(uint8_t* dst, int32_t dstStride, uint32_t level, const Rect& rect, uint32_t pixelStep,
                         bool chromaHalf) const;
 
     AutoPtr<Map> map;
+    uint32_t codableLo = 0; // band 0 in this slice: bit k set while quantLo[k] allows coding
 };
 
 } // namespace Vantorix::DjVu::IW44

@@ -1,15 +1,39 @@
 // Slice decoding: the coefficient side of a component.
+#include <bit>
 #include <cstring>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "djv_iw44codec.h"
 
 namespace Vantorix::DjVu::IW44 {
 
+namespace {
+
+// Bit k set where coefficient k of the bucket is non-zero.
+inline uint32_t nonZeroMask(const int16_t* b)
+{
+#ifdef __SSE2__
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i lo = _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b)), zero);
+    const __m128i hi = _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 8)), zero);
+    return ~uint32_t(_mm_movemask_epi8(_mm_packs_epi16(lo, hi))) & 0xFFFF;
+#else
+    uint32_t m = 0;
+    for (int k = 0; k < 16; ++k) m |= uint32_t(b[k] != 0) << k;
+    return m;
+#endif
+}
+
+} // namespace
+
 ComponentCodec::ComponentCodec()
     : quantHi{0, 0x20000, 0x20000, 0x40000, 0x40000, 0x40000, 0x80000, 0x40000, 0x40000, 0x80000},
       quantLo{0x4000, 0x8000, 0x8000, 0x10000, 0x10000, 0x10000, 0x10000, 0x10000, 0x10000, 0x10000, 0x10000,
               0x10000, 0x20000, 0x20000, 0x20000, 0x20000},
-      coeffState{}, bucketState{}, ctxStart{}, ctxBucket{}, ctxMant(0), ctxRoot(0)
+      ctxStart{}, ctxBucket{}, ctxMant(0), ctxRoot(0)
 {
 }
 
@@ -30,8 +54,9 @@ int ComponentDecoder::decodeSlice(ZPDecoder& zp)
 // Every block in order. A row without records is decoded on a scratch block, and gets its
 // records once one of its blocks gains a bucket.
 template <bool Band0>
-void ComponentDecoder::decodeBand(ZPDecoder& zp, uint32_t band)
+void ComponentDecoder::decodeBand(ZPDecoder& decoder, uint32_t band)
 {
+    ZPDecoder::Session zp(decoder);
     const uint32_t wide = map->getBlocksWide();
     for (uint32_t by = 0; by < map->getBlocksHigh(); ++by) {
         Map::Block* row = map->getRow(by);
@@ -49,12 +74,10 @@ void ComponentDecoder::decodeBand(ZPDecoder& zp, uint32_t band)
 bool ComponentDecoder::isNullSlice(uint32_t band)
 {
     if (band > 0) return quantHi[band] >= 0x8000;
-    bool null = true;
-    for (int k = 0; k < 16; ++k) {
-        coeffState[k] = quantLo[k] >= 0x8000 ? ZERO : UNK;
-        null &= coeffState[k] == ZERO;
-    }
-    return null;
+    codableLo = 0;
+    for (uint32_t k = 0; k < 16; ++k)
+        if (quantLo[k] < 0x8000) codableLo |= 1u << k;
+    return codableLo == 0;
 }
 
 int ComponentDecoder::nextQuant()
@@ -72,114 +95,90 @@ int ComponentDecoder::nextQuant()
     return 1;
 }
 
-// The buckets of one band in one block. Band 0 has one step per coefficient (quantLo) and
-// coefficients whose step is still too large (ZERO, prepared by isNullSlice); the other bands
-// share quantHi[band].
+// The buckets of one band in one block, with the coefficient states as 16-bit masks per
+// bucket. Band 0 has one step per coefficient (quantLo), and only the coefficients whose step
+// allows (codableLo) may be coded; the other bands share quantHi[band].
 template <bool Band0>
-void ComponentDecoder::decodeBlock(ZPDecoder& zp, Map::Block& block, uint32_t band)
+inline void ComponentDecoder::decodeBlock(ZPDecoder::Session& zp, Map::Block& block, uint32_t band)
 {
     const uint32_t first = kBandFirstBucket[band];
     const uint32_t nb = kBandBuckets[band];
     const int32_t bandStep = int32_t(quantHi[band]);
+    const uint32_t codable = Band0 ? codableLo : 0xFFFF;
     int16_t* buckets[16];
+    uint32_t active[16]; // non-zero before this slice
 
-    // Current states from the values; a missing bucket is wholly zero (UNK), the states of
-    // its coefficients are set if it comes to life.
-    uint8_t blockState = 0;
+    // The large bands take a whole group: a missing one is 16 missing (zero) buckets.
+    uint32_t anyActive = 0;
+    if (Map::Bucket* group = block.groups[first >> 4]) {
+        for (uint32_t i = 0; i < nb; ++i) {
+            int16_t* b = group[(first & 15) + i];
+            buckets[i] = b;
+            active[i] = b ? nonZeroMask(b) & codable : 0;
+            anyActive |= active[i];
+        }
+    } else {
+        std::memset(buckets, 0, sizeof buckets);
+        std::memset(active, 0, sizeof active);
+    }
+
+    // Does the block hold anything new? Small bands always ask the buckets; in the large
+    // ones every coefficient that is not active may be coded.
+    if (nb == 16 && !anyActive && !zp.decode(ctxRoot)) return;
+
+    // Which buckets: the context counts the non-zero parents (coarser coefficients at the
+    // same place, up to 3), and whether the block is already active. The parents of bucket i
+    // are coefficients 4(first + i) to 4(first + i) + 3, in the (nb + 3) / 4 buckets from
+    // first / 4 on: their masks are taken once per block.
+    uint64_t parents = 0;
+    for (uint32_t j = 0; !Band0 && j < (nb + 3) / 4; ++j)
+        if (const int16_t* pb = Map::getBucket(block, (first >> 2) + j)) parents |= uint64_t(nonZeroMask(pb)) << 16 * j;
+    static constexpr uint8_t kParentContext[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 3};
+    BitContext* ctx = ctxBucket[band] + (anyActive ? 4 : 0);
+    uint32_t fresh = 0;
     for (uint32_t i = 0; i < nb; ++i) {
-        int16_t* b = Map::getBucket(block, first + i);
-        buckets[i] = b;
-        if (!b) {
-            bucketState[i] = UNK;
-            blockState |= UNK;
-            continue;
-        }
-        uint8_t* cs = coeffState + 16 * i;
-        uint8_t bs = 0;
-        for (int k = 0; k < 16; ++k) {
-            uint8_t st = b[k] ? ACTIVE : UNK;
-            if (Band0 && cs[k] == ZERO) st = ZERO;
-            cs[k] = st;
-            bs |= st;
-        }
-        bucketState[i] = bs;
-        blockState |= bs;
+        if (!(codable & ~active[i])) continue;
+        if (zp.decode(ctx[kParentContext[(parents >> 4 * ((first & 3) + i)) & 15]])) fresh |= 1u << i;
     }
 
-    // Does the block hold anything new? Small bands always ask the buckets.
-    if (nb < 16 || (blockState & ACTIVE)) {
-        blockState |= NEW;
-    } else if (blockState & UNK) {
-        if (zp.decode(ctxRoot)) blockState |= NEW;
-    }
-
-    if (blockState & NEW) {
-        // Which buckets: the context counts the non-zero parents (coarser coefficients at
-        // the same place), and whether the block is already active.
-        const uint32_t activeCtx = (blockState & ACTIVE) ? 4 : 0;
-        BitContext* ctx = ctxBucket[band];
-        for (uint32_t i = 0; i < nb; ++i) {
-            if (!(bucketState[i] & UNK)) continue;
-            uint32_t c = 0;
-            if (!Band0) {
-                const uint32_t parent = 4 * (first + i);
-                if (const int16_t* pb = Map::getBucket(block, parent >> 4)) {
-                    const int16_t* p = pb + (parent & 15);
-                    c = uint32_t(p[0] != 0) + uint32_t(p[1] != 0) + uint32_t(p[2] != 0) + uint32_t(p[3] != 0);
-                    if (c > 3) c = 3;
-                }
-            }
-            if (zp.decode(ctx[c + activeCtx])) bucketState[i] |= NEW;
-        }
-
-        // Which coefficients, with their sign; the context is the number of zero coefficients
-        // still ahead in the bucket (reset by each one found).
-        for (uint32_t i = 0; i < nb; ++i) {
-            if (!(bucketState[i] & NEW)) continue;
-            uint8_t* cs = coeffState + 16 * i;
-            int16_t* b = buckets[i];
-            if (!b) {
-                b = buckets[i] = map->makeBucket(block, first + i);
-                for (int k = 0; k < 16; ++k) cs[k] = (Band0 && cs[k] == ZERO) ? ZERO : UNK;
-            }
-            uint32_t u = 0;
-            for (int k = 0; k < 16; ++k) u += (cs[k] & UNK) ? 1 : 0;
-            BitContext* start = ctxStart + ((bucketState[i] & ACTIVE) ? 8 : 0);
-            for (int k = 0; k < 16; ++k) {
-                if (!(cs[k] & UNK)) continue;
-                if (zp.decode(start[u < 7 ? u : 7])) {
-                    cs[k] |= NEW;
-                    const int32_t t = Band0 ? int32_t(quantLo[k]) : bandStep;
-                    const int32_t v = t + (t >> 1) - (t >> 3);
-                    b[k] = int16_t(zp.decodePassthroughIW44() ? -v : v);
-                    u = 0;
-                } else if (u > 0) {
-                    --u;
-                }
-            }
-        }
-    }
-
-    if (blockState & ACTIVE) {
-        // One more bit of every coefficient that was already non-zero. Small magnitudes use
-        // an adaptive context; large ones are close to uniform and go raw.
-        for (uint32_t i = 0; i < nb; ++i) {
-            if (!(bucketState[i] & ACTIVE)) continue;
-            const uint8_t* cs = coeffState + 16 * i;
-            int16_t* b = buckets[i];
-            for (int k = 0; k < 16; ++k) {
-                if (!(cs[k] & ACTIVE)) continue;
+    // Which coefficients, with their sign, in order; the context is the number of codable
+    // zero coefficients still ahead in the bucket, until the first one found.
+    for (; fresh; fresh &= fresh - 1) {
+        const uint32_t i = uint32_t(std::countr_zero(fresh));
+        int16_t* b = buckets[i] ? buckets[i] : map->makeBucket(block, first + i);
+        uint32_t unk = codable & ~active[i];
+        uint32_t u = uint32_t(std::popcount(unk));
+        BitContext* start = ctxStart + (active[i] ? 8 : 0);
+        for (; unk; unk &= unk - 1) {
+            if (zp.decode(start[u < 7 ? u : 7])) {
+                const uint32_t k = uint32_t(std::countr_zero(unk));
                 const int32_t t = Band0 ? int32_t(quantLo[k]) : bandStep;
-                const int32_t v = b[k];
-                int32_t a = v < 0 ? -v : v;
-                if (a <= 3 * t) {
-                    a += t >> 2;
-                    a += zp.decode(ctxMant) ? (t >> 1) : (t >> 1) - t;
-                } else {
-                    a += zp.decodePassthroughIW44() ? (t >> 1) : (t >> 1) - t;
-                }
-                b[k] = int16_t(v > 0 ? a : -a);
+                const int32_t v = t + (t >> 1) - (t >> 3);
+                b[k] = int16_t(zp.decodePassthroughIW44() ? -v : v);
+                u = 0;
+            } else if (u > 0) {
+                --u;
             }
+        }
+    }
+
+    // One more bit of every coefficient that was already non-zero. Small magnitudes use an
+    // adaptive context; large ones are close to uniform and go raw.
+    if (!anyActive) return;
+    for (uint32_t i = 0; i < nb; ++i) {
+        int16_t* b = buckets[i];
+        for (uint32_t bits = active[i]; bits; bits &= bits - 1) {
+            const uint32_t k = uint32_t(std::countr_zero(bits));
+            const int32_t t = Band0 ? int32_t(quantLo[k]) : bandStep;
+            const int32_t v = b[k];
+            int32_t a = v < 0 ? -v : v;
+            if (a <= 3 * t) {
+                a += t >> 2;
+                a += zp.decode(ctxMant) ? (t >> 1) : (t >> 1) - t;
+            } else {
+                a += zp.decodePassthroughIW44() ? (t >> 1) : (t >> 1) - t;
+            }
+            b[k] = int16_t(v > 0 ? a : -a);
         }
     }
 }

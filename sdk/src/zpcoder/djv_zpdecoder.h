@@ -66,6 +66,14 @@ public:
             fence_ = zp_.fence_;
             return bit;
         }
+        int decodePassthroughIW44()
+        {
+            zp_.a_ = a_;
+            const int bit = zp_.decodePassthroughIW44();
+            a_ = zp_.a_;
+            fence_ = zp_.fence_;
+            return bit;
+        }
 
     private:
         ZPDecoder& zp_;

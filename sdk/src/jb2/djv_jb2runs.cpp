@@ -76,18 +76,24 @@ bool ShapeRuns::make(const ShapeBitmap& bitmap, ShapeRuns& out)
     const uint64_t maxEdges = (budget - rowCost) / 2;
     uint64_t count = 0;
     for (uint32_t y = 0; y < h && count <= maxEdges; ++y) count += countEdges(bitmap.getRow(y), rowBytes);
-    if (count > maxEdges) return false;
+    if (count > maxEdges || count > UINT32_MAX) return false;
 
     ShapeRuns r;
     r.width_ = w;
     r.height_ = h;
     r.rowStart_ = SimpleArray<uint32_t, 2>(h + 1, h + 1);
     r.edges_ = SimpleArray<uint16_t, 2>(uint32_t(count), int64_t(count));
+    // The store is checked against the count: should the two ways of finding edges ever differ,
+    // the shape keeps its bitmap instead of writing past the edges.
     uint32_t n = 0;
     for (uint32_t y = 0; y < h; ++y) {
         r.rowStart_[y] = n;
-        forEachEdge(bitmap.getRow(y), rowBytes, w, [&](uint32_t x) { r.edges_[n++] = uint16_t(x); });
+        forEachEdge(bitmap.getRow(y), rowBytes, w, [&](uint32_t x) {
+            if (n < count) r.edges_[n] = uint16_t(x);
+            ++n;
+        });
     }
+    if (n != count) return false;
     r.rowStart_[h] = n;
     out = std::move(r);
     return true;

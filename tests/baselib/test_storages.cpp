@@ -491,17 +491,6 @@ TEST(ZlibStreams, DirectionsThatDoNotExist)
     for (const auto& [call, function] : refused) vtxtest::expectThrow(call, 28, function, "errNotImplemented");
 }
 
-TEST(ZlibStreams, UnflushedDataIsFinishedOnDestruction)
-{
-    auto mem = MemoryStorage::create();
-    DeflateStream::create(AutoPtr<Stream>(mem))->writeBytes("hello", 5);
-    mem->setPos(0);
-    auto in = InflateStream::create(AutoPtr<Stream>(mem));
-    char buf[5];
-    EXPECT_EQ(in->readBytes(buf, 5, true), 5u);
-    EXPECT_EQ(std::string(buf, 5), "hello");
-}
-
 // Flipped bits and cut lengths must end in data or an Exception, never in a crash or a hang.
 TEST(ZlibStreams, MutatedInputIsSurvived)
 {

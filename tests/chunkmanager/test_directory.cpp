@@ -1,5 +1,5 @@
-// Multi-page documents: the DIRM directory of files made by the encoders, and bundled
-// documents assembled around directory tables that the fixture script compressed.
+// Bundled documents assembled around directory tables that the fixture script compressed. The
+// encoders' own directories are read by every document test.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -47,35 +47,6 @@ IFF::Directory directoryOf(const Bytes& bytes)
 }
 
 } // namespace
-
-TEST(Directory, EncodersDirectoriesLocateTheirComponents)
-{
-    struct Expect {
-        const char* file;
-        uint32_t count, pages;
-    } files[] = {{"dict.djvu", 4, 3}, {"doc.djvu", 4, 3}};
-    for (const Expect& f : files) {
-        Bytes bytes = slurp(kDir + f.file);
-        IFF::Directory dir = directoryOf(bytes);
-        ASSERT_TRUE(dir.bundled && dir.entries.getSize() == f.count) << f.file;
-        uint32_t pages = 0;
-        for (const IFF::DIRMEntry& e : dir.entries) {
-            pages += e.kind == IFF::kindPage;
-            EXPECT_FALSE(e.id.isEmpty());
-            // Every offset points at a FORM whose size is the directory's.
-            ASSERT_LT(e.offset + 12, bytes.size());
-            IFF::ChunkHeader h = IFF::readChunkHeader(*streamOf(bytes.substr(e.offset, 8)));
-            EXPECT_TRUE(h.isForm() && h.length + 8 == e.size) << e.id.toStdString();
-        }
-        EXPECT_EQ(pages, f.pages) << f.file;
-    }
-    // The indirect index names files instead.
-    IFF::Directory ind = directoryOf(slurp(kDir + "doc_indirect/index.djvu"));
-    EXPECT_FALSE(ind.bundled);
-    ASSERT_EQ(ind.entries.getSize(), 4u);
-    EXPECT_EQ(ind.entries[0].id, "shared_anno.iff");
-    EXPECT_EQ(ind.entries[1].id, "p0001.djvu");
-}
 
 TEST(Directory, NamesTitlesAndUnterminatedStrings)
 {

@@ -25,6 +25,24 @@ template <class F> F exported(const char* name)
     return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"nimbrel.dll"), name)));
 }
 
+// The whole file, or "<no file>".
+std::string fileText(const std::wstring& path)
+{
+    FILE* f = _wfopen(path.c_str(), L"rb");
+    if (!f) return "<no file>";
+    std::string s;
+    for (int c; (c = fgetc(f)) != EOF;) s += char(c);
+    fclose(f);
+    return s;
+}
+
+std::wstring tempPath(const wchar_t* name)
+{
+    wchar_t dir[MAX_PATH];
+    GetTempPathW(MAX_PATH, dir);
+    return std::wstring(dir) + name;
+}
+
 void create(ComPtr<IUnknown>& object)
 {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -175,9 +193,6 @@ public:
     // The value names the file, of the given type, or is an empty string.
     explicit TraceSetting(DWORD type = REG_SZ, bool empty = false)
     {
-        wchar_t dir[MAX_PATH];
-        GetTempPathW(MAX_PATH, dir);
-        path = std::wstring(dir) + L"nimbrel_trace.log";
         DeleteFileW(path.c_str());
         const std::wstring stored = empty ? L"" : path;
         RegSetKeyValueW(HKEY_CURRENT_USER, kKey, L"DebugLogFileName", type, stored.c_str(),
@@ -188,16 +203,8 @@ public:
         RegDeleteKeyValueW(HKEY_CURRENT_USER, kKey, L"DebugLogFileName");
         DeleteFileW(path.c_str());
     }
-    std::string text() const
-    {
-        FILE* f = _wfopen(path.c_str(), L"rb");
-        if (!f) return "<no file>";
-        std::string s;
-        for (int c; (c = fgetc(f)) != EOF;) s += char(c);
-        fclose(f);
-        return s;
-    }
-    std::wstring path;
+    std::string text() const { return fileText(path); }
+    const std::wstring path = tempPath(L"nimbrel_trace.log");
 
 private:
     static constexpr const wchar_t* kKey = L"Software\\Vantorix Technology Inc.\\Tessaline";
@@ -293,9 +300,7 @@ TEST(Trace, OffUnlessAStringValueNamesTheFile)
 
 TEST(Diagnostics, EveryExceptionIsAppendedWithTheProcessId)
 {
-    wchar_t dir[MAX_PATH];
-    GetTempPathW(MAX_PATH, dir);
-    const std::wstring path = std::wstring(dir) + L"nimbrel_diag.log";
+    const std::wstring path = tempPath(L"nimbrel_diag.log");
     DeleteFileW(path.c_str());
     SetEnvironmentVariableW(L"_QRMB_DEBUG_FILE", path.c_str());
     _wputenv_s(L"_QRMB_DEBUG_FILE", path.c_str());
@@ -304,11 +309,7 @@ TEST(Diagnostics, EveryExceptionIsAppendedWithTheProcessId)
     EXPECT_EQ(t.thumbnail(64), E_FAIL);
     SetEnvironmentVariableW(L"_QRMB_DEBUG_FILE", nullptr);
     _wputenv_s(L"_QRMB_DEBUG_FILE", L"");
-    FILE* f = _wfopen(path.c_str(), L"rb");
-    ASSERT_NE(f, nullptr);
-    std::string text;
-    for (int c; (c = fgetc(f)) != EOF;) text += char(c);
-    fclose(f);
+    const std::string text = fileText(path);
     DeleteFileW(path.c_str());
     const std::string prefix = std::to_string(GetCurrentProcessId()) + " ";
     EXPECT_EQ(text.compare(0, prefix.size(), prefix), 0) << text;

@@ -49,10 +49,17 @@ HRESULT initialize(IThumbnailProvider* provider, IStream* stream)
     return init->Initialize(stream, STGM_READ);
 }
 
-IStream* memoryStream(const std::vector<uint8_t>& bytes)
-{
-    return SHCreateMemStream(bytes.data(), UINT(bytes.size()));
-}
+// A provider of the handler class and, once given bytes, the memory stream it was initialised with.
+struct Provider {
+    ComPtr<IThumbnailProvider> provider;
+    ComPtr<IStream> stream;
+    Provider() { createProvider(provider); }
+    HRESULT initializeWith(const std::vector<uint8_t>& bytes)
+    {
+        *stream.out() = SHCreateMemStream(bytes.data(), UINT(bytes.size()));
+        return initialize(provider.get(), stream.get());
+    }
+};
 
 struct Picture {
     HRESULT result = E_UNEXPECTED;
@@ -104,12 +111,9 @@ Picture reference(const std::string& path, uint32_t cx)
 
 Picture thumbnailOfFile(const std::string& path, UINT cx)
 {
-    ComPtr<IThumbnailProvider> provider;
-    createProvider(provider);
-    ComPtr<IStream> stream;
-    *stream.out() = memoryStream(readFile(path));
-    EXPECT_EQ(initialize(provider.get(), stream.get()), S_OK);
-    return comThumbnail(provider.get(), cx);
+    Provider p;
+    EXPECT_EQ(p.initializeWith(readFile(path)), S_OK);
+    return comThumbnail(p.provider.get(), cx);
 }
 
 // The fixture kinds that the build lists, each with references written by the Linux build.
@@ -192,52 +196,44 @@ TEST(ExplorerPath, HostileFilesGiveOkOrFail)
         }
     }
     for (const auto& bytes : inputs) {
-        ComPtr<IThumbnailProvider> provider;
-        createProvider(provider);
-        ComPtr<IStream> stream;
-        *stream.out() = memoryStream(bytes);
-        ASSERT_EQ(initialize(provider.get(), stream.get()), S_OK);
-        const HRESULT result = comThumbnail(provider.get(), 64).result;
+        Provider p;
+        ASSERT_EQ(p.initializeWith(bytes), S_OK);
+        const HRESULT result = comThumbnail(p.provider.get(), 64).result;
         EXPECT_TRUE(result == S_OK || result == E_FAIL) << std::hex << result;
     }
 }
 
 TEST(Provider, SecondThumbnailReusesTheDocumentAndInitializeDropsIt)
 {
-    ComPtr<IThumbnailProvider> provider;
-    createProvider(provider);
-    ComPtr<IStream> first, second;
-    *first.out() = memoryStream(readFile(kFixtures + "container/text300.djvu"));
-    *second.out() = memoryStream(readFile(kFixtures + "container/photo.djvu"));
-    ASSERT_EQ(initialize(provider.get(), first.get()), S_OK);
-    ASSERT_EQ(comThumbnail(provider.get(), 96).bits, reference(kFixtures + "container/text300.djvu", 96).bits);
+    const std::string text = kFixtures + "container/text300.djvu", photo = kFixtures + "container/photo.djvu";
+    Provider p;
+    ASSERT_EQ(p.initializeWith(readFile(text)), S_OK);
+    ASSERT_EQ(comThumbnail(p.provider.get(), 96).bits, reference(text, 96).bits);
     // With the document open, the file's header is not read again: spoiled behind the
     // provider's back, it still gives the thumbnail.
     LARGE_INTEGER start = {};
-    ASSERT_EQ(first->Seek(start, STREAM_SEEK_SET, nullptr), S_OK);
-    ASSERT_EQ(first->Write("XXXX", 4, nullptr), S_OK);
-    const Picture again = comThumbnail(provider.get(), 48);
+    ASSERT_EQ(p.stream->Seek(start, STREAM_SEEK_SET, nullptr), S_OK);
+    ASSERT_EQ(p.stream->Write("XXXX", 4, nullptr), S_OK);
+    const Picture again = comThumbnail(p.provider.get(), 48);
     EXPECT_EQ(again.result, S_OK);
-    EXPECT_EQ(again.bits, reference(kFixtures + "container/text300.djvu", 48).bits);
-    ASSERT_EQ(initialize(provider.get(), second.get()), S_OK);
-    EXPECT_EQ(comThumbnail(provider.get(), 96).bits, reference(kFixtures + "container/photo.djvu", 96).bits);
+    EXPECT_EQ(again.bits, reference(text, 48).bits);
+    ASSERT_EQ(p.initializeWith(readFile(photo)), S_OK);
+    EXPECT_EQ(comThumbnail(p.provider.get(), 96).bits, reference(photo, 96).bits);
 }
 
 TEST(Provider, OrderlyFailures)
 {
-    ComPtr<IThumbnailProvider> provider;
-    createProvider(provider);
-    EXPECT_EQ(comThumbnail(provider.get(), 96).result, E_FAIL); // before Initialize
+    Provider p;
+    IThumbnailProvider* provider = p.provider.get();
+    EXPECT_EQ(comThumbnail(provider, 96).result, E_FAIL); // before Initialize
     HBITMAP bitmap = nullptr;
     WTS_ALPHATYPE alpha;
     EXPECT_EQ(provider->GetThumbnail(96, nullptr, &alpha), E_POINTER);
     EXPECT_EQ(provider->GetThumbnail(96, &bitmap, nullptr), E_POINTER);
-    EXPECT_EQ(initialize(provider.get(), nullptr), E_FAIL);
-    ComPtr<IStream> stream;
-    *stream.out() = memoryStream(readFile(kFixtures + "container/photo.djvu"));
-    ASSERT_EQ(initialize(provider.get(), stream.get()), S_OK);
-    EXPECT_EQ(comThumbnail(provider.get(), 0).result, E_FAIL);
-    EXPECT_EQ(comThumbnail(provider.get(), 32).result, S_OK);
+    EXPECT_EQ(initialize(provider, nullptr), E_FAIL);
+    ASSERT_EQ(p.initializeWith(readFile(kFixtures + "container/photo.djvu")), S_OK);
+    EXPECT_EQ(comThumbnail(provider, 0).result, E_FAIL);
+    EXPECT_EQ(comThumbnail(provider, 32).result, S_OK);
     // 1 x 333 pixels: at 32 the width truncates to 0.
     EXPECT_EQ(thumbnailOfFile(kFixtures + "mmr/column.djvu", 32).result, E_FAIL);
     EXPECT_EQ(thumbnailOfFile(kFixtures + "mmr/column.djvu", 333).result, S_OK);

@@ -6,6 +6,7 @@
 
 #include "StreamWrapper.h"
 #include "fake_istream.h"
+#include "testutil.h"
 #include "vtx_exception.h"
 
 using namespace Vantorix;
@@ -22,23 +23,10 @@ struct Adapter {
     }
 };
 
-// Runs f, which must throw; gives the exception's code and message line.
-template <class F> std::pair<int32_t, std::string> thrown(F f)
+// The adapter's own function names, unqualified: the message line has " : name: Error ...".
+void expectThrow(std::function<void()> call, int32_t code, const char* function, const char* text)
 {
-    try {
-        f();
-    } catch (const Exception& e) {
-        return {e.getCode(), e.what()};
-    }
-    ADD_FAILURE() << "no exception";
-    return {0, ""};
-}
-
-void expectThrow(int32_t code, const std::string& function, const std::string& text, const std::pair<int32_t, std::string>& got)
-{
-    EXPECT_EQ(got.first, code);
-    EXPECT_NE(got.second.find(" : " + function + ": Error " + std::to_string(code) + ": " + text + "\n"), std::string::npos)
-        << got.second;
+    vtxtest::expectThrow(call, code, std::string(" : StorageFromIStream::") + function, text);
 }
 
 TEST(StorageFromIStream, HoldsOneReferenceForItsLife)
@@ -104,8 +92,7 @@ TEST(StorageFromIStream, FailingReadsThrow16)
         a.stream.reads = c.replies;
         a.stream.falseAtEnd = c.falseAtEnd;
         uint8_t buf[64];
-        expectThrow(16, "StorageFromIStream::readBytes", "IStream::Read failed!",
-                    thrown([&] { a.storage->readBytes(buf, 64, c.exact); }));
+        expectThrow([&] { a.storage->readBytes(buf, 64, c.exact); }, 16, "readBytes", "IStream::Read failed!");
         EXPECT_EQ(a.storage->isEof(), c.eof) << c.what;
     }
 }
@@ -144,8 +131,7 @@ TEST(StorageFromIStream, FailingWritesThrow17)
         Adapter a(0);
         a.stream.writes = replies;
         const uint8_t bytes[8] = {};
-        expectThrow(17, "StorageFromIStream::writeBytes", "IStream::Write failed!",
-                    thrown([&] { a.storage->writeBytes(bytes, 8); }));
+        expectThrow([&] { a.storage->writeBytes(bytes, 8); }, 17, "writeBytes", "IStream::Write failed!");
     }
 }
 
@@ -184,9 +170,8 @@ TEST(StorageFromIStream, FailingSeekAndStatThrow26)
         {"setPosRelative", [&] { a.storage->setPosRelative(1); }},
         {"setPosFromEnd", [&] { a.storage->setPosFromEnd(1); }},
     };
-    for (const auto& [name, call] : cases)
-        expectThrow(26, std::string("StorageFromIStream::") + name, "IStream::Seek failed!", thrown(call));
-    expectThrow(26, "StorageFromIStream::getSize", "IStream::Stat failed!", thrown([&] { a.storage->getSize(); }));
+    for (const auto& [name, call] : cases) expectThrow(call, 26, name, "IStream::Seek failed!");
+    expectThrow([&] { a.storage->getSize(); }, 26, "getSize", "IStream::Stat failed!");
 }
 
 TEST(StorageFromIStream, NameFromStatOrTheAddress)

@@ -107,30 +107,6 @@ TEST(BuildThumbnail, BottomUpWidenedPixelsOfAPlainRender)
     }
 }
 
-TEST(BuildThumbnail, TurnedPagesAreMeasuredAndShownTurned)
-{
-    AutoPtr<Document> doc;
-    AutoPtr<Page> upright = firstPage("text_odd.djvu", doc); // 1001 x 777
-    Thumbnail base = thumbnail(*upright, 96);
-    ASSERT_EQ(base.size, (ThumbnailSize{96, 74}));
-    imagingtest::Image b = topDown(base);
-    for (uint32_t turns = 1; turns <= 3; ++turns) {
-        SCOPED_TRACE(turns);
-        AutoPtr<Document> turnedDoc;
-        AutoPtr<Page> page = firstPage("rot" + std::to_string(90 * turns) + ".djvu", turnedDoc);
-        Thumbnail t = thumbnail(*page, 96);
-        EXPECT_EQ(t.size, turns == 2 ? (ThumbnailSize{96, 74}) : (ThumbnailSize{74, 96}));
-        imagingtest::Image got = topDown(t);
-        // The upright thumbnail turned counter-clockwise by the page's quarter turns.
-        imagingtest::Image want(turns == 2 ? 96 : 74, turns == 2 ? 74 : 96, 3);
-        for (uint32_t y = 0; y < 74; ++y)
-            for (uint32_t x = 0; x < 96; ++x)
-                std::copy(b.at(x, y), b.at(x, y) + 3,
-                          want.at(turns == 1 ? y : turns == 2 ? 95 - x : 73 - y, turns == 1 ? 95 - x : turns == 2 ? 73 - y : x));
-        EXPECT_EQ(imagingtest::diff(got, want).count, 0u);
-    }
-}
-
 TEST(BuildThumbnail, FailsBeforeRenderingAndReportsAMissingBitmap)
 {
     AutoPtr<Document> doc;

@@ -29,6 +29,12 @@ std::string show(const Element& e)
     return out + ")";
 }
 
+// An input text and what it must give (a tree, a message).
+struct Case {
+    const char* text;
+    const char* expected;
+};
+
 std::string parsed(const std::string& text)
 {
     AutoPtr<ElementArray> root = ElementArray::create();
@@ -38,10 +44,7 @@ std::string parsed(const std::string& text)
 
 TEST(AnnoParse, Lists)
 {
-    struct Case {
-        const char* text;
-        const char* tree;
-    } cases[] = {
+    const Case cases[] = {
         {"(background #FFFFFF)", "((background #FFFFFF))"},
         {"(a (b c) d)", "((a (b c) d))"},
         {"(x \"say \\\"hi\\\"\")", "((x <say \"hi\">))"},
@@ -56,7 +59,7 @@ TEST(AnnoParse, Lists)
         {"(caf\xC3\xA9 \xE2\x82\xAC)", "((caf\xC3\xA9 \xE2\x82\xAC))"},
         {"(a)(b)", "((a) (b))"},
     };
-    for (const Case& c : cases) EXPECT_EQ(parsed(c.text), c.tree) << c.text;
+    for (const Case& c : cases) EXPECT_EQ(parsed(c.text), c.expected) << c.text;
 }
 
 TEST(AnnoParse, ExactlyTheTwentyWhitespaceCodePointsSeparateAtoms)
@@ -73,10 +76,7 @@ TEST(AnnoParse, ExactlyTheTwentyWhitespaceCodePointsSeparateAtoms)
 
 TEST(AnnoParse, Errors)
 {
-    struct Case {
-        const char* text;
-        const char* message;
-    } cases[] = {
+    const Case cases[] = {
         {"(word", "No matching ')' found!"},
         {"(", "No matching ')' found!"},
         {"(a (b c)", "No matching ')' found!"},
@@ -86,7 +86,7 @@ TEST(AnnoParse, Errors)
         {"(a (\"b) c)", "No matching \" found!"},
     };
     for (const Case& c : cases)
-        vtxtest::expectThrow([&] { parsed(c.text); }, 20, kParse, c.message);
+        vtxtest::expectThrow([&] { parsed(c.text); }, 20, kParse, c.expected);
     AutoPtr<ElementArray> list = ElementArray::create();
     vtxtest::expectThrow([&] { parseAnno(*list, "x(a)", 0, 4); }, 20, kParse, "The data does not start with '('!");
     vtxtest::expectThrow([&] { parsed(std::string(300, '(') + std::string(300, ')')); }, 20, kParse,
@@ -117,13 +117,10 @@ TEST(AnnotationConvert, KeywordsAndLinks)
     EXPECT_EQ(Annotation::convertString("center", table, 4), 2);
     vtxtest::expectThrow([&] { Annotation::convertString("Center", table, 4); }, 20,
                          "_Vtx_Internal_NS_::convertString", "Invalid Data \"Center\"!");
-    struct Case {
-        const char* link;
-        const char* converted;
-    } links[] = {{"#file:///home/user/chapter2.djvu", "#chapter2.djvu"}, {"#file://x.djvu", "#x.djvu"},
-                 {"#file://", "#"}, {"#p0002.djvu", "#p0002.djvu"}, {"http://a/b/c", "http://a/b/c"},
-                 {"file:///a/b", "file:///a/b"}, {"", ""}};
-    for (const Case& c : links) EXPECT_EQ(Annotation::convertLink(c.link), c.converted) << c.link;
+    const Case links[] = {{"#file:///home/user/chapter2.djvu", "#chapter2.djvu"}, {"#file://x.djvu", "#x.djvu"},
+                          {"#file://", "#"}, {"#p0002.djvu", "#p0002.djvu"}, {"http://a/b/c", "http://a/b/c"},
+                          {"file:///a/b", "file:///a/b"}, {"", ""}};
+    for (const Case& c : links) EXPECT_EQ(Annotation::convertLink(c.text), c.expected) << c.text;
 }
 
 DisplaySettings settingsOf(const std::string& text)
@@ -170,11 +167,10 @@ TEST(AnnotationSettings, ListsOfAnotherShapeOrKeyChangeNothing)
 
 TEST(AnnotationSettings, UnknownKeywordsFailTheWholeReading)
 {
-    const char* fn = "_Vtx_Internal_NS_::convertString";
-    vtxtest::expectThrow([] { settingsOf("(zoom fit)"); }, 20, fn, "Invalid Data \"fit\"!");
-    vtxtest::expectThrow([] { settingsOf("(mode grey)"); }, 20, fn, "Invalid Data \"grey\"!");
-    vtxtest::expectThrow([] { settingsOf("(align top left)"); }, 20, fn, "Invalid Data \"top\"!");
-    vtxtest::expectThrow([] { settingsOf("(zoom (d5))"); }, 20, fn, "Invalid Data \"\"!");
+    const Case cases[] = {{"(zoom fit)", "Invalid Data \"fit\"!"}, {"(mode grey)", "Invalid Data \"grey\"!"},
+                          {"(align top left)", "Invalid Data \"top\"!"}, {"(zoom (d5))", "Invalid Data \"\"!"}};
+    for (const Case& c : cases)
+        vtxtest::expectThrow([&] { settingsOf(c.text); }, 20, "_Vtx_Internal_NS_::convertString", c.expected);
     vtxtest::expectThrow([] { settingsOf("(background red)"); }, 20, "_Vtx_Internal_NS_::convertColor",
                          "Invalid Color \"red\"!");
 

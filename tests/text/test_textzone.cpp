@@ -126,18 +126,6 @@ TEST(TextZoneText, EmptyTextAndChildlessRootGiveOneEmptyZone)
     EXPECT_EQ(root->getRect(), (ZoneRect{0, 0, 200, 100}));
 }
 
-TEST(TextZoneRotation, DecodingTurnsToTheDisplayedOrientation)
-{
-    const std::string payload = vtxtest::textPayload(kText, sample());
-    // Word 1 is at (20, 7, 40, 18) on the stored 200 x 100 page.
-    const ZoneRect turned[4] = {{20, 7, 40, 18}, {7, 140, 18, 40}, {140, 75, 40, 18}, {75, 20, 18, 40}};
-    for (uint32_t r = 0; r < 4; ++r) {
-        AutoPtr<TextZone> root = decode(payload, pageInfo(r));
-        EXPECT_EQ(root->getRotation(), r);
-        EXPECT_EQ(child(child(*root, 0), 0).getRect(), turned[r]) << "rotation " << r;
-    }
-}
-
 TEST(TextZoneRotation, EveryPairOfTurnsAgreesWithDecodingAtTheTarget)
 {
     const std::string payload = vtxtest::textPayload(kText, sample());
@@ -165,16 +153,6 @@ TEST(TextZoneRotation, OnlyTheRootTurnsAndOnlyToFourOrientations)
     const char* fn = "_Vtx_Internal_NS_::TextZoneImpl::setRotation";
     vtxtest::expectThrow([&] { root->setRotation(4); }, 7, fn, "errInvalidParam");
     vtxtest::expectThrow([&] { root->getChildren()[0]->setRotation(1); }, 7, fn, "errInvalidParam");
-}
-
-TEST(TextZoneDecode, CompressedAndPlainPayloadsAgree)
-{
-    const std::string plain = vtxtest::textPayload(kText, sample());
-    std::vector<uint8_t> packed =
-        zptest::BzzTestWriter::compress(std::vector<uint8_t>(plain.begin(), plain.end()), 0, 4096);
-    AutoPtr<TextZone> z = decode(std::string(packed.begin(), packed.end()), pageInfo(1), "TXTz");
-    EXPECT_EQ(z->getText(), kText);
-    EXPECT_EQ(vtxtest::leafRects(*z), vtxtest::leafRects(*decode(plain, pageInfo(1))));
 }
 
 TEST(TextZoneDecode, Errors)

@@ -77,6 +77,13 @@ bool IW44DecoderImpl::decode(const AutoPtr<Chunk>& chunk)
 void IW44DecoderImpl::hold(const AutoPtr<Chunk>& chunk)
 {
     AutoPtr<Storage> stream = chunkStream(chunk);
+    // A chunk cut short by the end of its file is decoded whole now, so that its damage is
+    // found where it always was, not skipped with the slices a render leaves out.
+    AutoPtr<Data> data = chunk->getData();
+    if (data->getPresentLength() < data->getLength()) {
+        decode(stream.get());
+        return;
+    }
     decodeHeld(10);
     const Header h = readHeader(stream.get());
     startChunk(h, *stream);

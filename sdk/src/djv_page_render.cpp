@@ -69,10 +69,22 @@ void PageImpl::drawPage(uint8_t* dst, int32_t dstStride, Photometric photometric
     // Quarter turns draw the unturned picture, whose size is the shown one exchanged.
     const bool quarter = rotation & 1;
     const uint32_t uprightW = quarter ? height : width, uprightH = quarter ? width : height;
-    Imaging::drawTurned(dst, dstStride, photometric, rect, width, height, rotation,
-                        [&](uint8_t* upright, int32_t uprightStride, const Rect& part) {
-                            drawUpright(upright, uprightStride, part, uprightW, uprightH);
-                        });
+    const auto draw = [&] {
+        Imaging::drawTurned(dst, dstStride, photometric, rect, width, height, rotation,
+                            [&](uint8_t* upright, int32_t uprightStride, const Rect& part) {
+                                drawUpright(upright, uprightStride, part, uprightW, uprightH);
+                            });
+    };
+    if (loadedOnly) return draw();
+    try {
+        draw();
+    } catch (...) {
+        // Layers decode the last of their data as they are drawn: after a failed draw the next
+        // one builds them again from the chunks rather than drawing half-decoded ones.
+        dropLayers();
+        visited_ = false;
+        throw;
+    }
 }
 
 AutoPtr<ImageUtils::SimpleImage> PageImpl::prepareForeground(Photometric photometric, uint32_t width, uint32_t height)

@@ -22,6 +22,16 @@ namespace Vantorix::DjVu::IW44 {
 inline constexpr uint8_t kBandFirstBucket[10] = {0, 1, 2, 3, 4, 8, 12, 16, 32, 48};
 inline constexpr uint8_t kBandBuckets[10] = {1, 1, 1, 1, 4, 4, 4, 16, 16, 16};
 
+// The bands that a reconstruction at reduction level k (subsample 32 >> k) reads: the first
+// 4^k coefficients of each block, so the finer bands never change its pixels.
+constexpr uint32_t bandsRead(uint32_t level)
+{
+    const uint32_t buckets = ((1u << 2 * level) + 15) / 16;
+    uint32_t n = 0;
+    while (n < 10 && kBandFirstBucket[n] < buckets) ++n;
+    return n;
+}
+
 // Coefficient number n of a block (0..1023) sits at column 16*b0 + 8*b2 + 4*b4 + 2*b6 + b8
 // and row 16*b1 + 8*b3 + 4*b5 + 2*b7 + b9 of the 32 x 32 block (b0 the lowest bit of n).
 constexpr uint32_t coefficientColumn(uint32_t n)

@@ -55,14 +55,63 @@ AutoPtr<IW44Decoder> IW44Decoder::create(ProgressCallback progressCallback, void
     return makeAuto<IW44DecoderImpl>(progressCallback, userData);
 }
 
-bool IW44DecoderImpl::decode(const AutoPtr<Chunk>& chunk)
+namespace {
+
+AutoPtr<Storage> chunkStream(const AutoPtr<Chunk>& chunk)
 {
     if (!chunk) VTX_THROW(errInvalidParam, "inChunk is NULL.", kDecode);
     AutoPtr<Data> data = chunk->getData();
     if (!data) VTX_THROW(errInvalidParam, "inChunk has no data.", kDecode);
     AutoPtr<Storage> stream = data->getStream(true);
     if (!stream) VTX_THROW(errInvalidParam, "inChunk doesn't be compatible Stream.", kDecode);
-    return decode(stream.get());
+    return stream;
+}
+
+} // namespace
+
+bool IW44DecoderImpl::decode(const AutoPtr<Chunk>& chunk)
+{
+    return decode(chunkStream(chunk).get());
+}
+
+void IW44DecoderImpl::hold(const AutoPtr<Chunk>& chunk)
+{
+    AutoPtr<Storage> stream = chunkStream(chunk);
+    // A chunk cut short by the end of its file is decoded whole now, so that its damage is
+    // found where it always was, not skipped with the slices a render leaves out.
+    AutoPtr<Data> data = chunk->getData();
+    if (data->getPresentLength() < data->getLength()) {
+        decode(stream.get());
+        return;
+    }
+    decodeHeld(10);
+    const Header h = readHeader(stream.get());
+    startChunk(h, *stream);
+    held.emplace();
+    try {
+        held->storage = stream;
+        held->zp.emplace(stream.get(), 0, 16);
+    } catch (...) {
+        held.reset();
+        throw;
+    }
+    held->cursor = SliceCursor{h.serial, 0, h.slices};
+    ++serial;
+    holding.store(true, std::memory_order_release);
+}
+
+void IW44DecoderImpl::decodeHeld(uint32_t bands)
+{
+    if (!held) return;
+    try {
+        if (decodeSlices(*held->zp, held->cursor, bands) == SliceRun::Paused) return;
+    } catch (...) {
+        holding.store(false, std::memory_order_release);
+        held.reset();
+        throw;
+    }
+    holding.store(false, std::memory_order_release);
+    held.reset();
 }
 
 IW44DecoderImpl::Header IW44DecoderImpl::readHeader(Stream* stream)
@@ -93,7 +142,18 @@ IW44DecoderImpl::Header IW44DecoderImpl::readHeader(Stream* stream)
 bool IW44DecoderImpl::decode(Stream* stream)
 {
     if (!stream) VTX_THROW(errInvalidParam, "inStream is NULL.", kDecode);
+    decodeHeld(10);
     const Header h = readHeader(stream);
+    startChunk(h, *stream);
+    ZPDecoder zp(stream, 0, 16);
+    SliceCursor cursor{h.serial, 0, h.slices};
+    if (decodeSlices(zp, cursor, 10) == SliceRun::Abandoned) return false;
+    ++serial;
+    return true;
+}
+
+void IW44DecoderImpl::startChunk(const Header& h, Stream& stream)
+{
     if (h.serial == 0) {
         width = h.width;
         height = h.height;
@@ -108,10 +168,14 @@ bool IW44DecoderImpl::decode(Stream* stream)
         for (int i = 0; i < (colour ? 3 : 1); ++i)
             components[i] = makeAuto<ComponentDecoder>(makeAuto<Map>(width, height, budget));
     }
+    workLeft += _Vtx_Internal_NS_::remainingBytes(stream) * kWorkPerByte;
+}
 
-    workLeft += _Vtx_Internal_NS_::remainingBytes(*stream) * kWorkPerByte;
-    ZPDecoder zp(stream, 0, 16);
-    for (uint32_t i = 0; i < h.slices; ++i) {
+IW44DecoderImpl::SliceRun IW44DecoderImpl::decodeSlices(ZPDecoder& zp, SliceCursor& cursor, uint32_t bands)
+{
+    while (cursor.next < cursor.slices) {
+        if (!touchesBands(cursor.slices - cursor.next, bands)) return SliceRun::Paused;
+        const uint32_t i = cursor.next++;
         spendSlice(*components[0]);
         int more = components[0]->decodeSlice(zp);
         if (colour && chromaDelay <= sliceCount) {
@@ -122,10 +186,23 @@ bool IW44DecoderImpl::decode(Stream* stream)
         }
         ++sliceCount;
         if (!more) break;
-        if (progressCallback && progressCallback(this, serial, i, 0, userData) == 1) return false;
+        if (progressCallback && progressCallback(this, cursor.serial, i, 0, userData) == 1) return SliceRun::Abandoned;
     }
-    ++serial;
-    return true;
+    return SliceRun::Finished;
+}
+
+// Each component takes the bands in turn, one per slice; the chroma ones start at band 0 once
+// chromaDelay slices have passed.
+bool IW44DecoderImpl::touchesBands(uint32_t remaining, uint32_t bands) const
+{
+    if (bands >= 10) return true;
+    const uint32_t chromaFrom = sliceCount > chromaDelay ? sliceCount : chromaDelay;
+    for (uint32_t j = 0; j < remaining; ++j) {
+        if ((components[0]->curBand + j) % 10 < bands) return true;
+        if (colour && sliceCount + j >= chromaFrom && (components[1]->curBand + sliceCount + j - chromaFrom) % 10 < bands)
+            return true;
+    }
+    return false;
 }
 
 void IW44DecoderImpl::spendSlice(const ComponentDecoder& component)
@@ -180,6 +257,11 @@ void IW44DecoderImpl::render(uint8_t* dst, int32_t dstStride, Photometric photom
     Rect plane{0, 0, rw, rh};
     if (rect) plane = Rect{rect->x, rh - rect->y - rect->h, rect->w, rect->h};
     checkRect(plane, rw, rh);
+    std::optional<AutoLock> guard;
+    if (holding.load(std::memory_order_acquire)) {
+        guard.emplace(heldMutex);
+        decodeHeld(bandsRead(level));
+    }
 
     const bool whole = subsample == 1 && !rect;
     const int count = (colour && photometric != Photometric::Gray) ? 3 : 1;

@@ -2,22 +2,22 @@
 
 namespace Vantorix::DjVu::RendererPrivate {
 
-IW44Renderer::IW44Renderer(const AutoPtr<IW44::IW44Decoder>& decoder, const String& chunkId)
+IW44Renderer::IW44Renderer(const AutoPtr<IW44::IW44DecoderImpl>& decoder, const String& chunkId)
     : decoder_(decoder), chunkId_(chunkId)
 {
 }
 
 AutoPtr<Renderer> IW44Renderer::create(const AutoPtr<Chunk>& chunk, const AutoPtr<Dictionary>&)
 {
-    AutoPtr<IW44::IW44Decoder> decoder = IW44::IW44Decoder::create();
-    decoder->decode(chunk);
+    AutoPtr<IW44::IW44DecoderImpl> decoder = makeAuto<IW44::IW44DecoderImpl>(nullptr, nullptr);
+    decoder->hold(chunk);
     return makeAuto<IW44Renderer>(decoder, chunk->getId());
 }
 
 bool IW44Renderer::addChunk(const AutoPtr<Chunk>& chunk)
 {
     if (!decoder_->isNextChunk(chunk)) return false;
-    decoder_->decode(chunk);
+    decoder_->hold(chunk);
     return true;
 }
 

@@ -2,18 +2,19 @@
 // layer refines.
 #pragma once
 
-#include "djv_iw44.h"
+#include "djv_iw44decoder.h"
 #include "djv_renderer.h"
 
 namespace Vantorix::DjVu::RendererPrivate {
 
 class IW44Renderer : public Renderer {
 public:
-    // Decodes the layer's first chunk into a new decoder; the dictionary is not used. Errors
-    // of the decoder propagate.
+    // Takes the layer's first chunk into a new decoder; the dictionary is not used. Errors
+    // of the decoder propagate. The newest chunk is held undecoded until a further chunk comes
+    // or a render tells how much of it its reduction needs.
     static AutoPtr<Renderer> create(const AutoPtr<Chunk>& chunk, const AutoPtr<Dictionary>& dictionary);
 
-    // Takes a chunk that carries the next serial number and decodes it into the image.
+    // Takes a chunk that carries the next serial number into the image.
     bool addChunk(const AutoPtr<Chunk>& chunk) override;
     uint32_t getWidth() override { return decoder_->getWidth(); }
     uint32_t getHeight() override { return decoder_->getHeight(); }
@@ -25,10 +26,10 @@ public:
     // The IW44 decoder.
     AutoPtr<Referable> getCodec() override { return decoder_; }
 
-    IW44Renderer(const AutoPtr<IW44::IW44Decoder>& decoder, const String& chunkId);
+    IW44Renderer(const AutoPtr<IW44::IW44DecoderImpl>& decoder, const String& chunkId);
 
 private:
-    AutoPtr<IW44::IW44Decoder> decoder_;
+    AutoPtr<IW44::IW44DecoderImpl> decoder_;
     String chunkId_;
 };
 

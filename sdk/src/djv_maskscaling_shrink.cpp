@@ -391,30 +391,24 @@ private:
         touchedList_.resize(0);
     }
 
-    // A stack held in a single digit row, with nothing else pending (mild reductions: a row at a
-    // time), skips the integer column sums: each column's sum would be the one product formed
+    // A stack of rows without a carry (mild reductions: a row at a time), with nothing else
+    // pending, skips the integer column sums: each column's sum would be the one product formed
     // here, so it converts and spreads to the same doubles.
     bool spreadDigit()
     {
-        if (!stacked_) return false;
-        uint32_t digit = planeCount_;
-        for (uint32_t k = 0; k < planeCount_; ++k) {
-            if (planes_[k].empty()) continue;
-            if (digit != planeCount_) return false;
-            digit = k;
-        }
-        if (digit == planeCount_) return false;
+        if (!stacked_ || planes_[0].empty()) return false;
+        for (uint32_t k = 1; k < planeCount_; ++k)
+            if (!planes_[k].empty()) return false;
         uint8_t px[4] = {0, 0, 0, 255};
         colourOf(stackColour_, px);
         double w[kSlots];
         double* rows[kSlots];
         pendingRows(w, rows);
-        const MaskPackedRow& row = planes_[digit];
-        const int64_t times = int64_t(1) << digit;
+        const MaskPackedRow& row = planes_[0];
         const FixedAxis::Position* pos = xs_.positions();
         const uint32_t count = xs_.count(), hi = row.hi();
         for (uint32_t i = xs_.indexOf(row.lo()); i < count && pos[i].first < hi; ++i) {
-            const int64_t v = xs_.weight(pos[i], row) * times;
+            const int64_t v = xs_.weight(pos[i], row);
             if (v == 0) continue;
             double sum[C];
             for (int ch = 0; ch < kBpp; ++ch) sum[ch] = double(v * px[ch]);
@@ -422,7 +416,7 @@ private:
             spread(i, sum, w, rows);
         }
         const uint32_t x0 = xs_.lowest(), x1 = std::min(xs_.highest(), c_.srcW);
-        planes_[digit].reset(x0, x1);
+        planes_[0].reset(x0, x1);
         stacked_ = false;
         return true;
     }

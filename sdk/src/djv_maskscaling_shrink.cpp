@@ -129,7 +129,7 @@ public:
     int64_t weight(uint32_t i, uint32_t a, uint32_t z) const { return weight(pos_[i], prefix_.data(), a, z); }
     // Weight of the set pixels of footprint p in a packed row: whole pixels by their count, the
     // few others by their tables.
-    int64_t weight(const Position& p, const MaskPackedRow& row) const
+    [[gnu::always_inline]] int64_t weight(const Position& p, const MaskPackedRow& row) const
     {
         if (p.len > MaskPackedRow::kWindow || p.tables == kNoTables) return weightByEdges(p, row);
         // The usual footprint fits one window: blank and full ones need no counting.
@@ -371,15 +371,12 @@ private:
     // The pending column sums into every output row they belong to, then cleared.
     void flush()
     {
+        if (touchedList_.empty() && spreadDigit()) return;
         addStacked();
         if (touchedList_.empty()) return;
         double w[kSlots];
         double* rows[kSlots];
-        for (uint32_t k = 0; k < pending_.count; ++k) {
-            w[k] = double(pending_.weight[k]);
-            rows[k] = slot(pending_.row[k]);
-            slotUsed_[pending_.row[k] % kSlots] = true;
-        }
+        pendingRows(w, rows);
         // One pass over the columns: each sum is converted once, spread, and cleared.
         for (uint32_t i : touchedList_) {
             int64_t* s = columnSums_.data() + size_t(i) * C;
@@ -388,13 +385,58 @@ private:
                 sum[ch] = double(s[ch]);
                 s[ch] = 0;
             }
-            for (uint32_t k = 0; k < pending_.count; ++k) {
-                double* d = rows[k] + size_t(i) * C;
-                for (int ch = 0; ch < C; ++ch) d[ch] += w[k] * sum[ch];
-            }
+            spread(i, sum, w, rows);
             touched_[i] = 0;
         }
         touchedList_.resize(0);
+    }
+
+    // A stack of rows without a carry (mild reductions: a row at a time), with nothing else
+    // pending, skips the integer column sums: each column's sum would be the one product formed
+    // here, so it converts and spreads to the same doubles.
+    bool spreadDigit()
+    {
+        if (!stacked_ || planes_[0].empty()) return false;
+        for (uint32_t k = 1; k < planeCount_; ++k)
+            if (!planes_[k].empty()) return false;
+        uint8_t px[4] = {0, 0, 0, 255};
+        colourOf(stackColour_, px);
+        double w[kSlots];
+        double* rows[kSlots];
+        pendingRows(w, rows);
+        const MaskPackedRow& row = planes_[0];
+        const FixedAxis::Position* pos = xs_.positions();
+        const uint32_t count = xs_.count(), hi = row.hi();
+        for (uint32_t i = xs_.indexOf(row.lo()); i < count && pos[i].first < hi; ++i) {
+            const int64_t v = xs_.weight(pos[i], row);
+            if (v == 0) continue;
+            double sum[C];
+            for (int ch = 0; ch < kBpp; ++ch) sum[ch] = double(v * px[ch]);
+            sum[kBpp] = double(v * 255);
+            spread(i, sum, w, rows);
+        }
+        const uint32_t x0 = xs_.lowest(), x1 = std::min(xs_.highest(), c_.srcW);
+        planes_[0].reset(x0, x1);
+        stacked_ = false;
+        return true;
+    }
+
+    // The weights and sums of the output rows the pending mask rows go to.
+    void pendingRows(double w[kSlots], double* rows[kSlots])
+    {
+        for (uint32_t k = 0; k < pending_.count; ++k) {
+            w[k] = double(pending_.weight[k]);
+            rows[k] = slot(pending_.row[k]);
+            slotUsed_[pending_.row[k] % kSlots] = true;
+        }
+    }
+
+    void spread(uint32_t i, const double sum[C], const double w[kSlots], double* const rows[kSlots])
+    {
+        for (uint32_t k = 0; k < pending_.count; ++k) {
+            double* d = rows[k] + size_t(i) * C;
+            for (int ch = 0; ch < C; ++ch) d[ch] += w[k] * sum[ch];
+        }
     }
 
     double* slot(uint32_t j) { return rowSums_.data() + size_t(j % kSlots) * c_.rect.w * C; }
@@ -406,17 +448,22 @@ private:
         double* sums = slot(j);
         uint8_t* d = c_.outRow(j);
         const double ny = ys_.norm(j);
+        // The sums are cleared as they are read. A colour byte of 0 (black shapes) adds an exact
+        // +0 to the kept value, so it needs no division.
         for (uint32_t i = 0; i < c_.rect.w; ++i, d += kBpp) {
-            const double* s = sums + size_t(i) * C;
+            double s[C];
+            for (int ch = 0; ch < C; ++ch) {
+                s[ch] = sums[size_t(i) * C + ch];
+                sums[size_t(i) * C + ch] = 0;
+            }
             if (s[kBpp] <= 0) continue;
             const double area = xs_.norm(i) * ny;
             const double keep = 1.0 - s[kBpp] / area / 255.0;
             for (int ch = 0; ch < kBpp; ++ch) {
-                const double v = double(d[ch]) * keep + s[ch] / area + double(kTruncBias);
+                const double v = double(d[ch]) * keep + (s[ch] == 0 ? 0.0 : s[ch] / area) + double(kTruncBias);
                 d[ch] = v <= 0 ? 0 : v >= 255 ? 255 : uint8_t(int(v));
             }
         }
-        std::memset(sums, 0, size_t(c_.rect.w) * C * sizeof(double));
         slotUsed_[j % kSlots] = false;
     }
 

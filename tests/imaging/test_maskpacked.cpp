@@ -107,6 +107,54 @@ TEST(MaskPackedShrink, StrongReductionsOfOneColourGiveTheRunByRunBytes)
     }
 }
 
+TEST(MaskPackedShrink, MildReductionsOfWholePagesGiveTheRunByRunBytes)
+{
+    // Mild reductions put a row or two in each output row: those stacks go straight into the
+    // output sums, skipping the integer column sums the run-by-run path keeps.
+    std::mt19937 rng(5);
+    struct Page {
+        const char* name; // a fixture bitmap, or null for solid rows with random gaps
+        uint32_t w, h;
+    };
+    const Page pages[] = {{"mmr/black.pbm", 0, 0}, {"sources/text_odd.pbm", 0, 0}, {nullptr, 300, 200},
+                          {nullptr, 777, 61}};
+    const double ratios[] = {1.01, 1.17, 1.5, 1.99, 2.5, 3.9};
+    const Photometric kinds[] = {Photometric::Gray, Photometric::RGB, Photometric::YCbCr};
+    const Color colours[] = {{0, 0, 0, 0}, {10, 200, 30, 0}};
+    int round = 0;
+    for (const Page& page : pages) {
+        RandomRuns src(page.w, page.h, rng);
+        if (page.name) {
+            const imagingtest::Image bits = imagingtest::readPnm(std::string(VTX_FIXTURE_DIR "/") + page.name);
+            ASSERT_FALSE(bits.px.empty()) << page.name;
+            src.w = bits.w;
+            src.rows.assign(bits.h, {});
+            for (uint32_t y = 0; y < bits.h; ++y)
+                for (uint32_t x = 0; x < bits.w;) {
+                    const uint32_t b = x;
+                    while (x < bits.w && bits.at(x, y)[0] == bits.at(b, y)[0]) ++x;
+                    if (bits.at(b, y)[0]) src.rows[y].push_back(::Run{b, x, colours[y / 40 % 2]});
+                }
+        } else {
+            for (auto& row : src.rows) {
+                row.clear();
+                if (rng() % 3) row.push_back(::Run{0, page.w, colours[0]});
+                if (rng() % 2) row.push_back(::Run{uint32_t(rng() % page.w), page.w, colours[1]});
+            }
+        }
+        const uint32_t h = uint32_t(src.rows.size());
+        for (double ratio : ratios) {
+            const uint32_t dw = std::max(1u, uint32_t(src.w / ratio)), dh = std::max(1u, uint32_t(h / ratio));
+            if (dw >= src.w || dh >= h) continue;
+            const Photometric p = kinds[round % 3];
+            const uint32_t flags = round++ % 2;
+            const Rect rect = round % 4 ? Rect{0, 0, dw, dh} : imagingtest::randomRect(rng, dw, dh);
+            ASSERT_EQ(shrunk(src, h, dw, dh, rect, p, flags, false), shrunk(src, h, dw, dh, rect, p, flags, true))
+                << (page.name ? page.name : "solid") << " to " << dw << "x" << dh;
+        }
+    }
+}
+
 TEST(MaskPackedRow, StackedDigitsCountTheRowsPerColumn)
 {
     std::mt19937 rng(8);

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "testutil.h"
 #include "vtx_format.h"
@@ -111,6 +113,61 @@ TEST(String, SharingSubstringsAndCaches)
     EXPECT_EQ(b, "hello world!");
     EXPECT_TRUE(String::fromUtf8(nullptr).isEmpty());
     EXPECT_STREQ(String().getNarrow(), "");
+}
+
+// A default String holds no buffer; it must be indistinguishable from every other empty one.
+TEST(String, EveryEmptyStringBehavesAlike)
+{
+    String movedFrom("abc");
+    String taker(std::move(movedFrom));
+    String assignedFrom("abc");
+    taker = std::move(assignedFrom);
+    const std::vector<std::pair<const char*, String>> empties = {
+        {"default", String()},
+        {"empty literal", String("")},
+        {"null pointer", String(static_cast<const char*>(nullptr))},
+        {"empty std::string", String(std::string())},
+        {"fromUtf8 of length 0", String::fromUtf8("abc", 0)},
+        {"fromUtf16 of length 0", String::fromUtf16(u"abc", 0)},
+        {"substring past the end", String("abc").substring(3)},
+        {"empty substring", String("abc").substring(1, 0)},
+        {"everything replaced", String("abab").replaced("ab", "")},
+        {"empty format", String::format("%s", "")},
+        {"moved from", movedFrom},
+        {"move-assigned from", assignedFrom},
+    };
+    for (const auto& [name, e] : empties) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(e.getLength(), 0u);
+        EXPECT_TRUE(e.isEmpty());
+        ASSERT_NE(e.getUtf8(), nullptr);
+        for (int i = 0; i < 6; ++i) EXPECT_EQ(e.getUtf8()[i], 0); // conversions may read this far
+        EXPECT_STREQ(e.getNarrow(), "");
+        EXPECT_EQ(e.getUtf16()[0], u'\0');
+        EXPECT_EQ(e.getUtf32()[0], U'\0');
+        EXPECT_EQ(e.toStdString(), "");
+        EXPECT_EQ(e, String());
+        EXPECT_EQ(e, "");
+        EXPECT_EQ(e.compare(String("a")), -1);
+        EXPECT_EQ(String("a").compare(e), 1);
+        EXPECT_EQ(e.find(""), 0);
+        EXPECT_EQ(e.find("a"), -1);
+        EXPECT_EQ(e.find("", 1), -1);
+        EXPECT_TRUE(e.substring(0).isEmpty());
+        EXPECT_TRUE(e.startsWith(""));
+        EXPECT_TRUE(e.endsWith(""));
+        EXPECT_FALSE(e.startsWith("a"));
+        EXPECT_EQ(e + "x", "x");
+        EXPECT_EQ(String("x") + e, "x");
+        EXPECT_TRUE(e.replaced("a", "b").isEmpty());
+        String grown = e;
+        grown += "y";
+        EXPECT_EQ(grown, "y");
+        EXPECT_TRUE(e.isEmpty()); // the copy grew alone
+        String copy;
+        copy = e;
+        EXPECT_EQ(copy.getLength(), 0u);
+    }
 }
 
 TEST(StringReplace, SmallCasesAndErrors)

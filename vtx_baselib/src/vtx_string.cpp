@@ -12,6 +12,15 @@
 
 namespace _Vtx_Internal_NS_ {
 
+namespace {
+// The text of every empty string, with the same zero bytes behind it as any buffer.
+const char* emptyText()
+{
+    static const char empty[8] = {};
+    return empty;
+}
+} // namespace
+
 // The only ReferableString: UTF-8 bytes with six zero bytes behind them, so that any
 // conversion may read a little past the end safely.
 class ReferableUtf8StringImpl final : public Vantorix::ReferableString {
@@ -55,13 +64,13 @@ public:
         return data_;
     }
 
-    const char* getData() const override { return data_; }
+    const char* getData() const override { return data_ ? data_ : emptyText(); }
     uint32_t getLength() const override
     {
-        if (length_ == kUnknownLength) length_ = uint32_t(std::strlen(data_));
+        if (length_ == kUnknownLength) length_ = uint32_t(std::strlen(getData()));
         return length_;
     }
-    bool isAllocated() const override { return data_ != emptyText(); }
+    bool isAllocated() const override { return data_ != nullptr; }
 
 private:
     static char* newBlock(uint32_t n)
@@ -71,23 +80,18 @@ private:
         if (!block) VTX_THROW(Vantorix::errOutOfMemory, "Out of memory!", "_Vtx_Internal_NS_::ReferableUtf8StringImpl::setText");
         return block;
     }
-    static char* emptyText()
-    {
-        static char empty[8] = {};
-        return empty;
-    }
     void releaseBlock()
     {
-        if (data_ != emptyText()) {
+        if (data_) {
             std::memset(data_, 0, allocated_);
             std::free(data_);
         }
-        data_ = emptyText();
+        data_ = nullptr;
         allocated_ = 0;
         length_ = 0;
     }
 
-    char* data_ = emptyText();
+    char* data_ = nullptr;
     uint32_t allocated_ = 0;
     mutable uint32_t length_ = 0;
 };
@@ -95,21 +99,14 @@ private:
 } // namespace _Vtx_Internal_NS_
 
 namespace Vantorix {
-namespace {
 
-AutoPtr<ReferableString> sharedEmpty()
-{
-    static AutoPtr<ReferableString> empty(new _Vtx_Internal_NS_::ReferableUtf8StringImpl());
-    return empty;
-}
-
-} // namespace
-
+// An empty String holds no buffer: threads making and dropping empty strings then share no
+// reference count.
 AutoPtr<ReferableString> makeWritableBuffer(uint32_t length, char*& data)
 {
     if (length == 0) {
         data = nullptr;
-        return sharedEmpty();
+        return nullptr;
     }
     auto* impl = new _Vtx_Internal_NS_::ReferableUtf8StringImpl();
     AutoPtr<ReferableString> buf(impl);
@@ -121,11 +118,13 @@ namespace {
 
 AutoPtr<ReferableString> makeBuffer(const char* text, int32_t len)
 {
-    if (!text || len == 0 || (len < 0 && *text == 0)) return sharedEmpty();
+    if (!text || len == 0 || (len < 0 && *text == 0)) return nullptr;
     AutoPtr<ReferableString> buf(new _Vtx_Internal_NS_::ReferableUtf8StringImpl());
     buf->setText(text, len);
     return buf;
 }
+
+uint32_t lengthOf(const AutoPtr<ReferableString>& buf) { return buf ? buf->getLength() : 0; }
 
 template <class C>
 void freeCache(C*& p, uint32_t& size)
@@ -147,10 +146,10 @@ C* cacheCopy(const C* src, size_t units)
 
 } // namespace
 
-String::String() : buf_(sharedEmpty()) {}
-String::String(const char* utf8) : buf_(makeBuffer(utf8, -1)), len_(int32_t(buf_->getLength())) {}
+String::String() = default;
+String::String(const char* utf8) : buf_(makeBuffer(utf8, -1)), len_(int32_t(lengthOf(buf_))) {}
 String::String(const std::string& utf8)
-    : buf_(makeBuffer(utf8.data(), int32_t(utf8.size()))), len_(int32_t(buf_->getLength()))
+    : buf_(makeBuffer(utf8.data(), int32_t(utf8.size()))), len_(int32_t(lengthOf(buf_)))
 {
 }
 String::String(AutoPtr<ReferableString> buf, uint32_t offset, int32_t len) : buf_(std::move(buf)), offset_(offset), len_(len) {}
@@ -159,7 +158,6 @@ String::String(String&& o) noexcept
     : buf_(std::move(o.buf_)), offset_(o.offset_), len_(o.len_), utf16_(o.utf16_), utf16Size_(o.utf16Size_),
       utf32_(o.utf32_), utf32Size_(o.utf32Size_), narrow_(o.narrow_), narrowSize_(o.narrowSize_)
 {
-    o.buf_ = sharedEmpty();
     o.offset_ = 0;
     o.len_ = 0;
     o.utf16_ = nullptr;
@@ -188,7 +186,6 @@ String& String::operator=(String&& o) noexcept
         utf16_ = o.utf16_; utf16Size_ = o.utf16Size_;
         utf32_ = o.utf32_; utf32Size_ = o.utf32Size_;
         narrow_ = o.narrow_; narrowSize_ = o.narrowSize_;
-        o.buf_ = sharedEmpty();
         o.offset_ = 0;
         o.len_ = 0;
         o.utf16_ = nullptr;
@@ -210,7 +207,7 @@ void String::dropCaches() const
 String String::fromUtf8(const char* text, int32_t len)
 {
     AutoPtr<ReferableString> buf = makeBuffer(text, len);
-    int32_t n = int32_t(buf->getLength());
+    int32_t n = int32_t(lengthOf(buf));
     return String(std::move(buf), 0, n);
 }
 
@@ -268,7 +265,7 @@ String String::formatWide(const char16_t* fmt, ...)
     return s;
 }
 
-const char* String::getUtf8() const { return buf_->getData() + offset_; }
+const char* String::getUtf8() const { return buf_ ? buf_->getData() + offset_ : _Vtx_Internal_NS_::emptyText(); }
 
 uint32_t String::getLength() const
 {

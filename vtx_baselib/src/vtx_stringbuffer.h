@@ -8,7 +8,8 @@
 
 namespace Vantorix {
 
-// A new buffer of length bytes for the caller to fill (data is null for length 0).
+// A new buffer of length bytes for the caller to fill (for length 0 both it and data are null:
+// an empty String holds no buffer).
 AutoPtr<ReferableString> makeWritableBuffer(uint32_t length, char*& data);
 
 } // namespace Vantorix

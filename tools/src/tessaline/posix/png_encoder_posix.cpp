@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "../png_encoder.h"
+#include "../png_filter.h"
 
 namespace Tessaline {
 namespace {
@@ -87,8 +88,7 @@ std::unique_ptr<uint8_t[]> subFilteredRows(const PixelView& v, Samples samples, 
         uint8_t* row = rows.get() + (rowBytes + 1) * y;
         samplesOfRow(v, y, samples, plain.get());
         row[0] = 1;
-        std::copy_n(plain.get(), std::min(bpp, rowBytes), row + 1);
-        for (size_t x = bpp; x < rowBytes; ++x) row[1 + x] = uint8_t(plain[x] - plain[x - bpp]);
+        subFilter(plain.get(), rowBytes, bpp, row + 1);
     }
     return rows;
 }

@@ -52,8 +52,10 @@ private:
     // Takes the header: a first chunk starts the image afresh. Adds the chunk's work allowance.
     void startChunk(const Header& h, Stream& stream);
     // Where the slice loop of one chunk stands.
+    // (No member initialisers: clang would then not see HeldChunk as default-constructible
+    // inside this class.)
     struct SliceCursor {
-        uint32_t serial = 0, next = 0, slices = 0;
+        uint32_t serial, next, slices;
     };
     enum class SliceRun { Finished, Paused, Abandoned };
     // Decodes the chunk's slices from cursor.next on, pausing before a slice when no slice left

@@ -1,5 +1,6 @@
 #include "djv_iw44decoder.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "djv_imageutils.h"
@@ -57,11 +58,16 @@ AutoPtr<IW44Decoder> IW44Decoder::create(ProgressCallback progressCallback, void
 
 namespace {
 
-AutoPtr<Storage> chunkStream(const AutoPtr<Chunk>& chunk)
+AutoPtr<Data> chunkData(const AutoPtr<Chunk>& chunk)
 {
     if (!chunk) VTX_THROW(errInvalidParam, "inChunk is NULL.", kDecode);
     AutoPtr<Data> data = chunk->getData();
     if (!data) VTX_THROW(errInvalidParam, "inChunk has no data.", kDecode);
+    return data;
+}
+
+AutoPtr<Storage> dataStream(const AutoPtr<Data>& data)
+{
     AutoPtr<Storage> stream = data->getStream(true);
     if (!stream) VTX_THROW(errInvalidParam, "inChunk doesn't be compatible Stream.", kDecode);
     return stream;
@@ -71,15 +77,15 @@ AutoPtr<Storage> chunkStream(const AutoPtr<Chunk>& chunk)
 
 bool IW44DecoderImpl::decode(const AutoPtr<Chunk>& chunk)
 {
-    return decode(chunkStream(chunk).get());
+    return decode(dataStream(chunkData(chunk)).get());
 }
 
 void IW44DecoderImpl::hold(const AutoPtr<Chunk>& chunk)
 {
-    AutoPtr<Storage> stream = chunkStream(chunk);
+    const AutoPtr<Data> data = chunkData(chunk);
+    AutoPtr<Storage> stream = dataStream(data);
     // A chunk cut short by the end of its file is decoded whole now, so that its damage is
     // found where it always was, not skipped with the slices a render leaves out.
-    AutoPtr<Data> data = chunk->getData();
     if (data->getPresentLength() < data->getLength()) {
         decode(stream.get());
         return;
@@ -192,12 +198,14 @@ IW44DecoderImpl::SliceRun IW44DecoderImpl::decodeSlices(ZPDecoder& zp, SliceCurs
 }
 
 // Each component takes the bands in turn, one per slice; the chroma ones start at band 0 once
-// chromaDelay slices have passed.
+// chromaDelay slices have passed. Both cycles repeat every ten slices, so ten slices past the
+// start of chroma tell as much as the whole rest of the chunk.
 bool IW44DecoderImpl::touchesBands(uint32_t remaining, uint32_t bands) const
 {
     if (bands >= 10) return true;
     const uint32_t chromaFrom = sliceCount > chromaDelay ? sliceCount : chromaDelay;
-    for (uint32_t j = 0; j < remaining; ++j) {
+    const uint32_t horizon = std::min(remaining, chromaFrom - sliceCount + 10);
+    for (uint32_t j = 0; j < horizon; ++j) {
         if ((components[0]->curBand + j) % 10 < bands) return true;
         if (colour && sliceCount + j >= chromaFrom && (components[1]->curBand + sliceCount + j - chromaFrom) % 10 < bands)
             return true;

@@ -16,8 +16,6 @@ using namespace ContainerTest;
 
 namespace {
 
-const Bytes kInfo = chunk("INFO", info(100, 50, 24, Bytes("\0\x2c\x01\x16\x01", 5)));
-
 AutoPtr<Chunk> read(const Bytes& bytes, const AutoPtr<ResourceBroker>& broker = nullptr,
                     IFF::FormRecords* records = nullptr)
 {

@@ -14,9 +14,6 @@ using namespace ContainerTest;
 
 namespace {
 
-const std::string kDir = VTX_FIXTURE_DIR "/container/";
-
-const Bytes kInfo = chunk("INFO", info(100, 50, 24, Bytes("\0\x2c\x01\x16\x01", 5)));
 const Bytes kShared = form("DJVI", chunk("Djbz", "abcd"));                    // 24 bytes
 const Bytes kPage = form("DJVU", kInfo + chunk("INCL", "a.iff"));              // 44 bytes
 const Bytes kSelfIncluding = form("DJVI", chunk("INCL", "a.iff"));            // 26 bytes

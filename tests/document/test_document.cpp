@@ -16,8 +16,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kDir = VTX_FIXTURE_DIR "/container/";
-
 AutoPtr<Document> open(const std::string& name) { return Document::create(String(kDir + name)); }
 
 } // namespace

@@ -13,7 +13,6 @@ using namespace ContainerTest;
 
 namespace {
 
-const std::string kDir = VTX_FIXTURE_DIR "/container/";
 const char* kFiles[] = {"photo.djvu", "text_odd.djvu", "rot270.djvu", "dict.djvu", "doc.djvu", "empty.djvu"};
 
 // Opens the bytes and uses every page; true when all of it worked.

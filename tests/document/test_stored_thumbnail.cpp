@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kDir = VTX_FIXTURE_DIR "/stored/";
+const std::string kStored = VTX_FIXTURE_DIR "/stored/";
 
 struct StoredSize {
     uint32_t w, h;
@@ -27,7 +27,7 @@ struct StoredSize {
 std::vector<StoredSize> storedSizes()
 {
     std::vector<StoredSize> sizes;
-    std::ifstream in(kDir + "sizes.txt");
+    std::ifstream in(kStored + "sizes.txt");
     for (uint32_t page, w, h; in >> page >> w >> h;) sizes.push_back({w, h});
     return sizes;
 }
@@ -49,7 +49,7 @@ TEST(StoredThumbnail, EveryPageDrawsItsOwnStoredImage)
     ASSERT_EQ(sizes.size(), 3u);
     for (const char* name : {"thumbs.djvu", "thumbs_indirect/index.djvu"}) {
         SCOPED_TRACE(name);
-        AutoPtr<Document> doc = Document::create(String(kDir + name));
+        AutoPtr<Document> doc = Document::create(String(kStored + name));
         ASSERT_EQ(doc->getPages().getSize(), 3u);
         for (uint32_t i = 0; i < 3; ++i) {
             SCOPED_TRACE(i + 1);
@@ -60,13 +60,13 @@ TEST(StoredThumbnail, EveryPageDrawsItsOwnStoredImage)
             const std::string n = std::to_string(i + 1);
             // At its own size: exactly the stored image as a page of its own.
             Image own = thumbnailOf(page, w, h);
-            EXPECT_EQ(imagingtest::firstDifference(own, imagingtest::readPnm(kDir + "alone." + n + ".ppm")), "");
+            EXPECT_EQ(imagingtest::firstDifference(own, imagingtest::readPnm(kStored + "alone." + n + ".ppm")), "");
             // Close to the whole page at that size; far from another page's.
-            const double same = imagingtest::psnr(own, imagingtest::readPnm(kDir + "page." + n + ".ppm"));
+            const double same = imagingtest::psnr(own, imagingtest::readPnm(kStored + "page." + n + ".ppm"));
             EXPECT_GE(same, 22.0);
             const std::string other = std::to_string((i + 1) % 3 + 1);
             if (sizes[(i + 1) % 3].w == w && sizes[(i + 1) % 3].h == h) {
-                EXPECT_LT(imagingtest::psnr(own, imagingtest::readPnm(kDir + "page." + other + ".ppm")), same - 6);
+                EXPECT_LT(imagingtest::psnr(own, imagingtest::readPnm(kStored + "page." + other + ".ppm")), same - 6);
             }
         }
     }
@@ -84,7 +84,7 @@ TEST(StoredThumbnail, WithoutOneThePageIsDrawnOnlyWhenAllowed)
     EXPECT_EQ(imagingtest::firstDifference(thumbnailOf(page, 64, 48, true), whole), "");
 
     // A thumbnail set by hand is drawn from then on, scaled to the size asked for.
-    AutoPtr<Document> stored = Document::create(String(kDir + "thumbs.djvu"));
+    AutoPtr<Document> stored = Document::create(String(kStored + "thumbs.djvu"));
     page.setThumbnailChunk(stored->getPages()[0]->getThumbnailChunk());
     Image set = thumbnailOf(page, 64, 48, true);
     EXPECT_EQ(imagingtest::firstDifference(set, thumbnailOf(*stored->getPages()[0], 64, 48)), "");
@@ -93,11 +93,11 @@ TEST(StoredThumbnail, WithoutOneThePageIsDrawnOnlyWhenAllowed)
 
 TEST(StoredThumbnail, MissingThumbnailFilesLeaveThePagesWithout)
 {
-    fs::path dir = fs::temp_directory_path() / ("vtx_stored_" + std::to_string(reinterpret_cast<uintptr_t>(&kDir)));
+    fs::path dir = fs::temp_directory_path() / ("vtx_stored_" + std::to_string(reinterpret_cast<uintptr_t>(&kStored)));
     fs::remove_all(dir);
     fs::create_directories(dir);
     for (const char* f : {"index.djvu", "p1.djvu", "p2.djvu", "p3.djvu"})
-        fs::copy_file(kDir + "thumbs_indirect/" + f, dir / f);
+        fs::copy_file(kStored + "thumbs_indirect/" + f, dir / f);
     {
         AutoPtr<Document> doc = Document::create(String((dir / "index.djvu").string()));
         ASSERT_EQ(doc->getPages().getSize(), 3u);

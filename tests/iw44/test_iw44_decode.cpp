@@ -184,15 +184,19 @@ TEST(IW44Slices, ComponentEndsAfterTwentyBitPlanes)
     EXPECT_EQ(stream->getPos(), pos) << "an exhausted component reads nothing";
 }
 
+// Every bucket of the first block of each of the first rows.
+void fill(Map& map, uint32_t rows)
+{
+    for (uint32_t by = 0; by < rows; ++by)
+        for (uint32_t b = 0; b < 64; ++b) map.makeBucket(map.makeRow(by)[0], b);
+}
+
+const char* const kTooLarge = "The IW44 image needs more memory than one image may take.";
+
 TEST(IW44Map, AllocationLimitIsEnforced)
 {
     Map map(2048, 2048, 64 * 1024);
-    expectThrow(
-        [&] {
-            for (uint32_t by = 0; by < map.getBlocksHigh(); ++by)
-                for (uint32_t b = 0; b < 64; ++b) map.makeBucket(map.makeRow(by)[0], b);
-        },
-        38, "Vantorix::DjVu::IW44::Map::allocate", "The IW44 image needs more memory than one image may take.");
+    expectThrow([&] { fill(map, map.getBlocksHigh()); }, 38, "Vantorix::DjVu::IW44::Map::allocate", kTooLarge);
     EXPECT_LE(map.getAllocatedBytes(), 64u * 1024);
 }
 
@@ -200,17 +204,12 @@ TEST(IW44Map, ComponentsShareOneBudget)
 {
     // One map may take nearly all of it; what a map held goes back when it goes.
     AutoPtr<MapBudget> budget = makeAuto<MapBudget>(512 * 1024);
-    auto fill = [](Map& map, uint32_t rows) {
-        for (uint32_t by = 0; by < rows; ++by)
-            for (uint32_t b = 0; b < 64; ++b) map.makeBucket(map.makeRow(by)[0], b);
-    };
     auto luma = makeAuto<Map>(2048, 4096, budget);
     fill(*luma, 100);
     EXPECT_GT(luma->getAllocatedBytes(), 3 * budget->limit / 4);
     {
         Map chroma(2048, 4096, budget);
-        expectThrow([&] { fill(chroma, 64); }, 38, "Vantorix::DjVu::IW44::Map::allocate",
-                    "The IW44 image needs more memory than one image may take.");
+        expectThrow([&] { fill(chroma, 64); }, 38, "Vantorix::DjVu::IW44::Map::allocate", kTooLarge);
         EXPECT_EQ(budget->used, luma->getAllocatedBytes() + chroma.getAllocatedBytes());
     }
     luma = nullptr;

@@ -18,18 +18,10 @@ Bytes scaled(const AutoPtr<IW44::IW44Decoder>& d, const Rect& rect, uint32_t w, 
     return px;
 }
 
-Bytes reduced(const AutoPtr<IW44::IW44Decoder>& d, uint32_t s)
-{
-    const uint32_t w = d->getWidth() / s, h = d->getHeight() / s;
-    Bytes px(size_t(w) * h * 3);
-    d->render(px.data(), int32_t(w * 3), Photometric::RGB, s, nullptr);
-    return px;
-}
-
 // What renderScaled should do for rotation 0: the reduced image at subsample s, resampled.
 Bytes viaSubsample(const AutoPtr<IW44::IW44Decoder>& d, uint32_t s, const Rect& rect, uint32_t w, uint32_t h)
 {
-    const Bytes src = reduced(d, s);
+    const Bytes src = reduced(*d, s);
     Bytes px(size_t(rect.w) * rect.h * 3);
     Imaging::resample(px.data(), int32_t(rect.w * 3), rect, w, h, src.data(), int32_t(d->getWidth() / s * 3),
                       d->getWidth() / s, d->getHeight() / s, Photometric::RGB, 0);
@@ -40,10 +32,10 @@ TEST(RenderScaled, ChoosesTheCoarsestSubsampleThatCovers)
 {
     auto d = decodeAll(djvuChunks(fixture("photo.djvu")));
     // Own size (0 x 0 too) is the full reconstruction.
-    EXPECT_EQ(scaled(d, {0, 0, 640, 480}, 0, 0), reduced(d, 1));
-    EXPECT_EQ(scaled(d, {0, 0, 640, 480}, 640, 480), reduced(d, 1));
+    EXPECT_EQ(scaled(d, {0, 0, 640, 480}, 0, 0), reduced(*d, 1));
+    EXPECT_EQ(scaled(d, {0, 0, 640, 480}, 640, 480), reduced(*d, 1));
     // Exactly an eighth: subsample 8 and a copy.
-    EXPECT_EQ(scaled(d, {0, 0, 80, 60}, 80, 60), reduced(d, 8));
+    EXPECT_EQ(scaled(d, {0, 0, 80, 60}, 80, 60), reduced(*d, 8));
     // 640 / 100 and 480 / 75 round up to 7: subsample 8, enlarged a little.
     EXPECT_EQ(scaled(d, {0, 0, 100, 75}, 100, 75), viaSubsample(d, 8, {0, 0, 100, 75}, 100, 75));
     // The smaller of the two ratios decides: ceil(640 / 300) = 3 against 480 / 50 = 10.

@@ -57,67 +57,31 @@ AutoPtr<JB2Page> randomPage(std::mt19937& rng, uint32_t w, uint32_t h, bool comp
     return page;
 }
 
-TEST(JB2RowSource, PackedRowsHoldTheSpansBits)
-{
-    std::mt19937 rng(31);
-    _Vtx_Internal_NS_::MaskPackedRow row;
-    for (int round = 0; round < 30; ++round) {
-        const uint32_t w = 1 + rng() % 300, h = 1 + rng() % 120;
-        AutoPtr<JB2Page> page = randomPage(rng, w, h);
-        const _Vtx_Internal_NS_::JB2RowSource source = static_cast<JB2PageImpl&>(*page).getRowSource();
-        const uint32_t x0 = rng() % w, x1 = x0 + 1 + rng() % (w - x0);
-        for (uint32_t y = 0; y < h; ++y) {
-            std::vector<uint8_t> want(x1 - x0);
-            source.forEachSpan(y, x0, x1, [&](uint32_t b, uint32_t e, const Color&) {
-                for (uint32_t x = b; x < e; ++x) want[x - x0] = 1;
-            });
-            row.reset(x0, x1);
-            source.packRow(y, x0, x1, row);
-            for (uint32_t x = x0; x < x1; ++x) ASSERT_EQ(row.test(x), want[x - x0] != 0) << round << " " << x << "," << y;
-        }
-    }
-}
-
-// Large shapes kept as runs give the same spans and packed rows as their bitmaps, and unpack to
-// them again when asked.
-TEST(JB2RowSource, ShapesKeptAsRunsDrawLikeTheirBitmaps)
-{
-    std::mt19937 rng(12);
-    _Vtx_Internal_NS_::MaskPackedRow row;
-    int compacted = 0;
-    for (int round = 0; round < 20; ++round) {
-        const uint32_t w = 1 + rng() % 700, h = 1 + rng() % 120;
-        AutoPtr<JB2Page> page = randomPage(rng, w, h, true);
-        for (const AutoPtr<Shape>& shape : page->getShapes()) compacted += shape->getPixels().runs != nullptr;
-        const uint32_t x0 = round % 2 ? rng() % w : 0, x1 = round % 2 ? x0 + 1 + rng() % (w - x0) : w;
-        Image spans = drawPage(static_cast<JB2PageImpl&>(*page), true, x0, x1);
-        const _Vtx_Internal_NS_::JB2RowSource source = static_cast<JB2PageImpl&>(*page).getRowSource();
-        for (uint32_t y = 0; y < h; ++y) {
-            row.reset(x0, x1);
-            source.packRow(y, x0, x1, row);
-            for (uint32_t x = x0; x < x1; ++x)
-                ASSERT_EQ(row.test(x), spans.at(x, y)[0] != 255 || spans.at(x, y)[1] != 255 || spans.at(x, y)[2] != 255)
-                    << round << " " << x << "," << y;
-        }
-        ASSERT_EQ(imagingtest::firstDifference(spans, plainDrawing(*page, x0, x1)), "") << round;
-    }
-    EXPECT_GT(compacted, 50);
-}
-
-TEST(JB2RowSource, SpansEqualPlainDrawingWithClipping)
+// Spans against the plain drawing and packed rows against the spans, over whole rows and
+// clipped ones; with compact pages, large shapes kept as runs must draw like their bitmaps.
+TEST(JB2RowSource, SpansAndPackedRowsEqualPlainDrawing)
 {
     std::mt19937 rng(8);
-    for (int round = 0; round < 40; ++round) {
-        const uint32_t w = 1 + rng() % 200, h = 1 + rng() % 120;
-        AutoPtr<JB2Page> page = randomPage(rng, w, h);
-        uint32_t x0 = 0, x1 = w;
-        if (round % 2) {
-            x0 = rng() % w;
-            x1 = x0 + 1 + rng() % (w - x0);
+    _Vtx_Internal_NS_::MaskPackedRow row; // reused: a reset must clear what the previous row set
+    int compacted = 0;
+    for (bool compact : {false, true})
+        for (int round = 0; round < 40; ++round) {
+            const uint32_t w = 1 + rng() % (compact ? 700 : 300), h = 1 + rng() % 120;
+            AutoPtr<JB2Page> page = randomPage(rng, w, h, compact);
+            for (const AutoPtr<Shape>& shape : page->getShapes()) compacted += shape->getPixels().runs != nullptr;
+            const uint32_t x0 = round % 2 ? rng() % w : 0, x1 = round % 2 ? x0 + 1 + rng() % (w - x0) : w;
+            const Image spans = drawPage(static_cast<JB2PageImpl&>(*page), true, x0, x1);
+            ASSERT_EQ(imagingtest::firstDifference(spans, plainDrawing(*page, x0, x1)), "") << compact << " " << round;
+            const _Vtx_Internal_NS_::JB2RowSource source = static_cast<JB2PageImpl&>(*page).getRowSource();
+            for (uint32_t y = 0; y < h; ++y) {
+                row.reset(x0, x1);
+                source.packRow(y, x0, x1, row);
+                for (uint32_t x = x0; x < x1; ++x)
+                    ASSERT_EQ(row.test(x), spans.at(x, y)[0] != 255 || spans.at(x, y)[1] != 255 || spans.at(x, y)[2] != 255)
+                        << compact << " " << round << " " << x << "," << y;
+            }
         }
-        Image spans = drawPage(static_cast<JB2PageImpl&>(*page), true, x0, x1);
-        ASSERT_EQ(imagingtest::firstDifference(spans, plainDrawing(*page, x0, x1)), "") << round;
-    }
+    EXPECT_GT(compacted, 50);
 }
 
 std::vector<std::string> g_trace;

@@ -224,10 +224,7 @@ TEST(ThumbnailSteps, MaskIsTheFullMaskScaled)
         SCOPED_TRACE(std::string(c.page) + " " + std::to_string(c.w));
         const Image bits = readPnm(fixture(c.mask));
         ASSERT_FALSE(bits.px.empty());
-        imagingtest::VectorMask mask(bits.w, bits.h);
-        for (uint32_t y = 0; y < bits.h; ++y)
-            for (uint32_t x = 0; x < bits.w; ++x)
-                if (bits.at(x, y)[0]) mask.put(x, y);
+        const imagingtest::VectorMask mask = imagingtest::maskOf(bits);
         const Rect part = c.part.w ? c.part : Rect{0, 0, c.w, c.h};
         Image want(part.w, part.h, 3, 255);
         reference::drawMask(want, part, c.w, c.h, mask, Photometric::RGB, {}, false);

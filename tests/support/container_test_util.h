@@ -42,6 +42,10 @@ inline Bytes info(uint16_t w, uint16_t h, uint8_t minor, const Bytes& rest = Byt
     return Bytes{char(w >> 8), char(w), char(h >> 8), char(h), char(minor)} + rest;
 }
 
+// The container fixtures, and the INFO chunk of a 100 x 50 page at 300 dpi.
+inline const std::string kDir = VTX_FIXTURE_DIR "/container/";
+inline const Bytes kInfo = chunk("INFO", info(100, 50, 24, Bytes("\0\x2c\x01\x16\x01", 5)));
+
 // A whole file as bytes.
 inline Bytes slurp(const std::string& path)
 {

@@ -176,6 +176,21 @@ struct VectorMask {
     }
 };
 
+// A black mask of a bilevel picture (one byte per pixel, 1 = black).
+inline VectorMask maskOf(const Image& bits)
+{
+    VectorMask m(bits.w, bits.h);
+    m.set = bits.px;
+    return m;
+}
+
+// A bilevel picture as grey: black on white.
+inline Image greyOf(Image bits)
+{
+    for (auto& p : bits.px) p = p ? 0 : 255;
+    return bits;
+}
+
 inline VectorMask randomMask(uint32_t w, uint32_t h, uint32_t seed, int percentSet = 40, bool colours = false)
 {
     VectorMask m(w, h);

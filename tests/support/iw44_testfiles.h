@@ -59,6 +59,19 @@ inline Vantorix::AutoPtr<Vantorix::DjVu::IW44::IW44Decoder> decodeAll(const std:
     return decoder;
 }
 
+// The whole image reduced by the subsample, in one photometric.
+inline Image renderWhole(Vantorix::DjVu::IW44::IW44Decoder& d, Vantorix::DjVu::Photometric photometric, uint32_t subsample)
+{
+    Image out(d.getWidth() / subsample, d.getHeight() / subsample, photometric == Vantorix::DjVu::Photometric::Gray ? 1 : 3);
+    d.render(out.px.data(), out.stride(), photometric, subsample, nullptr);
+    return out;
+}
+
+inline Bytes reduced(Vantorix::DjVu::IW44::IW44Decoder& d, uint32_t subsample)
+{
+    return renderWhole(d, Vantorix::DjVu::Photometric::RGB, subsample).px;
+}
+
 // A leaf chunk over a copy of the bytes; with streamless, its payload offers no stream.
 inline Vantorix::AutoPtr<Vantorix::DjVu::Chunk> chunkOf(const char* id, const Bytes& bytes, bool streamless = false)
 {

@@ -7,6 +7,10 @@
 // pointers, and groups and buckets are taken from a zero-filled pool only when a coefficient
 // becomes non-zero. A missing bucket reads as all zero.
 //
+// The pool's chunks come zero-filled from the system and double in size up to a large page:
+// a large picture then takes a few dozen of them instead of thousands, the memory needs no
+// clearing pass, and the few pages a small picture writes are all it pays for.
+//
 // The file states the size, not the amount of data, so nothing is allocated for the size alone
 // beyond one pointer per row of blocks: a row's block records appear with its first bucket.
 // Every allocation counts against a limit fixed at construction and exceeding it throws, so
@@ -86,28 +90,32 @@ public:
         return b;
     }
 
-    // Units of 16 bits in one pool chunk; a bucket takes 16, a group of bucket pointers 64
-    // (on 64-bit targets).
-    static constexpr uint32_t kChunkUnits = 4080;
+    // Pool chunk sizes: the first, and the largest the doubling reaches. Units of 16 bits: a
+    // bucket takes 16, a group of bucket pointers 64 (on 64-bit targets), a row of blocks 16
+    // per block.
+    static constexpr uint32_t kFirstChunkBytes = 8192;
+    static constexpr uint32_t kLargestChunkBytes = uint32_t(2) << 20;
     static constexpr uint32_t kGroupUnits = uint32_t(16 * sizeof(Bucket) / sizeof(int16_t));
 
 private:
     int16_t* take(uint32_t units)
     {
-        if (used_ + units > kChunkUnits) newChunk();
+        if (used_ + units > capacity_) newChunk(units);
         int16_t* p = current_ + used_;
         used_ += units;
         return p;
     }
-    void newChunk();
-    void* allocate(uint64_t bytes);
+    void newChunk(uint32_t units);
+    bool fits(uint64_t bytes) const;
+    void* allocate(uint64_t bytes, bool pages);
 
     struct PoolChunk;
     uint32_t width_, height_, blocksWide_, blocksHigh_;
     Block** rows_ = nullptr;
     PoolChunk* chunks_ = nullptr;
     int16_t* current_ = nullptr;
-    uint32_t used_ = kChunkUnits;
+    uint32_t used_ = 0, capacity_ = 0;
+    uint32_t nextChunkBytes_ = kFirstChunkBytes;
     AutoPtr<MapBudget> budget_;
     uint64_t allocated_ = 0;
 };

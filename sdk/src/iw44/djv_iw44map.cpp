@@ -8,23 +8,14 @@
 
 namespace Vantorix::DjVu::IW44 {
 
-namespace {
-// Pieces are carved in multiples of 16 units from just past a chunk's head, so every piece
-// stays aligned for the pointers a group or a row holds.
-constexpr uint32_t kPieceUnits = 16;
-
-uint32_t roundToPiece(uint64_t units) { return uint32_t((units + kPieceUnits - 1) / kPieceUnits * kPieceUnits); }
-} // namespace
-
 // The head of a pool chunk; its units follow it.
 struct Map::PoolChunk {
     PoolChunk* next;
     uint32_t bytes;
 
-    static uint32_t capacity(uint32_t bytes)
-    {
-        return (bytes - uint32_t(sizeof(PoolChunk))) / sizeof(int16_t) / kPieceUnits * kPieceUnits;
-    }
+    // Groups and buckets are carved in multiples of 16 units, so every piece stays aligned
+    // for the pointers a group holds.
+    static uint32_t capacity(uint32_t bytes) { return (bytes - uint32_t(sizeof(PoolChunk))) / sizeof(int16_t) / 16 * 16; }
 };
 
 const Map::Block Map::kEmptyBlock = {};
@@ -42,20 +33,27 @@ Map::Map(uint32_t width, uint32_t height, const AutoPtr<MapBudget>& budget)
 
 Map::~Map()
 {
+    MemoryAllocator* alloc = MemoryAllocator::getDefault();
     while (chunks_) {
         PoolChunk* next = chunks_->next;
-        MemoryAllocator::freePages(chunks_, chunks_->bytes);
+        if (chunks_->bytes == kLargeChunkBytes)
+            MemoryAllocator::freePages(chunks_, kLargeChunkBytes);
+        else
+            alloc->free(chunks_);
         chunks_ = next;
     }
-    if (rows_) MemoryAllocator::getDefault()->free(rows_);
+    for (uint32_t by = 0; by < blocksHigh_; ++by)
+        if (rows_[by]) alloc->free(rows_[by]);
+    if (rows_) alloc->free(rows_);
     budget_->used -= allocated_;
 }
 
 Map::Block* Map::makeRow(uint32_t by)
 {
     if (!rows_[by]) {
-        const uint64_t units = uint64_t(blocksWide_) * sizeof(Block) / sizeof(int16_t);
-        rows_[by] = reinterpret_cast<Block*>(take(roundToPiece(units)));
+        const uint64_t bytes = uint64_t(blocksWide_) * sizeof(Block);
+        rows_[by] = static_cast<Block*>(allocate(bytes, false));
+        std::memset(static_cast<void*>(rows_[by]), 0, bytes);
     }
     return rows_[by];
 }
@@ -75,23 +73,22 @@ void* Map::allocate(uint64_t bytes, bool pages)
     return p;
 }
 
-void Map::newChunk(uint32_t units)
+void Map::newChunk()
 {
-    static_assert(sizeof(PoolChunk) % alignof(Bucket) == 0 && kGroupUnits % kPieceUnits == 0);
-    uint32_t least = kFirstChunkBytes;
-    while (PoolChunk::capacity(least) < units) least *= 2;
-    // Near the budget's end the chunk shrinks back towards the smallest that serves, so that
-    // the limit stays where small chunks would put it.
-    uint32_t bytes = nextChunkBytes_ > least ? nextChunkBytes_ : least;
-    while (bytes > least && !fits(bytes)) bytes /= 2;
-    auto* chunk = static_cast<PoolChunk*>(allocate(bytes, true));
+    static_assert(sizeof(PoolChunk) % alignof(Bucket) == 0 && kGroupUnits % 16 == 0);
+    // A map that already holds two large pages' worth takes large pages: the last one, touched
+    // whole, then wastes at most half of what the map holds. Near the end of the budget it goes
+    // back to small chunks, so that the limit stays where they put it.
+    const bool large = allocated_ >= 2 * kLargeChunkBytes && fits(kLargeChunkBytes);
+    const uint32_t bytes = large ? kLargeChunkBytes : kChunkBytes;
+    auto* chunk = static_cast<PoolChunk*>(allocate(bytes, large));
+    if (!large) std::memset(static_cast<void*>(chunk), 0, bytes);
     chunk->next = chunks_;
     chunk->bytes = bytes;
     chunks_ = chunk;
     current_ = reinterpret_cast<int16_t*>(chunk + 1);
     capacity_ = PoolChunk::capacity(bytes);
     used_ = 0;
-    if (nextChunkBytes_ < kLargestChunkBytes) nextChunkBytes_ *= 2;
 }
 
 } // namespace Vantorix::DjVu::IW44

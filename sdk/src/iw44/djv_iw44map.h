@@ -7,9 +7,9 @@
 // pointers, and groups and buckets are taken from a zero-filled pool only when a coefficient
 // becomes non-zero. A missing bucket reads as all zero.
 //
-// The pool's chunks come zero-filled from the system and double in size up to a large page:
-// a large picture then takes a few dozen of them instead of thousands, the memory needs no
-// clearing pass, and the few pages a small picture writes are all it pays for.
+// A map takes its pool from the heap a few pages at a time until it holds as much as two large
+// pages; from there on it takes whole large pages straight from the system, which come
+// zero-filled and cost one fault each instead of one per small page.
 //
 // The file states the size, not the amount of data, so nothing is allocated for the size alone
 // beyond one pointer per row of blocks: a row's block records appear with its first bucket.
@@ -90,22 +90,21 @@ public:
         return b;
     }
 
-    // Pool chunk sizes: the first, and the largest the doubling reaches. Units of 16 bits: a
-    // bucket takes 16, a group of bucket pointers 64 (on 64-bit targets), a row of blocks 16
-    // per block.
-    static constexpr uint32_t kFirstChunkBytes = 8192;
-    static constexpr uint32_t kLargestChunkBytes = uint32_t(2) << 20;
+    // Pool chunk sizes: from the heap (8 KiB with the heap's own header), and a large page.
+    // Units of 16 bits: a bucket takes 16, a group of bucket pointers 64 (on 64-bit targets).
+    static constexpr uint32_t kChunkBytes = 8192 - 2 * sizeof(void*);
+    static constexpr uint32_t kLargeChunkBytes = uint32_t(2) << 20;
     static constexpr uint32_t kGroupUnits = uint32_t(16 * sizeof(Bucket) / sizeof(int16_t));
 
 private:
     int16_t* take(uint32_t units)
     {
-        if (used_ + units > capacity_) newChunk(units);
+        if (used_ + units > capacity_) newChunk();
         int16_t* p = current_ + used_;
         used_ += units;
         return p;
     }
-    void newChunk(uint32_t units);
+    void newChunk();
     bool fits(uint64_t bytes) const;
     void* allocate(uint64_t bytes, bool pages);
 
@@ -115,7 +114,6 @@ private:
     PoolChunk* chunks_ = nullptr;
     int16_t* current_ = nullptr;
     uint32_t used_ = 0, capacity_ = 0;
-    uint32_t nextChunkBytes_ = kFirstChunkBytes;
     AutoPtr<MapBudget> budget_;
     uint64_t allocated_ = 0;
 };

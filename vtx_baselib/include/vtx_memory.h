@@ -147,6 +147,13 @@ public:
     // The process-wide heap-backed allocator, installed once on first request.
     static MemoryAllocator* getDefault();
 
+    // Zero-filled, page-aligned memory from the system for large buffers written sparsely or
+    // in order: no clearing pass, and pages never written cost nothing. Where the system allows,
+    // sizes from 2 MiB up sit on 2 MiB and may take large pages. Null when it cannot; the fault hook
+    // counts it like any allocation of the default allocator. Give back with freePages, same size.
+    static void* allocatePages(size_t size);
+    static void freePages(void* p, size_t size);
+
     // Test hook for out-of-memory paths: from this call on the default allocator counts its
     // allocations and refuses the failAt-th one (counting from 1; 0 refuses none, which only
     // counts). Off, it costs one relaxed atomic load per allocation. Safe from any thread.

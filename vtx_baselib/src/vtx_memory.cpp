@@ -5,6 +5,7 @@
 #include <string>
 
 #include "vtx_exception.h"
+#include "vtx_platform.h"
 
 namespace _Vtx_Internal_NS_ {
 
@@ -34,6 +35,16 @@ MemoryAllocator* MemoryAllocator::getDefault()
     // A function-local static is installed exactly once, even under concurrent first calls.
     static _Vtx_Internal_NS_::BuiltinMemoryAllocator allocator;
     return &allocator;
+}
+
+void* MemoryAllocator::allocatePages(size_t size)
+{
+    return _Vtx_Internal_NS_::faults.refuseNext() ? nullptr : Platform::allocatePages(size ? size : 1);
+}
+
+void MemoryAllocator::freePages(void* p, size_t size)
+{
+    if (p) Platform::freePages(p, size ? size : 1);
 }
 
 void MemoryAllocator::injectFault(uint64_t failAt)

@@ -2,6 +2,7 @@
 // folder (windows/, posix/); nothing else in the core touches the system directly.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -14,6 +15,14 @@ String getEnvironment(const char* name, uint32_t maxChars);
 uint32_t getProcessId();
 // Opens path for appending in text mode, writes text, closes. False when it cannot open.
 bool appendToFile(const String& path, const String& text);
+
+// Fresh zero-filled memory straight from the system, aligned to its page size; null when it has
+// none. Pages never written are never made resident. On POSIX, regions of kLargePageBytes or
+// more are aligned to that size and may be backed by large pages. Give back with freePages and
+// the same size.
+inline constexpr size_t kLargePageBytes = size_t(2) << 20;
+void* allocatePages(size_t bytes);
+void freePages(void* p, size_t bytes);
 
 // True where the narrow code page is UTF-8 (POSIX), so that narrow text is taken as it is.
 bool narrowIsUtf8();

@@ -7,6 +7,10 @@
 // pointers, and groups and buckets are taken from a zero-filled pool only when a coefficient
 // becomes non-zero. A missing bucket reads as all zero.
 //
+// A map takes its pool from the heap a few pages at a time until it holds as much as two large
+// pages; from there on it takes whole large pages straight from the system, which come
+// zero-filled and cost one fault each instead of one per small page.
+//
 // The file states the size, not the amount of data, so nothing is allocated for the size alone
 // beyond one pointer per row of blocks: a row's block records appear with its first bucket.
 // Every allocation counts against a limit fixed at construction and exceeding it throws, so
@@ -86,28 +90,30 @@ public:
         return b;
     }
 
-    // Units of 16 bits in one pool chunk; a bucket takes 16, a group of bucket pointers 64
-    // (on 64-bit targets).
-    static constexpr uint32_t kChunkUnits = 4080;
+    // Pool chunk sizes: from the heap (8 KiB with the heap's own header), and a large page.
+    // Units of 16 bits: a bucket takes 16, a group of bucket pointers 64 (on 64-bit targets).
+    static constexpr uint32_t kChunkBytes = 8192 - 2 * sizeof(void*);
+    static constexpr uint32_t kLargeChunkBytes = uint32_t(2) << 20;
     static constexpr uint32_t kGroupUnits = uint32_t(16 * sizeof(Bucket) / sizeof(int16_t));
 
 private:
     int16_t* take(uint32_t units)
     {
-        if (used_ + units > kChunkUnits) newChunk();
+        if (used_ + units > capacity_) newChunk();
         int16_t* p = current_ + used_;
         used_ += units;
         return p;
     }
     void newChunk();
-    void* allocate(uint64_t bytes);
+    bool fits(uint64_t bytes) const;
+    void* allocate(uint64_t bytes, bool pages);
 
     struct PoolChunk;
     uint32_t width_, height_, blocksWide_, blocksHigh_;
     Block** rows_ = nullptr;
     PoolChunk* chunks_ = nullptr;
     int16_t* current_ = nullptr;
-    uint32_t used_ = kChunkUnits;
+    uint32_t used_ = 0, capacity_ = 0;
     AutoPtr<MapBudget> budget_;
     uint64_t allocated_ = 0;
 };

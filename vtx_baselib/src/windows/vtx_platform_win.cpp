@@ -27,6 +27,11 @@ bool appendToFile(const String& path, const String& text)
     return true;
 }
 
+// Committed pages come zero-filled; large pages would need a privilege users do not hold.
+void* allocatePages(size_t bytes) { return VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE); }
+
+void freePages(void* p, size_t) { VirtualFree(p, 0, MEM_RELEASE); }
+
 bool narrowIsUtf8() { return GetACP() == CP_UTF8; }
 
 std::u16string narrowToUtf16(const char* text, size_t len)

@@ -57,15 +57,15 @@ inline std::string readFile(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// A PNG file as 8-bit RGB or grey; an empty image when libpng cannot read it.
+// A PNG file as 8-bit RGB, a grey one with its samples repeated (so that it compares with a PPM
+// file); an empty image when libpng cannot read it.
 inline imagingtest::Image readPng(const std::string& path)
 {
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
     if (!png_image_begin_read_from_file(&image, path.c_str())) return {};
-    const bool gray = (image.format & PNG_FORMAT_FLAG_COLOR) == 0;
-    image.format = gray ? PNG_FORMAT_GRAY : PNG_FORMAT_RGB;
-    imagingtest::Image out(image.width, image.height, gray ? 1 : 3);
+    image.format = PNG_FORMAT_RGB;
+    imagingtest::Image out(image.width, image.height, 3);
     if (!png_image_finish_read(&image, nullptr, out.px.data(), 0, nullptr)) {
         png_image_free(&image);
         return {};

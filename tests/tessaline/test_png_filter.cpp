@@ -1,10 +1,11 @@
-// The PNG encoder's word-wise Sub filter against its plain reference.
+// The PNG encoder's word-wise kernels (the Sub filter, the grey check) against their plain references.
 #include <gtest/gtest.h>
 
 #include <random>
 #include <vector>
 
-#include "../../tools/src/tessaline/png_filter.h" // private to the program: included by path
+#include "../../tools/src/tessaline/gray_check.h" // private to the program: included by path
+#include "../../tools/src/tessaline/png_filter.h"
 
 using namespace Tessaline;
 
@@ -38,4 +39,37 @@ TEST(PngFilter, SubBytesSubtractsEachByteAlone)
             const uint64_t d = subBytes(uint64_t(a) << shift, uint64_t(b) << shift);
             ASSERT_EQ(d, uint64_t(uint8_t(a - b)) << shift) << a << " - " << b;
         }
+}
+
+// The grey check against its plain version: grey pictures of every layout, with one pixel made
+// coloured by one sample anywhere (the fourth byte of a 4-byte pixel is no colour), top-down
+// and bottom-up.
+TEST(PngFilter, GrayCheckAgreesWithPlainVersion)
+{
+    std::mt19937 random(7);
+    const PixelLayout layouts[] = {PixelLayout::Gray, PixelLayout::RGB, PixelLayout::BGR, PixelLayout::BGRX};
+    for (const PixelLayout layout : layouts) {
+        const size_t bpp = layout == PixelLayout::Gray ? 1 : layout == PixelLayout::BGRX ? 4 : 3;
+        for (uint32_t w = 1; w <= 19; ++w) {
+            const uint32_t h = 1 + w % 5;
+            for (int changed = -1; changed < int(bpp); ++changed) {
+                for (const bool upward : {false, true}) {
+                    SCOPED_TRACE("bpp " + std::to_string(bpp) + ", width " + std::to_string(w) + ", sample " +
+                                 std::to_string(changed) + (upward ? ", bottom-up" : ""));
+                    std::vector<uint8_t> bits(w * h * bpp);
+                    for (size_t p = 0; p < size_t(w) * h; ++p) {
+                        const uint8_t g = uint8_t(random());
+                        for (size_t c = 0; c < bpp; ++c) bits[p * bpp + c] = c == 3 ? uint8_t(random()) : g;
+                    }
+                    if (changed >= 0) bits[random() % (size_t(w) * h) * bpp + size_t(changed)] ^= uint8_t(1 + random() % 255);
+                    const ptrdiff_t stride = ptrdiff_t(w * bpp);
+                    const PixelView v = upward ? PixelView{bits.data() + (h - 1) * stride, -stride, w, h, layout}
+                                               : PixelView{bits.data(), stride, w, h, layout};
+                    const bool colour = changed >= 0 && changed < 3 && layout != PixelLayout::Gray;
+                    EXPECT_EQ(isGrayPlain(v), !colour);
+                    EXPECT_EQ(isGray(v), !colour);
+                }
+            }
+        }
+    }
 }

@@ -22,7 +22,7 @@ void pngWarning(png_structp, png_const_charp) {}
 
 // libpng reports errors by longjmp: nothing in this frame may need a destructor after
 // setjmp, so the row buffer is the caller's.
-bool pngWriteRows(const PixelView& v, FILE* file, uint8_t* row, std::string* error)
+bool pngWriteRows(const PixelView& v, bool gray, FILE* file, uint8_t* row, std::string* error)
 {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, error, pngError, pngWarning);
     if (!png) return false;
@@ -35,7 +35,6 @@ bool pngWriteRows(const PixelView& v, FILE* file, uint8_t* row, std::string* err
         png_destroy_write_struct(&png, &info);
         return false;
     }
-    const bool gray = v.layout == PixelLayout::Gray;
     png_init_io(png, file);
     png_set_IHDR(png, info, v.width, v.height, 8, gray ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
@@ -77,38 +76,53 @@ bool writeChunk(FILE* file, const char* type, const uint8_t* data, uint32_t size
            std::fwrite(crc, 1, 4, file) == 4;
 }
 
+// What a thread keeps from one picture to the next: the compressor, whose allocation and setup
+// weigh on a small thumbnail, and buffers that then need no fresh pages from the system.
+struct Workspace {
+    std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)> compressor{nullptr,
+                                                                                               libdeflate_free_compressor};
+    std::vector<uint8_t> plain, rows, packed;
+};
+
+// At least size bytes of buffer; they hold whatever they held before.
+uint8_t* room(std::vector<uint8_t>& buffer, size_t size)
+{
+    if (buffer.size() < size) buffer.resize(size);
+    return buffer.data();
+}
+
 // Every row as the Sub filter makes it (what libpng writes with it), one filter byte first.
-// Neither buffer is zeroed first: every byte of them is written.
-std::unique_ptr<uint8_t[]> subFilteredRows(const PixelView& v, Samples samples, size_t rowBytes)
+void subFilterRows(const PixelView& v, Samples samples, size_t rowBytes, Workspace& work)
 {
     const size_t bpp = samples == Samples::Gray ? 1 : 3;
-    std::unique_ptr<uint8_t[]> rows(new uint8_t[(rowBytes + 1) * v.height]);
-    std::unique_ptr<uint8_t[]> plain(new uint8_t[rowBytes]);
+    uint8_t* rows = room(work.rows, (rowBytes + 1) * v.height);
+    uint8_t* plain = room(work.plain, rowBytes);
     for (uint32_t y = 0; y < v.height; ++y) {
-        uint8_t* row = rows.get() + (rowBytes + 1) * y;
-        samplesOfRow(v, y, samples, plain.get());
+        uint8_t* row = rows + (rowBytes + 1) * y;
+        samplesOfRow(v, y, samples, plain);
         row[0] = 1;
-        subFilter(plain.get(), rowBytes, bpp, row + 1);
+        subFilter(plain, rowBytes, bpp, row + 1);
     }
-    return rows;
 }
 
 // The whole file built in memory and compressed in one call: for a thumbnail, libdeflate at its
 // fastest level takes about half the instructions of zlib at level 2 (the file is some 10%
 // larger); at its next level it would be smaller than zlib's and still a fifth cheaper.
-bool encodeWhole(const PixelView& v, FILE* file)
+bool encodeWhole(const PixelView& v, Samples samples, FILE* file, std::string* error)
 {
-    const Samples samples = v.layout == PixelLayout::Gray ? Samples::Gray : Samples::RGB;
+    thread_local Workspace work;
     const size_t rowBytes = size_t(v.width) * (samples == Samples::Gray ? 1 : 3);
     const size_t rowsSize = (rowBytes + 1) * v.height;
-    const std::unique_ptr<uint8_t[]> rows = subFilteredRows(v, samples, rowBytes);
-    std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)> compressor(
-        libdeflate_alloc_compressor(1), libdeflate_free_compressor);
-    if (!compressor) return false;
-    const size_t bound = libdeflate_zlib_compress_bound(compressor.get(), rowsSize);
-    std::unique_ptr<uint8_t[]> packed(new uint8_t[bound]);
-    const size_t packedSize = libdeflate_zlib_compress(compressor.get(), rows.get(), rowsSize, packed.get(), bound);
-    if (!packedSize) return false;
+    subFilterRows(v, samples, rowBytes, work);
+    if (!work.compressor) work.compressor.reset(libdeflate_alloc_compressor(1));
+    if (!work.compressor) return false; // out of memory
+    const size_t bound = libdeflate_zlib_compress_bound(work.compressor.get(), rowsSize);
+    uint8_t* packed = room(work.packed, bound);
+    const size_t packedSize = libdeflate_zlib_compress(work.compressor.get(), work.rows.data(), rowsSize, packed, bound);
+    if (!packedSize) {
+        *error = "the compressed rows did not fit their bound";
+        return false;
+    }
 
     static const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     uint8_t header[13] = {};
@@ -117,17 +131,17 @@ bool encodeWhole(const PixelView& v, FILE* file)
     header[8] = 8;                                // bits per sample
     header[9] = samples == Samples::Gray ? 0 : 2; // grey, or RGB
     return std::fwrite(signature, 1, 8, file) == 8 && writeChunk(file, "IHDR", header, sizeof header) &&
-           writeChunk(file, "IDAT", packed.get(), uint32_t(packedSize)) && writeChunk(file, "IEND", nullptr, 0);
+           writeChunk(file, "IDAT", packed, uint32_t(packedSize)) && writeChunk(file, "IEND", nullptr, 0);
 }
 
 } // namespace
 
-bool encodePng(const PixelView& v, FILE* file, std::string* error)
+bool encodePng(const PixelView& v, bool gray, FILE* file, std::string* error)
 {
-    const size_t rowBytes = size_t(v.width) * (v.layout == PixelLayout::Gray ? 1 : 3);
-    if ((rowBytes + 1) * v.height <= kWholeLimit) return encodeWhole(v, file);
+    const size_t rowBytes = size_t(v.width) * (gray ? 1 : 3);
+    if ((rowBytes + 1) * v.height <= kWholeLimit) return encodeWhole(v, gray ? Samples::Gray : Samples::RGB, file, error);
     std::vector<uint8_t> row(size_t(v.width) * 3);
-    return pngWriteRows(v, file, row.data(), error);
+    return pngWriteRows(v, gray, file, row.data(), error);
 }
 
 } // namespace Tessaline

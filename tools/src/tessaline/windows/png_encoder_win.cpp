@@ -56,7 +56,7 @@ void writeRows(const PixelView& v, IWICBitmapFrameEncode* frame, bool gray)
 }
 
 // The whole file in a memory stream; it reaches the caller's file in one write.
-ComPtr<IStream> encodeToMemory(const PixelView& v)
+ComPtr<IStream> encodeToMemory(const PixelView& v, bool gray)
 {
     ComPtr<IWICImagingFactory> factory;
     check(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&factory)),
@@ -71,7 +71,6 @@ ComPtr<IStream> encodeToMemory(const PixelView& v)
     check(encoder->CreateNewFrame(&frame, &options), "CreateNewFrame");
     check(frame->Initialize(options.Get()), "IWICBitmapFrameEncode::Initialize");
     check(frame->SetSize(v.width, v.height), "SetSize");
-    const bool gray = v.layout == PixelLayout::Gray;
     const WICPixelFormatGUID wanted = gray ? GUID_WICPixelFormat8bppGray : GUID_WICPixelFormat24bppBGR;
     WICPixelFormatGUID format = wanted;
     check(frame->SetPixelFormat(&format), "SetPixelFormat");
@@ -99,11 +98,11 @@ bool copyToFile(IStream* stream, FILE* file)
 
 } // namespace
 
-bool encodePng(const PixelView& v, FILE* file, std::string* error)
+bool encodePng(const PixelView& v, bool gray, FILE* file, std::string* error)
 {
     ComApartment apartment;
     try {
-        return copyToFile(encodeToMemory(v).Get(), file);
+        return copyToFile(encodeToMemory(v, gray).Get(), file);
     } catch (const Failure& f) {
         char text[128];
         std::snprintf(text, sizeof text, "%s failed (0x%08lX)", f.call, static_cast<unsigned long>(f.result));

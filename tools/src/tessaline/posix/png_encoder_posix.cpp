@@ -79,10 +79,22 @@ bool writeChunk(FILE* file, const char* type, const uint8_t* data, uint32_t size
 // What a thread keeps from one picture to the next: the compressor, whose allocation and setup
 // weigh on a small thumbnail, and buffers that then need no fresh pages from the system.
 struct Workspace {
-    std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)> compressor{nullptr,
-                                                                                               libdeflate_free_compressor};
+    using Compressor = std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)>;
+    // By level, 1 and 2.
+    Compressor compressors[2] = {Compressor{nullptr, libdeflate_free_compressor},
+                                 Compressor{nullptr, libdeflate_free_compressor}};
     std::vector<uint8_t> plain, rows, packed;
 };
+
+// libdeflate's fastest level walks long runs of zeros byte by byte, and its next level takes
+// half the time over them: filtered rows that are nearly all zero (a blank or uniform page) go
+// to level 2, the rest to level 1, which is twice as fast on pictures. One byte in 64 tells.
+int compressionLevel(const uint8_t* rows, size_t size)
+{
+    size_t zeros = 0, seen = 0;
+    for (size_t i = 0; i < size; i += 64, ++seen) zeros += rows[i] == 0;
+    return zeros * 20 >= seen * 19 ? 2 : 1;
+}
 
 // At least size bytes of buffer; they hold whatever they held before.
 uint8_t* room(std::vector<uint8_t>& buffer, size_t size)
@@ -114,11 +126,13 @@ bool encodeWhole(const PixelView& v, Samples samples, FILE* file, std::string* e
     const size_t rowBytes = size_t(v.width) * (samples == Samples::Gray ? 1 : 3);
     const size_t rowsSize = (rowBytes + 1) * v.height;
     subFilterRows(v, samples, rowBytes, work);
-    if (!work.compressor) work.compressor.reset(libdeflate_alloc_compressor(1));
-    if (!work.compressor) return false; // out of memory
-    const size_t bound = libdeflate_zlib_compress_bound(work.compressor.get(), rowsSize);
+    const int level = compressionLevel(work.rows.data(), rowsSize);
+    Workspace::Compressor& compressor = work.compressors[level - 1];
+    if (!compressor) compressor.reset(libdeflate_alloc_compressor(level));
+    if (!compressor) return false; // out of memory
+    const size_t bound = libdeflate_zlib_compress_bound(compressor.get(), rowsSize);
     uint8_t* packed = room(work.packed, bound);
-    const size_t packedSize = libdeflate_zlib_compress(work.compressor.get(), work.rows.data(), rowsSize, packed, bound);
+    const size_t packedSize = libdeflate_zlib_compress(compressor.get(), work.rows.data(), rowsSize, packed, bound);
     if (!packedSize) {
         *error = "the compressed rows did not fit their bound";
         return false;

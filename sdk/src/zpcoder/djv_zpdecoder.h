@@ -52,9 +52,11 @@ public:
         Session(const Session&) = delete;
         Session& operator=(const Session&) = delete;
 
-        inline int decode(BitContext& ctx)
+        inline int decode(BitContext& ctx) { return decode(ctx, ctx); }
+        // decode() with the context's state already loaded (it must be the current one), so
+        // that a loop may fetch it before the previous decision is known.
+        inline int decode(BitContext& ctx, uint32_t state)
         {
-            const BitContext state = ctx;
             const uint32_t z = a_ + zp_.p_[state];
             if (z <= fence_) {
                 a_ = z;

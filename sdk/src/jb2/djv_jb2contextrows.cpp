@@ -69,18 +69,23 @@ struct RefinedWindows {
     uint32_t prev, up, mid, down;
 };
 
-[[gnu::always_inline]] inline uint32_t refinedByte(ZPDecoder::Session& zp, BitContext* contexts, uint32_t& c,
-                                                   const RefinedWindows& in, uint32_t n)
+// As for direct rows, the one bit a refined context takes from the row being decided (bit 7) is
+// the only one a decision changes, so both candidate states are loaded ahead and the bit picks.
+[[gnu::always_inline]] inline uint32_t refinedByte(ZPDecoder::Session& zp, BitContext* contexts, uint32_t& group,
+                                                   uint32_t& left, uint32_t& state, const RefinedWindows& in, uint32_t n)
 {
     uint32_t v = 0;
 #pragma GCC unroll 8
     for (uint32_t k = 0; k < n; ++k) {
-        const uint32_t bit = uint32_t(zp.decode(contexts[c]));
-        v |= bit << (7 - k);
-        c = ((c << 1) & 0x636) | ((in.prev >> (23 - k)) & 0x100) | (bit << 7) | ((in.up >> (25 - k)) & 0x40) |
-            ((in.mid >> (28 - k)) & 0x8) | ((in.down >> (31 - k)) & 0x1);
+        const uint32_t bit = uint32_t(zp.decode(contexts[group | left], state));
+        v = 2 * v + bit;
+        group = ((group << 1) & 0x636) | ((in.prev >> (23 - k)) & 0x100) | ((in.up >> (25 - k)) & 0x40) |
+                ((in.mid >> (28 - k)) & 0x8) | ((in.down >> (31 - k)) & 0x1);
+        const uint32_t zero = contexts[group], one = contexts[group | 0x80];
+        left = bit << 7;
+        state = bit ? one : zero;
     }
-    return v;
+    return v << (8 - n);
 }
 
 } // namespace
@@ -124,18 +129,21 @@ void decodeRefinedRows(ZPDecoder& decoder, BitContext* contexts, ShapeBitmap& bi
     for (uint32_t y = 0; y < h; ++y) {
         const uint8_t* prev = y >= 1 ? bitmap.getRow(y - 1) : zeros;
         uint8_t* out = bitmap.getRow(y);
-        // Bits 10-8: row y-1 at x-1..x+1; 7: row y at x-1; 6: reference over y-1 at x;
+        // Bits 10-8: row y-1 at x-1..x+1; 7 (left): row y at x-1; 6: reference over y-1 at x;
         // 5-3: over y at x-1..x+1; 2-0: over y+1 at x-1..x+1.
-        uint32_t c = (uint32_t(prev[0] >> 6) << 8) | (uint32_t(refUp[0] >> 7) << 6) |
-                     ((((uint32_t(refMid[-1]) & 1) << 2) | uint32_t(refMid[0] >> 6)) << 3) |
-                     (((uint32_t(refDown[-1]) & 1) << 2) | uint32_t(refDown[0] >> 6));
+        uint32_t group = (uint32_t(prev[0] >> 6) << 8) | (uint32_t(refUp[0] >> 7) << 6) |
+                         ((((uint32_t(refMid[-1]) & 1) << 2) | uint32_t(refMid[0] >> 6)) << 3) |
+                         (((uint32_t(refDown[-1]) & 1) << 2) | uint32_t(refDown[0] >> 6));
         auto windows = [&](uint32_t j) {
             auto pair = [j](const uint8_t* row) { return (uint32_t(row[j]) << 8) | row[j + 1]; };
             return RefinedWindows{bytePair(prev, j, rowBytes) << 18, pair(refUp) << 17, pair(refMid) << 18,
                                   pair(refDown) << 18};
         };
-        for (uint32_t j = 0; j < fullBytes; ++j) out[j] = uint8_t(refinedByte(zp, contexts, c, windows(j), 8));
-        if (fullBytes < rowBytes) out[fullBytes] = uint8_t(refinedByte(zp, contexts, c, windows(fullBytes), w & 7));
+        uint32_t left = 0, state = contexts[group];
+        for (uint32_t j = 0; j < fullBytes; ++j)
+            out[j] = uint8_t(refinedByte(zp, contexts, group, left, state, windows(j), 8));
+        if (fullBytes < rowBytes)
+            out[fullBytes] = uint8_t(refinedByte(zp, contexts, group, left, state, windows(fullBytes), w & 7));
         uint8_t* oldest = refUp;
         refUp = refMid;
         refMid = refDown;

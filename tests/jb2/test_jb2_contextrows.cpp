@@ -123,6 +123,18 @@ Sizes randomSizes(std::mt19937& rng)
     return Sizes{w, uint32_t(1 + rng() % 24)};
 }
 
+void expectDirectAsPlain(TwinDecoders& t, Sizes s, int caseIndex)
+{
+    const Pixels expected = plainDirect(t.plainZp, t.plainContexts.data(), s.w, s.h);
+
+    ShapeBitmap bitmap(s.w, s.h);
+    const std::vector<uint8_t> zeros(bitmap.getRowBytes(), 0);
+    decodeDirectRows(t.zp, t.contexts.data(), bitmap, zeros.data());
+
+    ASSERT_EQ(pixelsOf(bitmap), expected) << "case " << caseIndex << ", " << s.w << " x " << s.h;
+    t.expectInStep(caseIndex);
+}
+
 } // namespace
 
 TEST(JB2ContextRows, DirectEqualsPlainDecoding)
@@ -133,14 +145,24 @@ TEST(JB2ContextRows, DirectEqualsPlainDecoding)
         const Sizes s = randomSizes(rng);
         const std::vector<uint8_t> code = codeBytes(rng, fixture);
         TwinDecoders t(rng, code, 1024);
-        const Pixels expected = plainDirect(t.plainZp, t.plainContexts.data(), s.w, s.h);
+        ASSERT_NO_FATAL_FAILURE(expectDirectAsPlain(t, s, i));
+    }
+}
 
-        ShapeBitmap bitmap(s.w, s.h);
-        const std::vector<uint8_t> zeros(bitmap.getRowBytes(), 0);
-        decodeDirectRows(t.zp, t.contexts.data(), bitmap, zeros.data());
-
-        ASSERT_EQ(pixelsOf(bitmap), expected) << "case " << i << ", " << s.w << " x " << s.h;
-        t.expectInStep(i);
+// Wide blank stretches under a blank context that predicts 0 with more or less confidence: the
+// stretches decided eight pixels at a time must end where a single decision would leave the
+// fast path, or where the surroundings stop being blank.
+TEST(JB2ContextRows, DirectBlankStretchesEqualPlainDecoding)
+{
+    const std::vector<uint8_t> fixture = fixturePayload();
+    const BitContext confident[] = {82, 80, 78, 76, 60, 0};
+    std::mt19937 rng(14);
+    for (int i = 0; i < 300; ++i) {
+        const Sizes s{uint32_t(1 + rng() % 300), uint32_t(1 + rng() % 24)};
+        const std::vector<uint8_t> code = codeBytes(rng, fixture);
+        TwinDecoders t(rng, code, 1024);
+        t.plainContexts[0] = t.contexts[0] = confident[rng() % std::size(confident)];
+        ASSERT_NO_FATAL_FAILURE(expectDirectAsPlain(t, s, i));
     }
 }
 

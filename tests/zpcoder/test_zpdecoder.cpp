@@ -172,6 +172,44 @@ TEST(ZPDecoder, SessionDecodesLikeTheDecoder)
     }
 }
 
+TEST(ZPDecoder, SessionRunDecidesLikeSingleDecisions)
+{
+    // A run either stands for its decisions (all predicted, context untouched) or decides
+    // nothing, after which the single decisions must still line up with the plain decoder.
+    const BitContext states[] = {82, 83, 80, 76, 61, 60, 30, 0};
+    for (uint32_t seed = 1; seed <= 8; ++seed) {
+        std::vector<uint8_t> data = randomBytes(4000, seed);
+        if (seed % 2)
+            for (auto& b : data) b &= 0x0F;
+        auto plainStream = vtxtest::streamOf(data), stream = vtxtest::streamOf(data);
+        ZPDecoder plain(plainStream.get()), zp(stream.get());
+        std::mt19937 rng(seed);
+        int runs = 0;
+        for (int step = 0; step < 2000; ++step) {
+            const BitContext state = states[rng() % std::size(states)];
+            const uint32_t count = 1 + rng() % 16;
+            BitContext ctx = state, plainCtx = state;
+            {
+                ZPDecoder::Session session(zp);
+                const bool run = session.decodeRun(state, count);
+                runs += run;
+                for (uint32_t i = 0; i < count; ++i) {
+                    const int bit = plain.decode(plainCtx);
+                    if (run) {
+                        ASSERT_EQ(bit, state & 1) << seed << " step " << step;
+                        ASSERT_EQ(plainCtx, state) << seed << " step " << step;
+                    } else {
+                        ASSERT_EQ(session.decode(ctx), bit) << seed << " step " << step;
+                        ASSERT_EQ(ctx, plainCtx) << seed << " step " << step;
+                    }
+                }
+            }
+            ASSERT_EQ(zp.decodePassthrough(), plain.decodePassthrough()) << seed << " step " << step;
+        }
+        EXPECT_GT(runs, 100) << seed;
+    }
+}
+
 TEST(ZPDecoder, ReadBufferAndByteLimit)
 {
     const auto data = randomBytes(300, 11);

@@ -39,28 +39,26 @@ void alignRow(const RefinementReference& ref, int64_t r, uint8_t* out, uint32_t 
 // becomes bit 0 of lane k. The shifted copies the product adds never overlap, so nothing carries.
 inline uint64_t spreadToLanes(uint32_t byte) { return ((byte * 0x8040201008040201ull) >> 7) & 0x0101010101010101ull; }
 
-// Up to eight pixels of a direct row. entering holds, in lane k, what pixel k + 1's context takes
-// in from the rows above (bits 7 and 2). A context is group + low: group, its bits from the rows
-// above, is known before any pixel of the row is decided; low, its two bits from this row, is the
-// last two decisions. So the four states a next context may have are loaded while the current
-// pixel is being decided, and the decisions merely pick one: no load waits on the decision
-// chain. state: the state of context group + low (loaded after any change to it).
-[[gnu::always_inline]] inline uint32_t directByte(ZPDecoder::Session& zp, BitContext* contexts, uint32_t& group,
-                                                  uint32_t& low, uint32_t& state, uint64_t entering, uint32_t n)
+// Up to eight pixels of a direct row, returned in the low bits of row: the row's decisions so
+// far, newest lowest. entering holds, in lane k, what pixel k + 1's context takes in from the
+// rows above (bits 7 and 2). A context is group + (row & 3): group, its bits from the rows above,
+// is known before any pixel of the row is decided. So the four states a next context may have
+// are loaded while the current pixel is being decided, and the decisions merely pick one: no
+// load waits on the decision chain. state: the state of the current context (loaded after any
+// change to it).
+[[gnu::always_inline]] inline void directByte(ZPDecoder::Session& zp, BitContext* contexts, uint32_t& group,
+                                              uint32_t& row, uint32_t& state, uint64_t entering, uint32_t n)
 {
-    uint32_t v = 0;
 #pragma GCC unroll 8
     for (uint32_t k = 0; k < n; ++k) {
-        const uint32_t bit = uint32_t(zp.decode(contexts[group + low], state));
-        v = 2 * v + bit;
-        const uint32_t older = low & 1;
+        const uint32_t bit = uint32_t(zp.decode(contexts[group + (row & 3)], state));
+        const uint32_t older = row & 1;
+        row = 2 * row + bit;
         group = ((group << 1) & 0x378) | uint32_t((entering >> (8 * k)) & 0x84);
         const BitContext* g = contexts + group;
         const uint32_t zero = older ? g[2] : g[0], one = older ? g[3] : g[1];
-        low = 2 * older + bit;
         state = bit ? one : zero;
     }
-    return v << (8 - n);
 }
 
 // Up to eight pixels of a refined row. The windows hold the pixels entering the context, the
@@ -99,18 +97,29 @@ void decodeDirectRows(ZPDecoder& decoder, BitContext* contexts, ShapeBitmap& bit
         const uint8_t* up1 = y >= 1 ? bitmap.getRow(y - 1) : zeros;
         const uint8_t* up2 = y >= 2 ? bitmap.getRow(y - 2) : zeros;
         uint8_t* out = bitmap.getRow(y);
-        // Bits 9-7: row y-2 at x-1..x+1; 6-2: row y-1 at x-2..x+2; 1-0 (low): row y at x-2, x-1.
-        uint32_t group = (uint32_t(up2[0] >> 6) << 7) | (uint32_t(up1[0] >> 5) << 2), low = 0;
+        // Bits 9-7: row y-2 at x-1..x+1; 6-2: row y-1 at x-2..x+2; 1-0: row y at x-2, x-1.
+        uint32_t group = (uint32_t(up2[0] >> 6) << 7) | (uint32_t(up1[0] >> 5) << 2), row = 0;
         // Entering after pixel x: row y-1 at x+3, row y-2 at x+2.
         auto entering = [&](uint32_t j) {
             return (spreadToLanes((bytePair(up1, j, rowBytes) >> 5) & 0xFF) << 2) |
                    (spreadToLanes((bytePair(up2, j, rowBytes) >> 6) & 0xFF) << 7);
         };
         uint32_t state = contexts[group];
-        for (uint32_t j = 0; j < fullBytes; ++j)
-            out[j] = uint8_t(directByte(zp, contexts, group, low, state, entering(j), 8));
-        if (fullBytes < rowBytes)
-            out[fullBytes] = uint8_t(directByte(zp, contexts, group, low, state, entering(fullBytes), w & 7));
+        for (uint32_t j = 0; j < fullBytes; ++j) {
+            const uint64_t in = entering(j);
+            // Blank surroundings: the context stays 0 while the pixels come out 0, so if its
+            // state predicts 0, the eight decisions are one run (out is zeroed already).
+            if ((group | (row & 3) | in | (state & 1)) == 0 && zp.decodeRun(state, 8)) {
+                row <<= 8;
+                continue;
+            }
+            directByte(zp, contexts, group, row, state, in, 8);
+            out[j] = uint8_t(row);
+        }
+        if (fullBytes < rowBytes) {
+            directByte(zp, contexts, group, row, state, entering(fullBytes), w & 7);
+            out[fullBytes] = uint8_t(row << (8 - (w & 7)));
+        }
     }
 }
 

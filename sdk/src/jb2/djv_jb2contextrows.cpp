@@ -99,25 +99,25 @@ void decodeDirectRows(ZPDecoder& decoder, BitContext* contexts, ShapeBitmap& bit
         uint8_t* out = bitmap.getRow(y);
         // Bits 9-7: row y-2 at x-1..x+1; 6-2: row y-1 at x-2..x+2; 1-0: row y at x-2, x-1.
         uint32_t group = (uint32_t(up2[0] >> 6) << 7) | (uint32_t(up1[0] >> 5) << 2), row = 0;
-        // Entering after pixel x: row y-1 at x+3, row y-2 at x+2.
+        // Entering after pixel x: row y-1 at x+3 (low byte), row y-2 at x+2 (high byte).
         auto entering = [&](uint32_t j) {
-            return (spreadToLanes((bytePair(up1, j, rowBytes) >> 5) & 0xFF) << 2) |
-                   (spreadToLanes((bytePair(up2, j, rowBytes) >> 6) & 0xFF) << 7);
+            return ((bytePair(up1, j, rowBytes) >> 5) & 0xFF) | ((bytePair(up2, j, rowBytes) << 2) & 0xFF00);
         };
+        auto lanes = [](uint32_t in) { return (spreadToLanes(in & 0xFF) << 2) | (spreadToLanes(in >> 8) << 7); };
         uint32_t state = contexts[group];
         for (uint32_t j = 0; j < fullBytes; ++j) {
-            const uint64_t in = entering(j);
+            const uint32_t in = entering(j);
             // Blank surroundings: the context stays 0 while the pixels come out 0, so if its
             // state predicts 0, the eight decisions are one run (out is zeroed already).
             if ((group | (row & 3) | in | (state & 1)) == 0 && zp.decodeRun(state, 8)) {
                 row <<= 8;
                 continue;
             }
-            directByte(zp, contexts, group, row, state, in, 8);
+            directByte(zp, contexts, group, row, state, lanes(in), 8);
             out[j] = uint8_t(row);
         }
         if (fullBytes < rowBytes) {
-            directByte(zp, contexts, group, row, state, entering(fullBytes), w & 7);
+            directByte(zp, contexts, group, row, state, lanes(entering(fullBytes)), w & 7);
             out[fullBytes] = uint8_t(row << (8 - (w & 7)));
         }
     }

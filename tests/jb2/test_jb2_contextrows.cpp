@@ -2,6 +2,7 @@
 // pixel: the same code bytes must give the same bitmaps and leave the same contexts.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <random>
 #include <vector>
 
@@ -149,19 +150,23 @@ TEST(JB2ContextRows, DirectEqualsPlainDecoding)
     }
 }
 
-// Wide blank stretches under a blank context that predicts 0 with more or less confidence: the
-// stretches decided eight pixels at a time must end where a single decision would leave the
-// fast path, or where the surroundings stop being blank.
-TEST(JB2ContextRows, DirectBlankStretchesEqualPlainDecoding)
+// Wide bitmaps under contexts that predict the colour most of their neighbours have, mostly with
+// confidence: the decoded pixels come in uniform stretches, white and black, which are decided
+// eight at a time; each stretch must end where a single decision would leave the fast path, or
+// where the surroundings stop being uniform.
+TEST(JB2ContextRows, DirectUniformStretchesEqualPlainDecoding)
 {
     const std::vector<uint8_t> fixture = fixturePayload();
+    // States that predict 0, from almost surely to barely; each one's successor predicts 1.
     const BitContext confident[] = {82, 80, 78, 76, 60, 0};
     std::mt19937 rng(14);
     for (int i = 0; i < 300; ++i) {
-        const Sizes s{uint32_t(1 + rng() % 300), uint32_t(1 + rng() % 24)};
+        const Sizes s{uint32_t(1 + rng() % 300), uint32_t(1 + rng() % 40)};
         const std::vector<uint8_t> code = codeBytes(rng, fixture);
         TwinDecoders t(rng, code, 1024);
-        t.plainContexts[0] = t.contexts[0] = confident[rng() % std::size(confident)];
+        for (uint32_t c = 0; c < 1024; ++c)
+            t.plainContexts[c] = t.contexts[c] =
+                uint8_t(confident[rng() % std::size(confident)] + (std::popcount(c) >= 5 ? 1 : 0));
         ASSERT_NO_FATAL_FAILURE(expectDirectAsPlain(t, s, i));
     }
 }

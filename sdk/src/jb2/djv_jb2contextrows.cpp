@@ -107,10 +107,12 @@ void decodeDirectRows(ZPDecoder& decoder, BitContext* contexts, ShapeBitmap& bit
         uint32_t state = contexts[group];
         for (uint32_t j = 0; j < fullBytes; ++j) {
             const uint32_t in = entering(j);
-            // Blank surroundings: the context stays 0 while the pixels come out 0, so if its
-            // state predicts 0, the eight decisions are one run (out is zeroed already).
-            if ((group | (row & 3) | in | (state & 1)) == 0 && zp.decodeRun(state, 8)) {
-                row <<= 8;
+            // Uniform surroundings whose context predicts their colour: the context stays while
+            // the pixels come out that colour, so the eight decisions are one run.
+            const uint32_t ones = 0u - (state & 1);
+            if ((((group | (row & 3)) ^ (ones & 0x3FF)) | (in ^ (ones & 0xFFFF))) == 0 && zp.decodeRun(state, 8)) {
+                row = (row << 8) | (ones & 0xFF);
+                out[j] = uint8_t(ones);
                 continue;
             }
             directByte(zp, contexts, group, row, state, lanes(in), 8);

@@ -2,6 +2,7 @@
 // pixel: the same code bytes must give the same bitmaps and leave the same contexts.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <random>
 #include <vector>
 
@@ -123,6 +124,18 @@ Sizes randomSizes(std::mt19937& rng)
     return Sizes{w, uint32_t(1 + rng() % 24)};
 }
 
+void expectDirectAsPlain(TwinDecoders& t, Sizes s, int caseIndex)
+{
+    const Pixels expected = plainDirect(t.plainZp, t.plainContexts.data(), s.w, s.h);
+
+    ShapeBitmap bitmap(s.w, s.h);
+    const std::vector<uint8_t> zeros(bitmap.getRowBytes(), 0);
+    decodeDirectRows(t.zp, t.contexts.data(), bitmap, zeros.data());
+
+    ASSERT_EQ(pixelsOf(bitmap), expected) << "case " << caseIndex << ", " << s.w << " x " << s.h;
+    t.expectInStep(caseIndex);
+}
+
 } // namespace
 
 TEST(JB2ContextRows, DirectEqualsPlainDecoding)
@@ -133,14 +146,28 @@ TEST(JB2ContextRows, DirectEqualsPlainDecoding)
         const Sizes s = randomSizes(rng);
         const std::vector<uint8_t> code = codeBytes(rng, fixture);
         TwinDecoders t(rng, code, 1024);
-        const Pixels expected = plainDirect(t.plainZp, t.plainContexts.data(), s.w, s.h);
+        ASSERT_NO_FATAL_FAILURE(expectDirectAsPlain(t, s, i));
+    }
+}
 
-        ShapeBitmap bitmap(s.w, s.h);
-        const std::vector<uint8_t> zeros(bitmap.getRowBytes(), 0);
-        decodeDirectRows(t.zp, t.contexts.data(), bitmap, zeros.data());
-
-        ASSERT_EQ(pixelsOf(bitmap), expected) << "case " << i << ", " << s.w << " x " << s.h;
-        t.expectInStep(i);
+// Wide bitmaps under contexts that predict the colour most of their neighbours have, mostly with
+// confidence: the decoded pixels come in uniform stretches, white and black, which are decided
+// eight at a time; each stretch must end where a single decision would leave the fast path, or
+// where the surroundings stop being uniform.
+TEST(JB2ContextRows, DirectUniformStretchesEqualPlainDecoding)
+{
+    const std::vector<uint8_t> fixture = fixturePayload();
+    // States that predict 0, from almost surely to barely; each one's successor predicts 1.
+    const BitContext confident[] = {82, 80, 78, 76, 60, 0};
+    std::mt19937 rng(14);
+    for (int i = 0; i < 300; ++i) {
+        const Sizes s{uint32_t(1 + rng() % 300), uint32_t(1 + rng() % 40)};
+        const std::vector<uint8_t> code = codeBytes(rng, fixture);
+        TwinDecoders t(rng, code, 1024);
+        for (uint32_t c = 0; c < 1024; ++c)
+            t.plainContexts[c] = t.contexts[c] =
+                uint8_t(confident[rng() % std::size(confident)] + (std::popcount(c) >= 5 ? 1 : 0));
+        ASSERT_NO_FATAL_FAILURE(expectDirectAsPlain(t, s, i));
     }
 }
 

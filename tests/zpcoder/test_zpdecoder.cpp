@@ -117,6 +117,15 @@ std::vector<int> decodeMixed(ZPDecoder& zp, size_t count)
     return bits;
 }
 
+// Random code bytes, for odd seeds skewed low (long runs of the likelier value).
+std::vector<uint8_t> sessionCodeBytes(uint32_t seed)
+{
+    std::vector<uint8_t> data = randomBytes(4000, seed);
+    if (seed % 2)
+        for (auto& b : data) b &= 0x0F;
+    return data;
+}
+
 } // namespace
 
 TEST(ZPDecoder, DecodesWhatWasEncoded)
@@ -150,9 +159,7 @@ TEST(ZPDecoder, SessionDecodesLikeTheDecoder)
     // Runs of session decisions between plain ones (passthrough bits touch the interval the
     // session hands back): same bits, same contexts, on skewed and even code bytes.
     for (uint32_t seed = 1; seed <= 8; ++seed) {
-        std::vector<uint8_t> data = randomBytes(4000, seed);
-        if (seed % 2)
-            for (auto& b : data) b &= 0x0F;
+        const std::vector<uint8_t> data = sessionCodeBytes(seed);
         auto plainStream = vtxtest::streamOf(data), stream = vtxtest::streamOf(data);
         ZPDecoder plain(plainStream.get()), zp(stream.get());
         BitContext plainCtx[16] = {}, ctx[16] = {};
@@ -169,6 +176,42 @@ TEST(ZPDecoder, SessionDecodesLikeTheDecoder)
             ASSERT_EQ(zp.decodePassthrough(), plain.decodePassthrough()) << seed << " run " << run;
         }
         EXPECT_EQ(0, std::memcmp(ctx, plainCtx, sizeof ctx)) << seed;
+    }
+}
+
+TEST(ZPDecoder, SessionRunDecidesLikeSingleDecisions)
+{
+    // A run either stands for its decisions (all predicted, context untouched) or decides
+    // nothing, after which the single decisions must still line up with the plain decoder.
+    const BitContext states[] = {82, 83, 80, 76, 61, 60, 30, 0};
+    for (uint32_t seed = 1; seed <= 8; ++seed) {
+        const std::vector<uint8_t> data = sessionCodeBytes(seed);
+        auto plainStream = vtxtest::streamOf(data), stream = vtxtest::streamOf(data);
+        ZPDecoder plain(plainStream.get()), zp(stream.get());
+        std::mt19937 rng(seed);
+        int runs = 0;
+        for (int step = 0; step < 2000; ++step) {
+            const BitContext state = states[rng() % std::size(states)];
+            const uint32_t count = 1 + rng() % 16;
+            BitContext ctx = state, plainCtx = state;
+            {
+                ZPDecoder::Session session(zp);
+                const bool run = session.decodeRun(state, count);
+                runs += run;
+                for (uint32_t i = 0; i < count; ++i) {
+                    const int bit = plain.decode(plainCtx);
+                    if (run) {
+                        ASSERT_EQ(bit, state & 1) << seed << " step " << step;
+                        ASSERT_EQ(plainCtx, state) << seed << " step " << step;
+                    } else {
+                        ASSERT_EQ(session.decode(ctx), bit) << seed << " step " << step;
+                        ASSERT_EQ(ctx, plainCtx) << seed << " step " << step;
+                    }
+                }
+            }
+            ASSERT_EQ(zp.decodePassthrough(), plain.decodePassthrough()) << seed << " step " << step;
+        }
+        EXPECT_GT(runs, 100) << seed;
     }
 }
 

@@ -52,9 +52,11 @@ public:
         Session(const Session&) = delete;
         Session& operator=(const Session&) = delete;
 
-        inline int decode(BitContext& ctx)
+        inline int decode(BitContext& ctx) { return decode(ctx, ctx); }
+        // decode() with the context's state already loaded (it must be the current one), so
+        // that a loop may fetch it before the previous decision is known.
+        inline int decode(BitContext& ctx, uint32_t state)
         {
-            const BitContext state = ctx;
             const uint32_t z = a_ + zp_.p_[state];
             if (z <= fence_) {
                 a_ = z;
@@ -65,6 +67,17 @@ public:
             a_ = zp_.a_;
             fence_ = zp_.fence_;
             return bit;
+        }
+        // count decisions at once under a context whose state is state, when every one of them
+        // would take the fast path: the interval only grows, so the last one decides for all.
+        // Returns false, having decided nothing, when one of them would not. The decisions all
+        // give the predicted value (state & 1) and leave the context as it was.
+        inline bool decodeRun(uint32_t state, uint32_t count)
+        {
+            const uint32_t z = a_ + count * zp_.p_[state];
+            if (z > fence_) return false;
+            a_ = z;
+            return true;
         }
         int decodePassthroughIW44()
         {

@@ -1,6 +1,5 @@
 // Slice decoding: the coefficient side of a component.
 #include <bit>
-#include <cstring>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -25,6 +24,16 @@ inline uint32_t nonZeroMask(const int16_t* b)
     for (int k = 0; k < 16; ++k) m |= uint32_t(b[k] != 0) << k;
     return m;
 #endif
+}
+
+// Set bits of a 16-bit mask, inline: without a popcount instruction in the target,
+// std::popcount is a library call.
+inline uint32_t bitCount16(uint32_t m)
+{
+    m = m - ((m >> 1) & 0x5555);
+    m = (m & 0x3333) + ((m >> 2) & 0x3333);
+    m = (m + (m >> 4)) & 0x0F0F;
+    return (m + (m >> 8)) & 0x1F;
 }
 
 } // namespace
@@ -105,21 +114,19 @@ inline void ComponentDecoder::decodeBlock(ZPDecoder::Session& zp, Map::Block& bl
     const uint32_t nb = kBandBuckets[band];
     const int32_t bandStep = int32_t(quantHi[band]);
     const uint32_t codable = Band0 ? codableLo : 0xFFFF;
-    int16_t* buckets[16];
-    uint32_t active[16]; // non-zero before this slice
+    // Non-zero before this slice. Bucket pointers are looked up again where needed: clearing
+    // an array of them costs more, in the many blocks that end at the root bit, than that.
+    uint32_t active[16] = {};
 
     // The large bands take a whole group: a missing one is 16 missing (zero) buckets.
     uint32_t anyActive = 0;
-    if (Map::Bucket* group = block.groups[first >> 4]) {
+    Map::Bucket* const group = block.groups[first >> 4];
+    if (group) {
         for (uint32_t i = 0; i < nb; ++i) {
-            int16_t* b = group[(first & 15) + i];
-            buckets[i] = b;
+            const int16_t* b = group[(first & 15) + i];
             active[i] = b ? nonZeroMask(b) & codable : 0;
             anyActive |= active[i];
         }
-    } else {
-        std::memset(buckets, 0, sizeof buckets);
-        std::memset(active, 0, sizeof active);
     }
 
     // Does the block hold anything new? Small bands always ask the buckets; in the large
@@ -145,9 +152,9 @@ inline void ComponentDecoder::decodeBlock(ZPDecoder::Session& zp, Map::Block& bl
     // zero coefficients still ahead in the bucket, until the first one found.
     for (; fresh; fresh &= fresh - 1) {
         const uint32_t i = uint32_t(std::countr_zero(fresh));
-        int16_t* b = buckets[i] ? buckets[i] : map->makeBucket(block, first + i);
+        int16_t* b = map->makeBucket(block, first + i);
         uint32_t unk = codable & ~active[i];
-        uint32_t u = uint32_t(std::popcount(unk));
+        uint32_t u = bitCount16(unk);
         BitContext* start = ctxStart + (active[i] ? 8 : 0);
         for (; unk; unk &= unk - 1) {
             if (zp.decode(start[u < 7 ? u : 7])) {
@@ -166,7 +173,7 @@ inline void ComponentDecoder::decodeBlock(ZPDecoder::Session& zp, Map::Block& bl
     // adaptive context; large ones are close to uniform and go raw.
     if (!anyActive) return;
     for (uint32_t i = 0; i < nb; ++i) {
-        int16_t* b = buckets[i];
+        int16_t* b = group[(first & 15) + i];
         for (uint32_t bits = active[i]; bits; bits &= bits - 1) {
             const uint32_t k = uint32_t(std::countr_zero(bits));
             const int32_t t = Band0 ? int32_t(quantLo[k]) : bandStep;

@@ -53,16 +53,20 @@ int ComponentDecoder::decodeSlice(ZPDecoder& zp)
     if (curBit < 0) return 0;
     if (!isNullSlice(curBand)) {
         if (curBand == 0)
-            decodeBand<true>(zp, 0);
+            decodeBand<1, true>(zp, 0);
+        else if (kBandBuckets[curBand] == 1)
+            decodeBand<1, false>(zp, curBand);
+        else if (kBandBuckets[curBand] == 4)
+            decodeBand<4, false>(zp, curBand);
         else
-            decodeBand<false>(zp, curBand);
+            decodeBand<16, false>(zp, curBand);
     }
     return nextQuant();
 }
 
 // Every block in order. A row without records is decoded on a scratch block, and gets its
 // records once one of its blocks gains a bucket.
-template <bool Band0>
+template <uint32_t Nb, bool Band0>
 void ComponentDecoder::decodeBand(ZPDecoder& decoder, uint32_t band)
 {
     ZPDecoder::Session zp(decoder);
@@ -71,7 +75,7 @@ void ComponentDecoder::decodeBand(ZPDecoder& decoder, uint32_t band)
         Map::Block* row = map->getRow(by);
         for (uint32_t bx = 0; bx < wide; ++bx) {
             Map::Block scratch = {};
-            decodeBlock<Band0>(zp, row ? row[bx] : scratch, band);
+            decodeBlock<Nb, Band0>(zp, row ? row[bx] : scratch, band);
             if (!row && (scratch.groups[0] || scratch.groups[1] || scratch.groups[2] || scratch.groups[3])) {
                 row = map->makeRow(by);
                 row[bx] = scratch;
@@ -107,16 +111,16 @@ int ComponentDecoder::nextQuant()
 // The buckets of one band in one block, with the coefficient states as 16-bit masks per
 // bucket. Band 0 has one step per coefficient (quantLo), and only the coefficients whose step
 // allows (codableLo) may be coded; the other bands share quantHi[band].
-template <bool Band0>
+template <uint32_t Nb, bool Band0>
 inline void ComponentDecoder::decodeBlock(ZPDecoder::Session& zp, Map::Block& block, uint32_t band)
 {
     const uint32_t first = kBandFirstBucket[band];
-    const uint32_t nb = kBandBuckets[band];
+    const uint32_t nb = Nb;
     const int32_t bandStep = int32_t(quantHi[band]);
     const uint32_t codable = Band0 ? codableLo : 0xFFFF;
     // Non-zero before this slice. Bucket pointers are looked up again where needed: clearing
     // an array of them costs more, in the many blocks that end at the root bit, than that.
-    uint32_t active[16] = {};
+    uint32_t active[Nb] = {};
 
     // The large bands take a whole group: a missing one is 16 missing (zero) buckets.
     uint32_t anyActive = 0;

@@ -122,12 +122,15 @@ inline void ComponentDecoder::decodeBlock(ZPDecoder::Session& zp, Map::Block& bl
     // an array of them costs more, in the many blocks that end at the root bit, than that.
     uint32_t active[Nb] = {};
 
-    // The large bands take a whole group: a missing one is 16 missing (zero) buckets.
+    // The large bands take a whole group: a missing one is 16 missing (zero) buckets. The
+    // smaller bands, and the parents of every band, lie in the first group.
     uint32_t anyActive = 0;
-    Map::Bucket* const group = block.groups[first >> 4];
+    Map::Bucket* const group = block.groups[Nb < 16 ? 0 : first >> 4];
+    const uint32_t slot = Nb < 16 ? first : 0;
+    const Map::Bucket* const coarse = block.groups[0];
     if (group) {
         for (uint32_t i = 0; i < nb; ++i) {
-            const int16_t* b = group[(first & 15) + i];
+            const int16_t* b = group[slot + i];
             active[i] = b ? nonZeroMask(b) & codable : 0;
             anyActive |= active[i];
         }
@@ -142,14 +145,16 @@ inline void ComponentDecoder::decodeBlock(ZPDecoder::Session& zp, Map::Block& bl
     // are coefficients 4(first + i) to 4(first + i) + 3, in the (nb + 3) / 4 buckets from
     // first / 4 on: their masks are taken once per block.
     uint64_t parents = 0;
-    for (uint32_t j = 0; !Band0 && j < (nb + 3) / 4; ++j)
-        if (const int16_t* pb = Map::getBucket(block, (first >> 2) + j)) parents |= uint64_t(nonZeroMask(pb)) << 16 * j;
+    for (uint32_t j = 0; !Band0 && coarse && j < (nb + 3) / 4; ++j)
+        if (const int16_t* pb = coarse[(first >> 2) + j]) parents |= uint64_t(nonZeroMask(pb)) << 16 * j;
+    // Bands of 4 and 16 buckets start at a multiple of 4 buckets.
+    const uint32_t parentShift = Nb == 1 ? 4 * (first & 3) : 0;
     static constexpr uint8_t kParentContext[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 3};
     BitContext* ctx = ctxBucket[band] + (anyActive ? 4 : 0);
     uint32_t fresh = 0;
     for (uint32_t i = 0; i < nb; ++i) {
         if (!(codable & ~active[i])) continue;
-        if (zp.decode(ctx[kParentContext[(parents >> 4 * ((first & 3) + i)) & 15]])) fresh |= 1u << i;
+        if (zp.decode(ctx[kParentContext[(parents >> (parentShift + 4 * i)) & 15]])) fresh |= 1u << i;
     }
 
     // Which coefficients, with their sign, in order; the context is the number of codable
@@ -177,7 +182,7 @@ inline void ComponentDecoder::decodeBlock(ZPDecoder::Session& zp, Map::Block& bl
     // adaptive context; large ones are close to uniform and go raw.
     if (!anyActive) return;
     for (uint32_t i = 0; i < nb; ++i) {
-        int16_t* b = group[(first & 15) + i];
+        int16_t* b = group[slot + i];
         for (uint32_t bits = active[i]; bits; bits &= bits - 1) {
             const uint32_t k = uint32_t(std::countr_zero(bits));
             const int32_t t = Band0 ? int32_t(quantLo[k]) : bandStep;

@@ -172,6 +172,45 @@ TEST(ZPDecoder, SessionDecodesLikeTheDecoder)
     }
 }
 
+TEST(ZPDecoder, PredictedRunDecodesLikeSingleDecisions)
+{
+    // A run either stands for n decisions that each give the context's prediction, leaving the
+    // context as it was, or decodes nothing; both outcomes must come up often.
+    for (uint32_t seed = 1; seed <= 8; ++seed) {
+        std::vector<uint8_t> data = randomBytes(4000, seed);
+        if (seed % 2)
+            for (auto& b : data) b &= 0x0F;
+        auto plainStream = vtxtest::streamOf(data), stream = vtxtest::streamOf(data);
+        ZPDecoder plain(plainStream.get()), zp(stream.get());
+        BitContext plainCtx[16] = {}, ctx[16] = {};
+        std::mt19937 rng(seed);
+        int taken = 0, refused = 0;
+        for (int round = 0; round < 3000; ++round) {
+            const uint32_t c = rng() % 16, n = 1 + rng() % 40;
+            bool run;
+            {
+                ZPDecoder::Session session(zp);
+                run = session.decodePredictedRun(ctx[c], n);
+                if (!run) {
+                    ASSERT_EQ(session.decode(ctx[c]), plain.decode(plainCtx[c])) << seed << " round " << round;
+                }
+            }
+            if (run) {
+                const BitContext before = plainCtx[c];
+                for (uint32_t i = 0; i < n; ++i) ASSERT_EQ(plain.decode(plainCtx[c]), before & 1) << seed << " round " << round;
+                ASSERT_EQ(plainCtx[c], before) << seed << " round " << round;
+            }
+            (run ? taken : refused)++;
+            ASSERT_EQ(0, std::memcmp(ctx, plainCtx, sizeof ctx)) << seed << " round " << round;
+            if (round % 7 == 0) {
+                ASSERT_EQ(zp.decodePassthrough(), plain.decodePassthrough()) << seed << " round " << round;
+            }
+        }
+        EXPECT_GT(taken, 100) << seed;
+        EXPECT_GT(refused, 100) << seed;
+    }
+}
+
 TEST(ZPDecoder, ReadBufferAndByteLimit)
 {
     const auto data = randomBytes(300, 11);

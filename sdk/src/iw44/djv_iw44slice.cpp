@@ -65,15 +65,26 @@ int ComponentDecoder::decodeSlice(ZPDecoder& zp)
 }
 
 // Every block in order. A row without records is decoded on a scratch block, and gets its
-// records once one of its blocks gains a bucket.
+// records once one of its blocks gains a bucket. Runs of quiet blocks are passed in one step
+// while the coder predicts "nothing new" for all of their questions at once.
 template <uint32_t Nb, bool Band0>
 void ComponentDecoder::decodeBand(ZPDecoder& decoder, uint32_t band)
 {
     ZPDecoder::Session zp(decoder);
     const uint32_t wide = map->getBlocksWide();
+    BitContext& quietCtx = Nb == 16 ? ctxRoot : ctxBucket[band][0];
+    const uint32_t quietAsks = Nb == 16 ? 1 : Nb;
     for (uint32_t by = 0; by < map->getBlocksHigh(); ++by) {
         Map::Block* row = map->getRow(by);
+        uint32_t quiet = 0; // blocks from bx on known to be quiet
         for (uint32_t bx = 0; bx < wide; ++bx) {
+            if (quiet == 0) quiet = quietBlocks<Nb, Band0>(row, bx, band);
+            if (quiet > 0 && !(quietCtx & 1) && zp.decodePredictedRun(quietCtx, quiet * quietAsks)) {
+                bx += quiet - 1;
+                quiet = 0;
+                continue;
+            }
+            if (quiet > 0) --quiet;
             Map::Block scratch = {};
             decodeBlock<Nb, Band0>(zp, row ? row[bx] : scratch, band);
             if (!row && (scratch.groups[0] || scratch.groups[1] || scratch.groups[2] || scratch.groups[3])) {
@@ -82,6 +93,36 @@ void ComponentDecoder::decodeBand(ZPDecoder& decoder, uint32_t band)
             }
         }
     }
+}
+
+// A block is quiet in a band when it asks all its questions under one context: in the large
+// bands it has no bucket of the band, so only the root question is asked; in the others it
+// has no bucket of the band and no non-zero parent, so each bucket is asked under the first
+// context of the band.
+template <uint32_t Nb, bool Band0>
+uint32_t ComponentDecoder::quietBlocks(const Map::Block* row, uint32_t bx, uint32_t band) const
+{
+    const uint32_t wide = map->getBlocksWide();
+    if (!row) return wide - bx;
+    const uint32_t first = kBandFirstBucket[band];
+    uint32_t n = 0;
+    for (; bx + n < wide; ++n) {
+        const Map::Block& block = row[bx + n];
+        if (Nb == 16) {
+            if (block.groups[first >> 4]) break;
+            continue;
+        }
+        const Map::Bucket* group = block.groups[0];
+        if (!group) continue;
+        bool empty = true;
+        for (uint32_t i = 0; i < Nb; ++i) empty = empty && !group[first + i];
+        if (!empty) break;
+        if (Band0) continue;
+        const int16_t* parent = group[first >> 2];
+        const uint32_t parentMask = Nb == 1 ? 15u << 4 * (first & 3) : 0xFFFF;
+        if (parent && (nonZeroMask(parent) & parentMask)) break;
+    }
+    return n;
 }
 
 bool ComponentDecoder::isNullSlice(uint32_t band)
@@ -152,9 +193,15 @@ inline void ComponentDecoder::decodeBlock(ZPDecoder::Session& zp, Map::Block& bl
     static constexpr uint8_t kParentContext[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 3};
     BitContext* ctx = ctxBucket[band] + (anyActive ? 4 : 0);
     uint32_t fresh = 0;
-    for (uint32_t i = 0; i < nb; ++i) {
-        if (!(codable & ~active[i])) continue;
-        if (zp.decode(ctx[kParentContext[(parents >> (parentShift + 4 * i)) & 15]])) fresh |= 1u << i;
+    if (Nb > 1 && !anyActive && !parents && zp.decodePredictedRun(ctx[0], Nb)) {
+        // Nothing active and no parent: every bucket is asked under one context, and the
+        // coder could answer all of them at once with its prediction.
+        fresh = (ctx[0] & 1) ? (1u << Nb) - 1 : 0;
+    } else {
+        for (uint32_t i = 0; i < nb; ++i) {
+            if (!(codable & ~active[i])) continue;
+            if (zp.decode(ctx[kParentContext[(parents >> (parentShift + 4 * i)) & 15]])) fresh |= 1u << i;
+        }
     }
 
     // Which coefficients, with their sign, in order; the context is the number of codable

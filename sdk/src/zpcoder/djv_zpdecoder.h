@@ -66,6 +66,16 @@ public:
             fence_ = zp_.fence_;
             return bit;
         }
+        // n decisions in a row under ctx at once (n below 65536), when all of them would take
+        // the fast path: they are then decoded, each as the context's predicted value
+        // (ctx & 1), and true is returned. Otherwise false, and nothing is decoded.
+        inline bool decodePredictedRun(BitContext ctx, uint32_t n)
+        {
+            const uint32_t z = a_ + n * zp_.p_[ctx];
+            if (z > fence_) return false;
+            a_ = z;
+            return true;
+        }
         int decodePassthroughIW44()
         {
             zp_.a_ = a_;

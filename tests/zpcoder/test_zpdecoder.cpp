@@ -5,6 +5,7 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <tuple>
 
 #include "djv_zpdecoder.h"
 #include "testutil.h"
@@ -117,6 +118,20 @@ std::vector<int> decodeMixed(ZPDecoder& zp, size_t count)
     return bits;
 }
 
+// Two decoders over the same random code bytes, skewed for odd seeds and even otherwise, with
+// their own contexts: one under test, one that decodes bit by bit.
+struct TwinDecoders {
+    explicit TwinDecoders(uint32_t seed) : data(randomBytes(4000, seed))
+    {
+        if (seed % 2)
+            for (auto& b : data) b &= 0x0F;
+    }
+    std::vector<uint8_t> data;
+    AutoPtr<MemoryStorage> plainStream = vtxtest::streamOf(data), stream = vtxtest::streamOf(data);
+    ZPDecoder plain{plainStream.get()}, zp{stream.get()};
+    BitContext plainCtx[16] = {}, ctx[16] = {};
+};
+
 } // namespace
 
 TEST(ZPDecoder, DecodesWhatWasEncoded)
@@ -150,12 +165,8 @@ TEST(ZPDecoder, SessionDecodesLikeTheDecoder)
     // Runs of session decisions between plain ones (passthrough bits touch the interval the
     // session hands back): same bits, same contexts, on skewed and even code bytes.
     for (uint32_t seed = 1; seed <= 8; ++seed) {
-        std::vector<uint8_t> data = randomBytes(4000, seed);
-        if (seed % 2)
-            for (auto& b : data) b &= 0x0F;
-        auto plainStream = vtxtest::streamOf(data), stream = vtxtest::streamOf(data);
-        ZPDecoder plain(plainStream.get()), zp(stream.get());
-        BitContext plainCtx[16] = {}, ctx[16] = {};
+        TwinDecoders twin(seed);
+        auto [plain, zp, plainCtx, ctx] = std::tie(twin.plain, twin.zp, twin.plainCtx, twin.ctx);
         std::mt19937 rng(seed);
         for (int run = 0; run < 400; ++run) {
             const uint32_t length = rng() % 40;
@@ -177,12 +188,8 @@ TEST(ZPDecoder, PredictedRunDecodesLikeSingleDecisions)
     // A run either stands for n decisions that each give the context's prediction, leaving the
     // context as it was, or decodes nothing; both outcomes must come up often.
     for (uint32_t seed = 1; seed <= 8; ++seed) {
-        std::vector<uint8_t> data = randomBytes(4000, seed);
-        if (seed % 2)
-            for (auto& b : data) b &= 0x0F;
-        auto plainStream = vtxtest::streamOf(data), stream = vtxtest::streamOf(data);
-        ZPDecoder plain(plainStream.get()), zp(stream.get());
-        BitContext plainCtx[16] = {}, ctx[16] = {};
+        TwinDecoders twin(seed);
+        auto [plain, zp, plainCtx, ctx] = std::tie(twin.plain, twin.zp, twin.plainCtx, twin.ctx);
         std::mt19937 rng(seed);
         int taken = 0, refused = 0;
         for (int round = 0; round < 3000; ++round) {

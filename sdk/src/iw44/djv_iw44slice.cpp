@@ -79,7 +79,7 @@ void ComponentDecoder::decodeBand(ZPDecoder& decoder, uint32_t band)
         uint32_t quiet = 0; // blocks from bx on known to be quiet
         for (uint32_t bx = 0; bx < wide; ++bx) {
             if (quiet == 0) quiet = quietBlocks<Nb, Band0>(row, bx, band);
-            if (quiet > 0 && !(quietCtx & 1) && zp.decodePredictedRun(quietCtx, quiet * quietAsks)) {
+            if (quiet > 0 && !(quietCtx & 1) && zp.decodeRun(quietCtx, quiet * quietAsks)) {
                 bx += quiet - 1;
                 quiet = 0;
                 continue;
@@ -193,7 +193,7 @@ inline void ComponentDecoder::decodeBlock(ZPDecoder::Session& zp, Map::Block& bl
     static constexpr uint8_t kParentContext[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 3};
     BitContext* ctx = ctxBucket[band] + (anyActive ? 4 : 0);
     uint32_t fresh = 0;
-    if (Nb > 1 && !anyActive && !parents && zp.decodePredictedRun(ctx[0], Nb)) {
+    if (Nb > 1 && !anyActive && !parents && zp.decodeRun(ctx[0], Nb)) {
         // Nothing active and no parent: every bucket is asked under one context, and the
         // coder could answer all of them at once with its prediction.
         fresh = (ctx[0] & 1) ? (1u << Nb) - 1 : 0;

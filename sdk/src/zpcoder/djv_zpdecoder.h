@@ -66,12 +66,13 @@ public:
             fence_ = zp_.fence_;
             return bit;
         }
-        // n decisions in a row under ctx at once (n below 65536), when all of them would take
-        // the fast path: they are then decoded, each as the context's predicted value
-        // (ctx & 1), and true is returned. Otherwise false, and nothing is decoded.
-        inline bool decodePredictedRun(BitContext ctx, uint32_t n)
+        // count decisions at once under a context whose state is state, when every one of them
+        // would take the fast path: the interval only grows, so the last one decides for all.
+        // Returns false, having decided nothing, when one of them would not. The decisions all
+        // give the predicted value (state & 1) and leave the context as it was.
+        inline bool decodeRun(uint32_t state, uint32_t count)
         {
-            const uint32_t z = a_ + n * zp_.p_[ctx];
+            const uint32_t z = a_ + count * zp_.p_[state];
             if (z > fence_) return false;
             a_ = z;
             return true;

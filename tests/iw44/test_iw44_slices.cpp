@@ -166,14 +166,15 @@ void expectSameSlices(uint32_t w, uint32_t h, const std::vector<std::pair<Bytes,
 }
 
 // Random bytes of several densities (sparse bytes keep the blocks mostly empty, dense ones
-// fill them) on images of one block, a ragged edge, and several rows of blocks.
+// fill them) on images of one block, a ragged edge, several rows of blocks, and long rows
+// (long runs of empty blocks).
 TEST(IW44Slices, MaskDecoderEqualsPlainDecoderOnRandomStreams)
 {
     std::mt19937 rng(4711);
     const struct {
         uint32_t w, h;
         int slices;
-    } cases[] = {{1, 1, 200}, {32, 32, 120}, {45, 70, 80}, {130, 97, 60}, {300, 7, 60}, {7, 300, 60}};
+    } cases[] = {{1, 1, 200}, {32, 32, 120}, {45, 70, 80}, {130, 97, 60}, {300, 7, 60}, {7, 300, 60}, {2000, 70, 40}};
     for (const auto& c : cases) {
         for (uint32_t density : {0u, 2u, 8u}) {
             Bytes data(1 << 16);

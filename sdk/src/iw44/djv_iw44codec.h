@@ -77,10 +77,14 @@ public:
 private:
     bool isNullSlice(uint32_t band);
     int nextQuant();
-    template <bool Band0>
+    // One instance per bucket count of a band (1, 4 or 16), and one for band 0.
+    template <uint32_t Nb, bool Band0>
     void decodeBand(ZPDecoder& decoder, uint32_t band);
+    // How many blocks from bx on in the row (null while it has none) are quiet in the band.
+    template <uint32_t Nb, bool Band0>
+    uint32_t quietBlocks(const Map::Block* row, uint32_t bx, uint32_t band) const;
     // Inlined into the band loop, so that the Session's interval stays in registers.
-    template <bool Band0>
+    template <uint32_t Nb, bool Band0>
     [[gnu::always_inline]] inline void decodeBlock(ZPDecoder::Session& zp, Map::Block& block, uint32_t band);
     void composeReduced(uint8_t* dst, int32_t dstStride, uint32_t level, const Rect& rect, uint32_t pixelStep,
                         bool chromaHalf) const;

@@ -503,9 +503,16 @@ private:
             if (s[kBpp] <= 0) continue;
             const double area = xs_.norm(i) * ny;
             const double keep = 1.0 - s[kBpp] / area / 255.0;
+            uint8_t before = 0, after = 0; // the previous channel's byte
             for (int ch = 0; ch < kBpp; ++ch) {
+                // Without colour sums, equal bytes (a grey pixel) blend alike.
+                if (From == kBpp && ch > 0 && d[ch] == before) {
+                    d[ch] = after;
+                    continue;
+                }
+                before = d[ch];
                 const double v = double(d[ch]) * keep + (s[ch] == 0 ? 0.0 : s[ch] / area) + double(kTruncBias);
-                d[ch] = v <= 0 ? 0 : v >= 255 ? 255 : uint8_t(int(v));
+                d[ch] = after = v <= 0 ? 0 : v >= 255 ? 255 : uint8_t(int(v));
             }
         }
     }

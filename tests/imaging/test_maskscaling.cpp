@@ -150,7 +150,8 @@ TEST(MaskScaling, MatchesThePlainVersionInEveryRegime)
 }
 
 // Black shapes add nothing to the colour sums; an output row that gathers black rows and
-// coloured ones, in either order, or gets a coloured foreground, must still get every colour.
+// coloured ones, in either order, or gets a coloured foreground, must still get every colour,
+// over grey pixels as over coloured ones.
 TEST(MaskScaling, BlackAndColouredRowsSharingOutputRowsKeepTheirColours)
 {
     std::mt19937 rng(40);
@@ -168,7 +169,10 @@ TEST(MaskScaling, BlackAndColouredRowsSharingOutputRowsKeepTheirColours)
         const Image fg = imagingtest::randomImage(3, 3, bppOf(p), uint32_t(t));
         const Image* fgp = t % 6 == 5 ? &fg : nullptr;
         const uint32_t flags = (t / 4) % 2 ? kBox : kInterpolating;
-        const Image under = imagingtest::randomImage(dw, dh, bppOf(p), uint32_t(t) + 500);
+        // Grey pixels underneath in half the cases, with some of them coloured.
+        Image under = imagingtest::randomImage(dw, dh, bppOf(p), uint32_t(t) + 500);
+        for (size_t k = 0; t % 2 && k + 3 <= under.px.size(); k += 3)
+            if (rng() % 4) under.px[k + 1] = under.px[k + 2] = under.px[k];
         const Rect all{0, 0, dw, dh};
         Image ref = under;
         reference::drawMask(ref, all, dw, dh, m, p, fgp, flags == kBox);

@@ -250,7 +250,10 @@ private:
         runs_ = spans_.begin();
         runCount_ = spans_.size();
         if (spans_.unordered()) resolveOverlaps();
-        if (c_.fg) fgRow_ = c_.fgRow(y);
+        if (c_.fg) {
+            fgRow_ = c_.fgRow(y);
+            tinted_ = true; // the foreground's colours are not looked at
+        }
         return true;
     }
 
@@ -331,7 +334,6 @@ private:
                 uint8_t px[4] = {0, 0, 0, 255};
                 const uint8_t* f = fgRow_ + size_t(col) * kBpp;
                 for (int ch = 0; ch < kBpp; ++ch) px[ch] = f[ch];
-                tint(px);
                 addRun(x, next, px);
                 x = next;
             }
@@ -344,18 +346,16 @@ private:
             colourBytes(c_.photometric, colour, lastBytes_);
             lastColour_ = colour;
             haveColour_ = true;
+            // Black shapes add nothing to the colour sums, which then stay zero and are skipped.
+            lastTinted_ = false;
+            for (int ch = 0; ch < kBpp; ++ch) lastTinted_ |= lastBytes_[ch] != 0;
         }
         for (int ch = 0; ch < kBpp; ++ch) px[ch] = lastBytes_[ch];
-        tint(px);
+        tinted_ |= lastTinted_;
     }
 
-    // Black shapes add nothing to the colour sums, which then stay zero and are skipped.
-    void tint(const uint8_t px[4])
-    {
-        for (int ch = 0; ch < kBpp; ++ch) tinted_ |= px[ch] != 0;
-    }
-
-    void addRun(uint32_t begin, uint32_t end, const uint8_t* px)
+    // Once per run: a call here costs as much as the run's few columns.
+    [[gnu::always_inline]] void addRun(uint32_t begin, uint32_t end, const uint8_t* px)
     {
         const FixedAxis::Position* pos = xs_.positions();
         const int64_t* prefix = xs_.prefix();
@@ -532,7 +532,7 @@ private:
     const uint8_t* fgRow_ = nullptr;
     Color lastColour_{};
     uint8_t lastBytes_[3] = {};
-    bool haveColour_ = false;
+    bool haveColour_ = false, lastTinted_ = false;
     SimpleArray<int64_t> columnSums_;
     SimpleArray<uint8_t> touched_;
     SimpleArray<uint32_t> touchedList_;

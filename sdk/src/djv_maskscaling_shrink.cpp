@@ -250,7 +250,10 @@ private:
         runs_ = spans_.begin();
         runCount_ = spans_.size();
         if (spans_.unordered()) resolveOverlaps();
-        if (c_.fg) fgRow_ = c_.fgRow(y);
+        if (c_.fg) {
+            fgRow_ = c_.fgRow(y);
+            tinted_ = true; // the foreground's colours are not looked at
+        }
         return true;
     }
 
@@ -343,11 +346,16 @@ private:
             colourBytes(c_.photometric, colour, lastBytes_);
             lastColour_ = colour;
             haveColour_ = true;
+            // Black shapes add nothing to the colour sums, which then stay zero and are skipped.
+            lastTinted_ = false;
+            for (int ch = 0; ch < kBpp; ++ch) lastTinted_ |= lastBytes_[ch] != 0;
         }
         for (int ch = 0; ch < kBpp; ++ch) px[ch] = lastBytes_[ch];
+        tinted_ |= lastTinted_;
     }
 
-    void addRun(uint32_t begin, uint32_t end, const uint8_t* px)
+    // Once per run: a call here costs as much as the run's few columns.
+    [[gnu::always_inline]] void addRun(uint32_t begin, uint32_t end, const uint8_t* px)
     {
         const FixedAxis::Position* pos = xs_.positions();
         const int64_t* prefix = xs_.prefix();
@@ -374,18 +382,29 @@ private:
         if (touchedList_.empty() && spreadDigit()) return;
         addStacked();
         if (touchedList_.empty()) return;
+        if (tinted_)
+            spreadColumns<0>();
+        else
+            spreadColumns<kBpp>();
+        tinted_ = false;
+    }
+
+    // One pass over the columns: each sum is converted once, spread, and cleared. The channels
+    // below From are zero.
+    template <int From>
+    void spreadColumns()
+    {
         double w[kSlots];
         double* rows[kSlots];
         pendingRows(w, rows);
-        // One pass over the columns: each sum is converted once, spread, and cleared.
         for (uint32_t i : touchedList_) {
             int64_t* s = columnSums_.data() + size_t(i) * C;
             double sum[C];
-            for (int ch = 0; ch < C; ++ch) {
+            for (int ch = From; ch < C; ++ch) {
                 sum[ch] = double(s[ch]);
                 s[ch] = 0;
             }
-            spread(i, sum, w, rows);
+            spread<From>(i, sum, w, rows);
             touched_[i] = 0;
         }
         touchedList_.resize(0);
@@ -401,24 +420,33 @@ private:
             if (!planes_[k].empty()) return false;
         uint8_t px[4] = {0, 0, 0, 255};
         colourOf(stackColour_, px);
+        if (tinted_)
+            spreadPacked<0>(planes_[0], px);
+        else
+            spreadPacked<kBpp>(planes_[0], px);
+        tinted_ = false;
+        const uint32_t x0 = xs_.lowest(), x1 = std::min(xs_.highest(), c_.srcW);
+        planes_[0].reset(x0, x1);
+        stacked_ = false;
+        return true;
+    }
+
+    template <int From>
+    void spreadPacked(const MaskPackedRow& row, const uint8_t px[4])
+    {
         double w[kSlots];
         double* rows[kSlots];
         pendingRows(w, rows);
-        const MaskPackedRow& row = planes_[0];
         const FixedAxis::Position* pos = xs_.positions();
         const uint32_t count = xs_.count(), hi = row.hi();
         for (uint32_t i = xs_.indexOf(row.lo()); i < count && pos[i].first < hi; ++i) {
             const int64_t v = xs_.weight(pos[i], row);
             if (v == 0) continue;
             double sum[C];
-            for (int ch = 0; ch < kBpp; ++ch) sum[ch] = double(v * px[ch]);
+            for (int ch = From; ch < kBpp; ++ch) sum[ch] = double(v * px[ch]);
             sum[kBpp] = double(v * 255);
-            spread(i, sum, w, rows);
+            spread<From>(i, sum, w, rows);
         }
-        const uint32_t x0 = xs_.lowest(), x1 = std::min(xs_.highest(), c_.srcW);
-        planes_[0].reset(x0, x1);
-        stacked_ = false;
-        return true;
     }
 
     // The weights and sums of the output rows the pending mask rows go to.
@@ -428,14 +456,18 @@ private:
             w[k] = double(pending_.weight[k]);
             rows[k] = slot(pending_.row[k]);
             slotUsed_[pending_.row[k] % kSlots] = true;
+            slotTinted_[pending_.row[k] % kSlots] |= tinted_;
         }
     }
 
+    // Adding w * 0 would leave the (non-negative) sums as they are: channels below From are
+    // not touched.
+    template <int From>
     void spread(uint32_t i, const double sum[C], const double w[kSlots], double* const rows[kSlots])
     {
         for (uint32_t k = 0; k < pending_.count; ++k) {
             double* d = rows[k] + size_t(i) * C;
-            for (int ch = 0; ch < C; ++ch) d[ch] += w[k] * sum[ch];
+            for (int ch = From; ch < C; ++ch) d[ch] += w[k] * sum[ch];
         }
     }
 
@@ -444,27 +476,45 @@ private:
     // out = trunc(out * (1 - c / 255) + v): coverage c and colour v averaged over the area.
     void emit(uint32_t j)
     {
-        if (!slotUsed_[j % kSlots]) return;
+        const uint32_t k = j % kSlots;
+        if (!slotUsed_[k]) return;
+        if (slotTinted_[k])
+            emitRow<0>(j);
+        else
+            emitRow<kBpp>(j);
+        slotUsed_[k] = slotTinted_[k] = false;
+    }
+
+    // The colour sums below channel From are zero.
+    template <int From>
+    void emitRow(uint32_t j)
+    {
         double* sums = slot(j);
         uint8_t* d = c_.outRow(j);
         const double ny = ys_.norm(j);
         // The sums are cleared as they are read. A colour byte of 0 (black shapes) adds an exact
         // +0 to the kept value, so it needs no division.
         for (uint32_t i = 0; i < c_.rect.w; ++i, d += kBpp) {
-            double s[C];
-            for (int ch = 0; ch < C; ++ch) {
+            double s[C] = {};
+            for (int ch = From; ch < C; ++ch) {
                 s[ch] = sums[size_t(i) * C + ch];
                 sums[size_t(i) * C + ch] = 0;
             }
             if (s[kBpp] <= 0) continue;
             const double area = xs_.norm(i) * ny;
             const double keep = 1.0 - s[kBpp] / area / 255.0;
+            uint8_t before = 0, after = 0; // the previous channel's byte
             for (int ch = 0; ch < kBpp; ++ch) {
+                // Without colour sums, equal bytes (a grey pixel) blend alike.
+                if (From == kBpp && ch > 0 && d[ch] == before) {
+                    d[ch] = after;
+                    continue;
+                }
+                before = d[ch];
                 const double v = double(d[ch]) * keep + (s[ch] == 0 ? 0.0 : s[ch] / area) + double(kTruncBias);
-                d[ch] = v <= 0 ? 0 : v >= 255 ? 255 : uint8_t(int(v));
+                d[ch] = after = v <= 0 ? 0 : v >= 255 ? 255 : uint8_t(int(v));
             }
         }
-        slotUsed_[j % kSlots] = false;
     }
 
     const MaskCall& c_;
@@ -482,12 +532,14 @@ private:
     const uint8_t* fgRow_ = nullptr;
     Color lastColour_{};
     uint8_t lastBytes_[3] = {};
-    bool haveColour_ = false;
+    bool haveColour_ = false, lastTinted_ = false;
     SimpleArray<int64_t> columnSums_;
     SimpleArray<uint8_t> touched_;
     SimpleArray<uint32_t> touchedList_;
     SimpleArray<double> rowSums_;
     bool slotUsed_[kSlots] = {};
+    bool slotTinted_[kSlots] = {}; // colour sums that may be other than zero
+    bool tinted_ = false; // a colour byte other than 0 is pending
     RowWeights pending_;
 };
 

@@ -149,6 +149,40 @@ TEST(MaskScaling, MatchesThePlainVersionInEveryRegime)
     EXPECT_LT(double(off), 0.002 * double(bytes));
 }
 
+// Black shapes add nothing to the colour sums; an output row that gathers black rows and
+// coloured ones, in either order, or gets a coloured foreground, must still get every colour,
+// over grey pixels as over coloured ones.
+TEST(MaskScaling, BlackAndColouredRowsSharingOutputRowsKeepTheirColours)
+{
+    std::mt19937 rng(40);
+    const Color olive{20, 128, 128, 0};
+    for (int t = 0; t < 48; ++t) {
+        const Photometric p = kAll[t % 4];
+        const uint32_t sw = 20 + rng() % 200, sh = 10 + rng() % 120;
+        const uint32_t dw = 1 + rng() % (t % 2 ? sw / 8 + 1 : sw - 1), dh = 1 + rng() % (sh - 1);
+        // Rows in one colour each (so they are summed as bits), in bands of one to three rows.
+        VectorMask m(sw, sh);
+        for (uint32_t y = 0; y < sh; ++y) {
+            const Color c = (y / (1 + t % 3)) % 2 ? olive : kBlack;
+            for (uint32_t x = rng() % 8; x < sw; x += 1 + rng() % 6) m.put(x, y, c);
+        }
+        const Image fg = imagingtest::randomImage(3, 3, bppOf(p), uint32_t(t));
+        const Image* fgp = t % 6 == 5 ? &fg : nullptr;
+        const uint32_t flags = (t / 4) % 2 ? kBox : kInterpolating;
+        // Grey pixels underneath in half the cases, with some of them coloured.
+        Image under = imagingtest::randomImage(dw, dh, bppOf(p), uint32_t(t) + 500);
+        for (size_t k = 0; t % 2 && k + 3 <= under.px.size(); k += 3)
+            if (rng() % 4) under.px[k + 1] = under.px[k + 2] = under.px[k];
+        const Rect all{0, 0, dw, dh};
+        Image ref = under;
+        reference::drawMask(ref, all, dw, dh, m, p, fgp, flags == kBox);
+        const Image ours = drawn(m, sw, sh, dw, dh, all, p, flags, under, fgp);
+        ASSERT_LE(imagingtest::diff(ours, ref).maxAbs, 1)
+            << sw << "x" << sh << " -> " << dw << "x" << dh << " photometric " << int(p) << " flags " << flags << ": "
+            << imagingtest::firstDifference(ours, ref);
+    }
+}
+
 namespace {
 
 // A row source that paints past the range it is given, as a careless decoder might.

@@ -1,6 +1,7 @@
 // The PNG encoder's word-wise kernels (the Sub filter, the grey check) against their plain references.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -26,6 +27,31 @@ TEST(PngFilter, SubFilterAgreesWithPlainVersion)
                 subFilter(in.data(), n, bpp, fast.data());
                 EXPECT_EQ(fast, plain);
             }
+        }
+    }
+}
+
+// Grey 4-byte rows filtered as they are: the same bytes as the Sub filter over their grey
+// samples, for every row length around the eight-pixel step, random samples and the extremes,
+// whatever the fourth byte holds.
+TEST(PngFilter, GrayFourByteFilterAgreesWithFilteringTheSamples)
+{
+    std::mt19937 random(31);
+    for (const int fill : {-1, 0x00, 0xFF, 0x80, 0x7F}) {
+        for (size_t n = 0; n <= 40; ++n) {
+            SCOPED_TRACE("fill " + std::to_string(fill) + ", n " + std::to_string(n));
+            std::vector<uint8_t> in(4 * n), samples(n);
+            for (size_t x = 0; x < n; ++x) {
+                samples[x] = uint8_t(fill < 0 ? random() : (x % 2 ? fill : 0xFF - fill));
+                std::fill_n(in.begin() + ptrdiff_t(4 * x), 3, samples[x]);
+                in[4 * x + 3] = uint8_t(random());
+            }
+            std::vector<uint8_t> want(n + 1, 0xA5), plain(n + 1, 0xA5), fast(n + 1, 0xA5); // one guard byte
+            subFilterPlain(samples.data(), n, 1, want.data());
+            subFilterGray4Plain(in.data(), n, plain.data());
+            subFilterGray4(in.data(), n, fast.data());
+            EXPECT_EQ(plain, want);
+            EXPECT_EQ(fast, want);
         }
     }
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -36,6 +37,36 @@ inline void subFilter(const uint8_t* in, size_t n, size_t bpp, uint8_t* out)
         std::memcpy(out + x, &d, 8);
     }
     for (; x < n; ++x) out[x] = uint8_t(in[x] - in[x - bpp]);
+}
+
+// The Sub filter of a grey row held as 4-byte pixels (three equal samples and a fourth byte):
+// the grey sample is the pixel's first byte, so the row is filtered without narrowing it first.
+// n is the number of pixels.
+inline void subFilterGray4Plain(const uint8_t* in, size_t n, uint8_t* out)
+{
+    for (size_t x = 0; x < n; ++x) out[x] = uint8_t(in[4 * x] - (x ? in[4 * x - 4] : 0));
+}
+
+static_assert(std::endian::native == std::endian::little, "the first byte of a pixel is the word's lowest");
+
+// Eight pixels a step: their first bytes gathered into a word, less the same word moved up by
+// one sample (the previous step's last sample coming in at the bottom).
+inline void subFilterGray4(const uint8_t* in, size_t n, uint8_t* out)
+{
+    uint64_t last = 0;
+    size_t x = 0;
+    for (; x + 8 <= n; x += 8) {
+        uint64_t g = 0;
+        for (size_t k = 0; k < 4; ++k) {
+            uint64_t pair;
+            std::memcpy(&pair, in + 4 * (x + 2 * k), 8);
+            g |= ((pair & 0xFF) | ((pair >> 24) & 0xFF00)) << (16 * k);
+        }
+        const uint64_t d = subBytes(g, (g << 8) | last);
+        std::memcpy(out + x, &d, 8);
+        last = g >> 56;
+    }
+    for (; x < n; ++x) out[x] = uint8_t(in[4 * x] - (x ? in[4 * x - 4] : 0));
 }
 
 } // namespace Tessaline

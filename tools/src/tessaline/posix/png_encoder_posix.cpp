@@ -109,10 +109,16 @@ void subFilterRows(const PixelView& v, Samples samples, size_t rowBytes, Workspa
     const size_t bpp = samples == Samples::Gray ? 1 : 3;
     uint8_t* rows = room(work.rows, (rowBytes + 1) * v.height);
     uint8_t* plain = room(work.plain, rowBytes);
+    // Grey 4-byte pixels (a thumbnail without colour) are filtered as they are.
+    const bool gray4 = samples == Samples::Gray && v.layout == PixelLayout::BGRX;
     for (uint32_t y = 0; y < v.height; ++y) {
         uint8_t* row = rows + (rowBytes + 1) * y;
-        samplesOfRow(v, y, samples, plain);
         row[0] = 1;
+        if (gray4) {
+            subFilterGray4(v.pixels + ptrdiff_t(y) * v.stride, v.width, row + 1);
+            continue;
+        }
+        samplesOfRow(v, y, samples, plain);
         subFilter(plain, rowBytes, bpp, row + 1);
     }
 }

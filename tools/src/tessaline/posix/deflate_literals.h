@@ -6,13 +6,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "deflate_block.h"
+
 namespace Tessaline {
 
-// Bytes deflateLiterals may write for size bytes of data.
-constexpr size_t deflateLiteralsBound(size_t size) { return size * 2 + 328; }
-
 // Writes data as a raw deflate stream (no zlib or gzip framing) to out, which has room for
-// deflateLiteralsBound(size) bytes (past the stream's end some may be overwritten); returns the
+// deflateBound(size) bytes (past the stream's end some may be overwritten); returns the
 // stream's size.
 size_t deflateLiterals(const uint8_t* data, size_t size, uint8_t* out);
 

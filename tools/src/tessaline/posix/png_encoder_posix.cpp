@@ -2,11 +2,11 @@
 #include <png.h>
 
 #include <algorithm>
-#include <memory>
 #include <vector>
 
 #include "../png_encoder.h"
 #include "../png_filter.h"
+#include "deflate_greedy.h"
 #include "deflate_literals.h"
 
 namespace Tessaline {
@@ -84,57 +84,35 @@ uint8_t* room(std::vector<uint8_t>& buffer, size_t size)
     return buffer.data();
 }
 
-// What a thread keeps from one picture to the next: the compressors, whose allocation and setup
-// weigh on a small thumbnail, and buffers that then need no fresh pages from the system.
+// What a thread keeps from one picture to the next: buffers that then need no fresh pages from
+// the system.
 struct Workspace {
-    using Compressor = std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)>;
-    // By level, 1 and 2.
-    Compressor compressors[2] = {Compressor{nullptr, libdeflate_free_compressor},
-                                 Compressor{nullptr, libdeflate_free_compressor}};
     std::vector<uint8_t> plain, rows, packed;
+    std::vector<DeflateMatch> matches;
 };
 
-// How the filtered rows are compressed.
-enum class Packing {
-    Literals, // a picture: its bytes rarely repeat, and matches are not worth looking for
-    Fast,     // libdeflate's fastest level: text on a blank page
-    Runs,     // its next level, which passes long runs of zeros in half the time
-};
-
-// One sample every 64 bytes tells: a picture has hardly any blank stretch of eight bytes, and a
-// blank or uniform page is nearly all zeros.
-Packing packingOf(const uint8_t* rows, size_t size)
+// A picture has hardly any blank stretch of eight bytes, and its bytes rarely repeat at a
+// distance: matches are not worth looking for. One sample every 64 bytes tells.
+bool isPicture(const uint8_t* rows, size_t size)
 {
-    size_t zeros = 0, blank = 0, seen = 0;
-    for (size_t i = 0; i + 8 <= size; i += 64, ++seen) {
-        zeros += rows[i] == 0;
+    size_t blank = 0, seen = 0;
+    for (size_t i = 0; i + 8 <= size; i += 64, ++seen)
         blank += std::all_of(rows + i, rows + i + 8, [](uint8_t b) { return b == 0; });
-    }
-    if (zeros * 20 >= seen * 19) return Packing::Runs;
-    return blank * 8 < seen ? Packing::Literals : Packing::Fast;
+    return blank * 8 < seen;
 }
 
-// The rows as a zlib stream: the header, the deflate stream and the Adler-32 sum of the rows.
-size_t zlibLiterals(const uint8_t* rows, size_t size, uint8_t* out)
-{
-    out[0] = 0x78; // deflate with a 32 KiB window
-    out[1] = 0x01; // no dictionary, and the check bits
-    const size_t n = 2 + deflateLiterals(rows, size, out + 2);
-    put32(out + n, libdeflate_adler32(1, rows, size));
-    return n + 4;
-}
-
-// The rows compressed into work.packed; 0 when they could not be.
+// The rows compressed into work.packed as a zlib stream: the header, the deflate stream and the
+// Adler-32 sum of the rows.
 size_t compressRows(Workspace& work, size_t size)
 {
     const uint8_t* rows = work.rows.data();
-    const Packing packing = packingOf(rows, size);
-    if (packing == Packing::Literals) return zlibLiterals(rows, size, room(work.packed, deflateLiteralsBound(size) + 6));
-    Workspace::Compressor& compressor = work.compressors[packing == Packing::Runs];
-    if (!compressor) compressor.reset(libdeflate_alloc_compressor(packing == Packing::Runs ? 2 : 1));
-    if (!compressor) return 0; // out of memory
-    const size_t bound = libdeflate_zlib_compress_bound(compressor.get(), size);
-    return libdeflate_zlib_compress(compressor.get(), rows, size, room(work.packed, bound), bound);
+    uint8_t* out = room(work.packed, deflateBound(size) + 6);
+    out[0] = 0x78; // deflate with a 32 KiB window
+    out[1] = 0x01; // no dictionary, and the check bits
+    const size_t n = 2 + (isPicture(rows, size) ? deflateLiterals(rows, size, out + 2)
+                                                : deflateGreedy(rows, size, out + 2, work.matches));
+    put32(out + n, libdeflate_adler32(1, rows, size));
+    return n + 4;
 }
 
 // Every row as the Sub filter makes it (what libpng writes with it), one filter byte first.
@@ -159,17 +137,13 @@ void subFilterRows(const PixelView& v, Samples samples, size_t rowBytes, Workspa
 
 // The whole file built in memory and its rows compressed in one piece: for a thumbnail, about
 // half the instructions of zlib through libpng.
-bool encodeWhole(const PixelView& v, Samples samples, FILE* file, std::string* error)
+bool encodeWhole(const PixelView& v, Samples samples, FILE* file)
 {
     thread_local Workspace work;
     const size_t rowBytes = size_t(v.width) * (samples == Samples::Gray ? 1 : 3);
     const size_t rowsSize = (rowBytes + 1) * v.height;
     subFilterRows(v, samples, rowBytes, work);
     const size_t packedSize = compressRows(work, rowsSize);
-    if (!packedSize) {
-        *error = "the rows could not be compressed";
-        return false;
-    }
     const uint8_t* packed = work.packed.data();
 
     static const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
@@ -187,7 +161,7 @@ bool encodeWhole(const PixelView& v, Samples samples, FILE* file, std::string* e
 bool encodePng(const PixelView& v, bool gray, FILE* file, std::string* error)
 {
     const size_t rowBytes = size_t(v.width) * (gray ? 1 : 3);
-    if ((rowBytes + 1) * v.height <= kWholeLimit) return encodeWhole(v, gray ? Samples::Gray : Samples::RGB, file, error);
+    if ((rowBytes + 1) * v.height <= kWholeLimit) return encodeWhole(v, gray ? Samples::Gray : Samples::RGB, file);
     std::vector<uint8_t> row(size_t(v.width) * 3);
     return pngWriteRows(v, gray, file, row.data(), error);
 }

@@ -41,18 +41,18 @@ inline void subFilter(const uint8_t* in, size_t n, size_t bpp, uint8_t* out)
 
 // The Sub filter of a grey row held as 4-byte pixels (three equal samples and a fourth byte):
 // the grey sample is the pixel's first byte, so the row is filtered without narrowing it first.
-// n is the number of pixels.
-inline void subFilterGray4Plain(const uint8_t* in, size_t n, uint8_t* out)
+// n is the number of pixels; from, the first one filtered.
+inline void subFilterGray4Plain(const uint8_t* in, size_t n, uint8_t* out, size_t from = 0)
 {
-    for (size_t x = 0; x < n; ++x) out[x] = uint8_t(in[4 * x] - (x ? in[4 * x - 4] : 0));
+    for (size_t x = from; x < n; ++x) out[x] = uint8_t(in[4 * x] - (x ? in[4 * x - 4] : 0));
 }
 
-static_assert(std::endian::native == std::endian::little, "the first byte of a pixel is the word's lowest");
-
 // Eight pixels a step: their first bytes gathered into a word, less the same word moved up by
-// one sample (the previous step's last sample coming in at the bottom).
+// one sample (the previous step's last sample coming in at the bottom). The gathering takes a
+// pixel's first byte for the word's lowest: other byte orders filter plainly.
 inline void subFilterGray4(const uint8_t* in, size_t n, uint8_t* out)
 {
+    if constexpr (std::endian::native != std::endian::little) return subFilterGray4Plain(in, n, out);
     uint64_t last = 0;
     size_t x = 0;
     for (; x + 8 <= n; x += 8) {
@@ -66,7 +66,7 @@ inline void subFilterGray4(const uint8_t* in, size_t n, uint8_t* out)
         std::memcpy(out + x, &d, 8);
         last = g >> 56;
     }
-    for (; x < n; ++x) out[x] = uint8_t(in[4 * x] - (x ? in[4 * x - 4] : 0));
+    subFilterGray4Plain(in, n, out, x);
 }
 
 } // namespace Tessaline

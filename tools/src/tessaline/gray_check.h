@@ -24,18 +24,21 @@ inline bool isGrayPlain(const PixelView& v)
     return true;
 }
 
-// Non-zero when a pixel of the row is not grey. A 4-byte pixel is grey when shifting it by one
-// byte leaves its low three bytes' pairs equal: the xor of the two is zero in its low 16 bits.
-static_assert(std::endian::native == std::endian::little, "the first byte of a pixel is the word's lowest");
-
-inline uint32_t colourIn4ByteRow(const uint8_t* s, uint32_t width)
+// Non-zero when a pixel of the row is not grey. Two 4-byte pixels a word: xored with itself
+// moved by one byte, the word holds each sample's difference from its neighbour, and the masked
+// bytes are those of the first and second, and second and third samples of each pixel.
+inline uint64_t colourIn4ByteRow(const uint8_t* s, uint32_t width)
 {
-    uint32_t colour = 0;
-    for (uint32_t x = 0; x < width; ++x) {
-        uint32_t p;
-        std::memcpy(&p, s + 4 * size_t(x), 4);
-        colour |= (p ^ (p >> 8)) & 0xFFFFu;
+    constexpr uint64_t samplePairs =
+        std::endian::native == std::endian::little ? 0x0000FFFF0000FFFFu : 0x00FFFF0000FFFF00u;
+    uint64_t colour = 0;
+    uint32_t x = 0;
+    for (; x + 2 <= width; x += 2) {
+        uint64_t p;
+        std::memcpy(&p, s + 4 * size_t(x), 8);
+        colour |= (p ^ (p >> 8)) & samplePairs;
     }
+    if (x < width) colour |= uint64_t(s[4 * x] ^ s[4 * x + 1]) | uint64_t(s[4 * x + 1] ^ s[4 * x + 2]);
     return colour;
 }
 

@@ -24,6 +24,7 @@ namespace _Vtx_Internal_NS_ {
 struct AcrossRow {
     const float* colour;
     const float* coverage;
+    bool black; // every colour value is 0 (black shapes): v is 0 when both rows are black
 };
 
 inline uint8_t blendDownByte(uint8_t d, const AcrossRow& a, const AcrossRow& b, uint32_t t, float gy, float fy)
@@ -61,12 +62,14 @@ inline void blendDown(uint8_t* d, const AcrossRow& a, const AcrossRow& b, uint32
         const __m128i q = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(x, one), _mm_srli_epi16(x, 8)), 8);
         return _mm_add_epi16(q, v);
     };
+    const bool colour = !(a.black && b.black);
     uint32_t t = t0;
     for (; t + 16 <= t1; t += 16) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + t));
-        const __m128i lo = blend(_mm_unpacklo_epi8(bytes, zero), down(a.colour + t, b.colour + t),
+        const __m128i lo = blend(_mm_unpacklo_epi8(bytes, zero), colour ? down(a.colour + t, b.colour + t) : zero,
                                  down(a.coverage + t, b.coverage + t));
-        const __m128i hi = blend(_mm_unpackhi_epi8(bytes, zero), down(a.colour + t + 8, b.colour + t + 8),
+        const __m128i hi = blend(_mm_unpackhi_epi8(bytes, zero),
+                                 colour ? down(a.colour + t + 8, b.colour + t + 8) : zero,
                                  down(a.coverage + t + 8, b.coverage + t + 8));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(d + t), _mm_packus_epi16(lo, hi));
     }

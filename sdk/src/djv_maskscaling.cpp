@@ -208,6 +208,7 @@ public:
         std::fill(slot.coverage.data() + size_t(slot.lo) * bpp, slot.coverage.data() + size_t(slot.hi) * bpp, 0.0f);
         slot.y = y;
         slot.lo = slot.hi = 0;
+        slot.black = true;
         if (paint(y)) interpolate(slot);
         return rowOf(slot);
     }
@@ -216,10 +217,14 @@ private:
     struct Slot {
         int64_t y = -1;
         uint32_t lo = 0, hi = 0;
+        bool black = true;
         Vantorix::SimpleArray<float> colour, coverage;
     };
 
-    static Row rowOf(const Slot& slot) { return Row{{slot.colour.data(), slot.coverage.data()}, slot.lo, slot.hi}; }
+    static Row rowOf(const Slot& slot)
+    {
+        return Row{{slot.colour.data(), slot.coverage.data(), slot.black}, slot.lo, slot.hi};
+    }
 
     // Paints mask row y into the working row; false when it has no set pixel in range.
     bool paint(uint32_t y)
@@ -245,16 +250,19 @@ private:
         const int w = job_.working_, bpp = job_.c_.bpp;
         float* colour = slot.colour.data() + size_t(slot.lo) * uint32_t(bpp);
         float* coverage = slot.coverage.data() + size_t(slot.lo) * uint32_t(bpp);
+        int any = 0;
         for (uint32_t i = slot.lo; i < slot.hi; ++i, colour += bpp, coverage += bpp) {
             const uint8_t* a0 = work_.data() + size_t(cols_[i].ix) * uint32_t(w);
             const uint8_t* a1 = a0 + w;
             const float fx = cols_[i].fx, gx = 1.0f - fx;
             const float cov = gx * float(a0[w - 1]) + fx * float(a1[w - 1]);
             for (int ch = 0; ch < bpp; ++ch) {
+                any |= a0[ch] | a1[ch];
                 colour[ch] = gx * float(a0[ch]) + fx * float(a1[ch]);
                 coverage[ch] = cov;
             }
         }
+        slot.black = any == 0;
     }
 
     MaskJob& job_;

@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "djv_maskblend.h"
 #include "djv_maskscaling_internal.h"
 #include "vtx_exception.h"
 #include "vtx_memory.h"
@@ -120,7 +121,8 @@ public:
     }
 
 private:
-    class WorkingRows;
+    struct Column;
+    class AcrossRows;
 
     // Foreground column offsets of mask columns origin .. origin + span - 1.
     void prepareForeground(uint32_t origin, uint32_t span)
@@ -164,57 +166,119 @@ private:
     Vantorix::SimpleArray<uint32_t> fgCol_;
 };
 
-// Two working rows, kept clear between uses: only the columns painted last time are cleared.
-class MaskJob::WorkingRows {
+// Where output column i samples the mask: between columns origin + ix and origin + ix + 1.
+struct MaskJob::Column {
+    uint32_t ix;
+    float fx;
+};
+
+// Mask rows interpolated across to the output columns, two kept at a time (the pair an output
+// row lies between). A row is painted into one working row (kept clear between uses: only the
+// columns painted last time are cleared), then interpolated across; outside the output columns
+// its painted pixels reach, its values are zero.
+class MaskJob::AcrossRows {
 public:
-    WorkingRows(MaskJob& job, uint32_t origin, uint32_t span)
-        : job_(job), origin_(origin), span_(span), bytes_(uint32_t(job.working_)),
-          store_(uint32_t(std::min<uint64_t>(uint64_t(span) * bytes_ * 2 + 1, 0xFFFFFFFFu)))
+    struct Row {
+        AcrossRow across;
+        uint32_t lo, hi; // the output columns that may be covered
+    };
+
+    AcrossRows(MaskJob& job, const Vantorix::SimpleArray<Column>& cols, uint32_t origin, uint32_t span)
+        : job_(job), cols_(cols), origin_(origin), span_(span),
+          work_(uint32_t(std::min<uint64_t>(uint64_t(span) * uint32_t(job.working_) + 1, 0xFFFFFFFFu)))
     {
-        std::memset(store_.data(), 0, store_.size());
+        std::memset(work_.data(), 0, work_.size());
+        const uint64_t n = uint64_t(cols.size()) * uint32_t(job.c_.bpp);
+        for (Slot& slot : slots_) {
+            slot.colour.resize(uint32_t(std::min<uint64_t>(n, 0xFFFFFFFFu)));
+            slot.coverage.resize(slot.colour.size());
+            std::fill(slot.colour.begin(), slot.colour.end(), 0.0f);
+            std::fill(slot.coverage.begin(), slot.coverage.end(), 0.0f);
+        }
     }
 
-    // The working row of mask row y, keeping the slot that holds row `keep`; null when the row
-    // has no set pixel in range.
-    const uint8_t* get(uint32_t y, uint32_t keep)
+    // Mask row y, keeping the slot that holds row `keep`.
+    Row get(uint32_t y, uint32_t keep)
     {
-        for (uint32_t s = 0; s < 2; ++s)
-            if (slots_[s].y == int64_t(y)) return slots_[s].any ? rowOf(s) : nullptr;
-        const uint32_t s = slots_[0].y == int64_t(keep) && keep != y ? 1 : 0;
-        Slot& slot = slots_[s];
-        uint8_t* row = rowOf(s);
-        if (slot.hi > slot.lo) std::memset(row + size_t(slot.lo - origin_) * bytes_, 0, size_t(slot.hi - slot.lo) * bytes_);
-        const uint32_t end = uint32_t(std::min<uint64_t>(uint64_t(origin_) + span_, job_.c_.srcW));
+        for (Slot& slot : slots_)
+            if (slot.y == int64_t(y)) return rowOf(slot);
+        Slot& slot = slots_[slots_[0].y == int64_t(keep) && keep != y ? 1 : 0];
+        const uint32_t bpp = uint32_t(job_.c_.bpp);
+        std::fill(slot.colour.data() + size_t(slot.lo) * bpp, slot.colour.data() + size_t(slot.hi) * bpp, 0.0f);
+        std::fill(slot.coverage.data() + size_t(slot.lo) * bpp, slot.coverage.data() + size_t(slot.hi) * bpp, 0.0f);
         slot.y = y;
-        slot.any = y < job_.c_.srcH && end > origin_ && job_.fillRow(y, origin_, end, row, origin_);
-        slot.lo = slot.any ? job_.painter_.lo : 0;
-        slot.hi = slot.any ? job_.painter_.hi : 0;
-        return slot.any ? row : nullptr;
+        slot.lo = slot.hi = 0;
+        slot.black = true;
+        if (paint(y)) interpolate(slot);
+        return rowOf(slot);
     }
 
 private:
     struct Slot {
         int64_t y = -1;
-        bool any = false;
         uint32_t lo = 0, hi = 0;
+        bool black = true;
+        Vantorix::SimpleArray<float> colour, coverage;
     };
-    uint8_t* rowOf(uint32_t s) { return store_.data() + size_t(s) * span_ * bytes_; }
+
+    static Row rowOf(const Slot& slot)
+    {
+        return Row{{slot.colour.data(), slot.coverage.data(), slot.black}, slot.lo, slot.hi};
+    }
+
+    // Paints mask row y into the working row; false when it has no set pixel in range.
+    bool paint(uint32_t y)
+    {
+        const uint32_t w = uint32_t(job_.working_);
+        if (workHi_ > workLo_) std::memset(work_.data() + size_t(workLo_ - origin_) * w, 0, size_t(workHi_ - workLo_) * w);
+        workLo_ = workHi_ = 0;
+        const uint32_t end = uint32_t(std::min<uint64_t>(uint64_t(origin_) + span_, job_.c_.srcW));
+        if (y >= job_.c_.srcH || end <= origin_ || !job_.fillRow(y, origin_, end, work_.data(), origin_)) return false;
+        workLo_ = job_.painter_.lo;
+        workHi_ = job_.painter_.hi;
+        return true;
+    }
+
+    // The output columns whose two mask columns meet the painted ones, interpolated across.
+    void interpolate(Slot& slot)
+    {
+        const Column* first = cols_.data();
+        const Column* last = first + cols_.size();
+        const uint32_t plo = workLo_ - origin_, phi = workHi_ - origin_;
+        slot.lo = uint32_t(std::partition_point(first, last, [plo](const Column& c) { return c.ix + 1 < plo; }) - first);
+        slot.hi = uint32_t(std::partition_point(first, last, [phi](const Column& c) { return c.ix < phi; }) - first);
+        const int w = job_.working_, bpp = job_.c_.bpp;
+        float* colour = slot.colour.data() + size_t(slot.lo) * uint32_t(bpp);
+        float* coverage = slot.coverage.data() + size_t(slot.lo) * uint32_t(bpp);
+        int any = 0;
+        for (uint32_t i = slot.lo; i < slot.hi; ++i, colour += bpp, coverage += bpp) {
+            const uint8_t* a0 = work_.data() + size_t(cols_[i].ix) * uint32_t(w);
+            const uint8_t* a1 = a0 + w;
+            const float fx = cols_[i].fx, gx = 1.0f - fx;
+            const float cov = gx * float(a0[w - 1]) + fx * float(a1[w - 1]);
+            for (int ch = 0; ch < bpp; ++ch) {
+                any |= a0[ch] | a1[ch];
+                colour[ch] = gx * float(a0[ch]) + fx * float(a1[ch]);
+                coverage[ch] = cov;
+            }
+        }
+        slot.black = any == 0;
+    }
 
     MaskJob& job_;
-    uint32_t origin_, span_, bytes_;
-    Vantorix::ByteArray store_;
+    const Vantorix::SimpleArray<Column>& cols_;
+    uint32_t origin_, span_;
+    Vantorix::ByteArray work_;
+    uint32_t workLo_ = 0, workHi_ = 0; // the mask columns painted into work_
     Slot slots_[2];
 };
 
-// Bilinear interpolation of working pixels; out = out * (255 - a) / 255 + v.
+// Bilinear interpolation of working pixels, across once per mask row, then down per output row
+// with the blend out = out * (255 - cov) / 255 + v.
 void MaskJob::enlarge()
 {
     const Rect& r = c_.rect;
     const float rx = float(c_.srcW) / float(c_.dstW), ry = float(c_.srcH) / float(c_.dstH);
-    struct Column {
-        uint32_t ix; // relative to origin
-        float fx;
-    };
     Vantorix::SimpleArray<Column> cols(r.w);
     uint32_t lo = ~0u, hi = 0;
     for (uint32_t i = 0; i < r.w; ++i) {
@@ -228,35 +292,21 @@ void MaskJob::enlarge()
     for (Column& c : cols) c.ix -= lo;
     painter_.fn = pickWriter<true>(c_.bpp, c_.fg);
     prepareForeground(lo, hi - lo);
-    WorkingRows rows(*this, lo, hi - lo);
+    AcrossRows rows(*this, cols, lo, hi - lo);
 
-    const int w = working_, bpp = c_.bpp;
-    static const uint8_t kZeros[4] = {};
+    const uint32_t bpp = uint32_t(c_.bpp);
     for (uint32_t j = 0; j < r.h; ++j) {
         const float sy = float(r.y + j) * ry;
         const float fly = std::floor(sy);
         const uint32_t iy = uint32_t(fly);
         const float fy = sy - fly, gy = 1.0f - fy;
         const uint32_t ny = iy + 1 < c_.srcH ? iy + 1 : iy;
-        const uint8_t* a = rows.get(iy, ny);
-        const uint8_t* b = rows.get(ny, iy);
-        if (!a && !b) continue;
-        uint8_t* d = c_.outRow(j);
-        for (uint32_t i = 0; i < r.w; ++i, d += bpp) {
-            const Column& c = cols[i];
-            // An empty row reads as zeros.
-            const uint8_t* a0 = a ? a + size_t(c.ix) * w : kZeros;
-            const uint8_t* a1 = a ? a0 + w : kZeros;
-            const uint8_t* b0 = b ? b + size_t(c.ix) * w : kZeros;
-            const uint8_t* b1 = b ? b0 + w : kZeros;
-            if ((a0[w - 1] | a1[w - 1] | b0[w - 1] | b1[w - 1]) == 0) continue;
-            const float fx = c.fx, gx = 1.0f - fx;
-            int v[4];
-            for (int k = 0; k < w; ++k)
-                v[k] = int(gy * (gx * float(a0[k]) + fx * float(a1[k])) + fy * (gx * float(b0[k]) + fx * float(b1[k])));
-            const int cov = v[w - 1];
-            for (int ch = 0; ch < bpp; ++ch) d[ch] = clampByte(d[ch] * (255 - cov) / 255 + v[ch]);
-        }
+        const AcrossRows::Row a = rows.get(iy, ny);
+        const AcrossRows::Row b = rows.get(ny, iy);
+        // An empty row is all zeros and so leaves the output as it is.
+        const uint32_t from = a.hi > a.lo && (b.hi <= b.lo || a.lo < b.lo) ? a.lo : b.lo;
+        const uint32_t to = std::max(a.hi, b.hi);
+        if (to > from) blendDown(c_.outRow(j), a.across, b.across, from * bpp, to * bpp, gy, fy);
     }
 }
 

@@ -127,7 +127,7 @@ TEST(BuildThumbnail, FailsBeforeRenderingAndReportsAMissingBitmap)
 TEST(BuildThumbnail, WideningInPlaceEqualsACopy)
 {
     std::mt19937 rng(3);
-    for (uint32_t w : {1u, 2u, 3u, 4u, 5u, 17u, 256u}) {
+    for (uint32_t w : {1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u, 9u, 12u, 17u, 256u, 257u, 258u, 259u}) {
         const uint32_t h = 3;
         std::vector<uint8_t> bits(size_t(w) * h * 4);
         for (auto& b : bits) b = uint8_t(rng());

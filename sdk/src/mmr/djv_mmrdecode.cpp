@@ -79,7 +79,21 @@ void VLTable::init(uint32_t nbits)
 
 // ---- MMRDecoder
 
+namespace {
+// The code tables never change: built once, on first use, and shared by every decoder (a
+// thumbnail batch opens one per page).
+struct MMRTables {
+    VLTable modes{mmrModeCodes(), 7}, white{mmrWhiteCodes(), 13}, black{mmrBlackCodes(), 13};
+};
+const MMRTables& mmrTables()
+{
+    static const MMRTables tables;
+    return tables;
+}
+} // namespace
+
 MMRDecoder::MMRDecoder(const AutoPtr<Stream>& stream)
+    : mrtable_(mmrTables().modes), wtable_(mmrTables().white), btable_(mmrTables().black)
 {
     static const char* const kFunction = "_Vtx_Internal_NS_::MMRDecoder::MMRDecoder";
     const uint32_t magic = readBigEndian(*stream, 4);
@@ -97,9 +111,6 @@ MMRDecoder::MMRDecoder(const AutoPtr<Stream>& stream)
     }
     rowsperstrip_ = striped ? readBigEndian(*stream, 2) : height_;
     src_ = makeAuto<VLSource>(stream, striped);
-    mrtable_ = makeAuto<VLTable>(mmrModeCodes(), 7);
-    wtable_ = makeAuto<VLTable>(mmrWhiteCodes(), 13);
-    btable_ = makeAuto<VLTable>(mmrBlackCodes(), 13);
 }
 
 void MMRDecoder::broken() { VTX_THROW(errDataBroken, "MMR data broken!", "_Vtx_Internal_NS_::MMRDecoder::getScanline"); }
@@ -155,7 +166,7 @@ const uint16_t* MMRDecoder::getScanline(const uint16_t*& end)
     auto back = [&]() { if (p > 0) b1 -= pr[--p]; };
 
     while (a0 < width) {
-        const uint32_t mode = mrtable_->decode(*src_);
+        const uint32_t mode = mrtable_.decode(*src_);
         switch (mode) {
         case mmrPass:
             forward();
@@ -164,10 +175,10 @@ const uint16_t* MMRDecoder::getScanline(const uint16_t*& end)
             forward();
             break;
         case mmrHorizontal: {
-            const int32_t r1 = int32_t(decodeRun(black ? *btable_ : *wtable_));
+            const int32_t r1 = int32_t(decodeRun(black ? btable_ : wtable_));
             a0 += r1;
             emit(rle + r1);
-            const int32_t r2 = int32_t(decodeRun(black ? *wtable_ : *btable_));
+            const int32_t r2 = int32_t(decodeRun(black ? wtable_ : btable_));
             a0 += r2;
             emit(r2);
             rle = 0;
@@ -250,7 +261,7 @@ const uint16_t* MMRDecoder::getScanline(const uint16_t*& end)
     }
     if (rle > 0) {
         // The row ended in pass mode; a V0 code closes it.
-        if (mrtable_->decode(*src_) != mmrV0) broken();
+        if (mrtable_.decode(*src_) != mmrV0) broken();
         emit(rle);
     }
 

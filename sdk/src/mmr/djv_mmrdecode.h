@@ -112,7 +112,7 @@ private:
     Vantorix::SimpleArray<uint16_t> lineruns_, prevruns_;
     uint32_t prevcount_ = 1; // runs in prevruns_ before its terminating zeros
     Vantorix::AutoPtr<VLSource> src_;
-    Vantorix::AutoPtr<VLTable> mrtable_, wtable_, btable_;
+    const VLTable &mrtable_, &wtable_, &btable_; // shared by all decoders
 };
 
 } // namespace _Vtx_Internal_NS_

@@ -37,6 +37,23 @@ inline Image drawPage(_Vtx_Internal_NS_::JB2PageImpl& page, bool colour, uint32_
     return pic;
 }
 
+// A bitmap over one byte per pixel (non-zero is black), rows of w.
+inline Vantorix::DjVu::JB2::ShapeBitmap bitmapOf(uint32_t w, uint32_t h, const std::vector<uint8_t>& px)
+{
+    using namespace Vantorix::DjVu::JB2;
+    return *Shape::create(w, h, int32_t(w), px.data(), 0, 0, Normal)->getBitmap();
+}
+
+// The pixels of a bitmap, [y][x], so that two bitmaps compare (and print) whole.
+using Pixels = std::vector<std::vector<int>>;
+inline Pixels pixelsOf(const Vantorix::DjVu::JB2::ShapeBitmap& b)
+{
+    Pixels p(b.getHeight(), std::vector<int>(b.getWidth()));
+    for (uint32_t y = 0; y < b.getHeight(); ++y)
+        for (uint32_t x = 0; x < b.getWidth(); ++x) p[y][x] = b.getPixel(x, y);
+    return p;
+}
+
 // The payloads of a fixture page (the dictionary if it has one, FGbz when asked for).
 inline Vantorix::AutoPtr<Vantorix::DjVu::JB2::JB2Page> decodeFixture(const std::string& name, bool colours)
 {

@@ -18,20 +18,14 @@ using _Vtx_Internal_NS_::RefinementReference;
 
 namespace {
 
-using Pixels = std::vector<std::vector<int>>; // [y][x], 0 outside
+using jb2test::Pixels;
+using jb2test::pixelsOf;
 
+// 0 outside.
 int pixel(const Pixels& p, int64_t x, int64_t y)
 {
     if (y < 0 || y >= int64_t(p.size()) || x < 0 || x >= int64_t(p[size_t(y)].size())) return 0;
     return p[size_t(y)][size_t(x)];
-}
-
-Pixels pixelsOf(const ShapeBitmap& b)
-{
-    Pixels p(b.getHeight(), std::vector<int>(b.getWidth()));
-    for (uint32_t y = 0; y < b.getHeight(); ++y)
-        for (uint32_t x = 0; x < b.getWidth(); ++x) p[y][x] = b.getPixel(x, y);
-    return p;
 }
 
 Pixels plainDirect(ZPDecoder& zp, BitContext* contexts, uint32_t w, uint32_t h)
@@ -69,7 +63,7 @@ ShapeBitmap randomBitmap(std::mt19937& rng, uint32_t w, uint32_t h, uint32_t per
 {
     std::vector<uint8_t> bytes(size_t(w) * h);
     for (auto& b : bytes) b = uint8_t(rng() % 100 < percent);
-    return *Shape::create(w, h, int32_t(w), bytes.data(), 0, 0, Normal)->getBitmap();
+    return jb2test::bitmapOf(w, h, bytes);
 }
 
 // Code bytes: random ones, or a fixture's JB2 payload (real coded data, read as if it were

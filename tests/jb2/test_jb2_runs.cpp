@@ -11,6 +11,8 @@
 using namespace Vantorix;
 using namespace Vantorix::DjVu;
 using namespace Vantorix::DjVu::JB2;
+using jb2test::bitmapOf;
+using jb2test::pixelsOf;
 
 namespace {
 
@@ -25,16 +27,7 @@ ShapeBitmap runsBitmap(std::mt19937& rng, uint32_t w, uint32_t h, uint32_t perio
             px[size_t(y) * w + x] = v;
         }
     }
-    return *Shape::create(w, h, int32_t(w), px.data(), 0, 0, Normal)->getBitmap();
-}
-
-bool sameBits(const ShapeBitmap& a, const ShapeBitmap& b)
-{
-    if (a.getWidth() != b.getWidth() || a.getHeight() != b.getHeight()) return false;
-    for (uint32_t y = 0; y < a.getHeight(); ++y)
-        for (uint32_t x = 0; x < a.getWidth(); ++x)
-            if (a.getPixel(x, y) != b.getPixel(x, y)) return false;
-    return true;
+    return bitmapOf(w, h, px);
 }
 
 } // namespace
@@ -50,7 +43,7 @@ TEST(ShapeRuns, RunsAreTheBitmapsRowsWithinAnyColumns)
         ASSERT_TRUE(ShapeRuns::make(bitmap, runs)) << w;
         ++made;
         EXPECT_LE(runs.getBytes() * 2, uint64_t(bitmap.getRowBytes()) * h);
-        EXPECT_TRUE(sameBits(runs.toBitmap(), bitmap)) << w;
+        EXPECT_EQ(pixelsOf(runs.toBitmap()), pixelsOf(bitmap)) << w;
         for (int k = 0; k < 50; ++k) {
             const uint32_t y = rng() % h, from = rng() % w, to = from + 1 + rng() % (w - from);
             std::vector<uint8_t> got(w), want(w);
@@ -74,7 +67,7 @@ TEST(ShapeRuns, RefusedWhenTheyDoNotPay)
     EXPECT_FALSE(ShapeRuns::make(runsBitmap(rng, 8, 2000, 200), runs)); // the row starts alone cost more
     EXPECT_FALSE(ShapeRuns::make(ShapeBitmap(70000, 1), runs));        // wider than a run column
     EXPECT_TRUE(ShapeRuns::make(ShapeBitmap(8000, 2), runs));          // white
-    EXPECT_TRUE(sameBits(runs.toBitmap(), ShapeBitmap(8000, 2)));
+    EXPECT_EQ(pixelsOf(runs.toBitmap()), pixelsOf(ShapeBitmap(8000, 2)));
 }
 
 TEST(ShapeRuns, CompactShapesAnswerAsBeforeUntilChanged)
@@ -89,12 +82,12 @@ TEST(ShapeRuns, CompactShapesAnswerAsBeforeUntilChanged)
     EXPECT_EQ(copy->getPixels().runs, shape->getPixels().runs);
     EXPECT_EQ(shape->getRect(), (Rect{3, 4, 400, 50}));
     EXPECT_EQ(copy->getWidth(), 400u);
-    EXPECT_TRUE(sameBits(*copy->getBitmap(), bitmap));
+    EXPECT_EQ(pixelsOf(*copy->getBitmap()), pixelsOf(bitmap));
     EXPECT_EQ(shape->getBitmap(), copy->getBitmap()); // unpacked once, kept
 
     shape->replaceBitmap(other);
     EXPECT_EQ(shape->getPixels().runs, nullptr);
-    EXPECT_TRUE(sameBits(*shape->getPixels().bitmap, other));
+    EXPECT_EQ(pixelsOf(*shape->getPixels().bitmap), pixelsOf(other));
     shape->compactBitmap(); // too small to pay
     EXPECT_EQ(shape->getPixels().runs, nullptr);
 

@@ -15,11 +15,6 @@ using namespace jb2test;
 
 namespace {
 
-ShapeBitmap toBitmap(const Bits& b)
-{
-    return *Shape::create(b.w, b.h, int32_t(b.w), b.px.data(), 0, 0, Normal)->getBitmap();
-}
-
 // Random bitmaps, white ones among them, against a plain scan.
 TEST(JB2BoundingBox, EqualsAPlainScan)
 {
@@ -36,7 +31,7 @@ TEST(JB2BoundingBox, EqualsAPlainScan)
                     top = std::min(top, int32_t(y)), bottom = int32_t(y);
                 }
         const int32_t width = right < 0 ? 0 : right - left + 1, height = right < 0 ? 0 : bottom - top + 1;
-        EXPECT_EQ(computeBoundingBox(toBitmap(b)), (BoundingBox{left, top, width, height}));
+        EXPECT_EQ(computeBoundingBox(bitmapOf(b.w, b.h, b.px)), (BoundingBox{left, top, width, height}));
     }
 }
 

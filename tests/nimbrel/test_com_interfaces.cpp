@@ -2,8 +2,6 @@
 // aggregation, the module's lock count, and the trace and diagnostic files.
 #include <gtest/gtest.h>
 
-#include <shlwapi.h>
-#include <thumbcache.h>
 #include <propsys.h>
 
 #include <cstdlib>
@@ -45,7 +43,6 @@ std::wstring tempPath(const wchar_t* name)
 
 void create(ComPtr<IUnknown>& object)
 {
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     ASSERT_EQ(CoCreateInstance(CLSID_CNimbrelV, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, object.outVoid()), S_OK);
 }
 
@@ -210,29 +207,14 @@ private:
     static constexpr const wchar_t* kKey = L"Software\\Vantorix Technology Inc.\\Tessaline";
 };
 
-struct Traced {
-    ComPtr<IThumbnailProvider> provider;
-    ComPtr<IStream> stream;
+struct Traced : Provider {
     std::string name; // the stream's name in the trace
     explicit Traced(const std::vector<uint8_t>& bytes)
     {
-        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        EXPECT_EQ(CoCreateInstance(CLSID_CNimbrelV, nullptr, CLSCTX_INPROC_SERVER, IID_IThumbnailProvider,
-                                   provider.outVoid()), S_OK);
-        *stream.out() = SHCreateMemStream(bytes.data(), UINT(bytes.size()));
+        EXPECT_EQ(initializeWith(bytes), S_OK);
         name = "IStream " + std::to_string(reinterpret_cast<uintptr_t>(stream.get()));
-        ComPtr<IInitializeWithStream> init;
-        EXPECT_EQ(provider->QueryInterface(IID_IInitializeWithStream, init.outVoid()), S_OK);
-        EXPECT_EQ(init->Initialize(stream.get(), STGM_READ), S_OK);
     }
-    HRESULT thumbnail(UINT cx)
-    {
-        HBITMAP bitmap = nullptr;
-        WTS_ALPHATYPE alpha;
-        const HRESULT result = provider->GetThumbnail(cx, &bitmap, &alpha);
-        if (bitmap) DeleteObject(bitmap);
-        return result;
-    }
+    HRESULT thumbnail(UINT cx) { return comThumbnail(provider.get(), cx).result; }
 };
 
 // The message the document factory throws for these bytes given as a stream.

@@ -2,8 +2,6 @@
 // CoCreateInstance, fed with SHCreateMemStream; its interfaces, codes, trace and lifetime.
 #include <gtest/gtest.h>
 
-#include <shlwapi.h>
-#include <thumbcache.h>
 #include <propsys.h>
 
 #include <cstdio>
@@ -27,72 +25,6 @@ struct ComApartment : ::testing::Environment {
     void TearDown() override { CoUninitialize(); }
 };
 const auto* const apartment = ::testing::AddGlobalTestEnvironment(new ComApartment);
-
-// The handler class as the shell finds it.
-CLSID handlerClass()
-{
-    const std::wstring text = regString(HKEY_CLASSES_ROOT, L".djvu\\ShellEx\\{E357FCCD-A995-4576-B01F-234630154E96}");
-    CLSID clsid = {};
-    EXPECT_EQ(CLSIDFromString(text.c_str(), &clsid), S_OK) << text;
-    return clsid;
-}
-
-void createProvider(ComPtr<IThumbnailProvider>& provider)
-{
-    ASSERT_EQ(CoCreateInstance(handlerClass(), nullptr, CLSCTX_INPROC_SERVER, IID_IThumbnailProvider, provider.outVoid()), S_OK);
-}
-
-HRESULT initialize(IThumbnailProvider* provider, IStream* stream)
-{
-    ComPtr<IInitializeWithStream> init;
-    EXPECT_EQ(provider->QueryInterface(IID_IInitializeWithStream, init.outVoid()), S_OK);
-    return init->Initialize(stream, STGM_READ);
-}
-
-// A provider of the handler class and, once given bytes, the memory stream it was initialised with.
-struct Provider {
-    ComPtr<IThumbnailProvider> provider;
-    ComPtr<IStream> stream;
-    Provider() { createProvider(provider); }
-    HRESULT initializeWith(const std::vector<uint8_t>& bytes)
-    {
-        *stream.out() = SHCreateMemStream(bytes.data(), UINT(bytes.size()));
-        return initialize(provider.get(), stream.get());
-    }
-};
-
-struct Picture {
-    HRESULT result = E_UNEXPECTED;
-    uint32_t width = 0, height = 0;
-    std::vector<uint8_t> bits; // bottom-up rows of 4-byte pixels
-};
-
-// GetThumbnail, with the form of the returned bitmap checked.
-Picture comThumbnail(IThumbnailProvider* provider, UINT cx)
-{
-    Picture p;
-    HBITMAP bitmap = reinterpret_cast<HBITMAP>(0x1234);
-    WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
-    p.result = provider->GetThumbnail(cx, &bitmap, &alpha);
-    if (p.result != S_OK) {
-        EXPECT_EQ(bitmap, reinterpret_cast<HBITMAP>(0x1234)); // untouched on failure
-        EXPECT_EQ(alpha, WTSAT_UNKNOWN);
-        return p;
-    }
-    EXPECT_EQ(alpha, WTSAT_RGB);
-    DIBSECTION dib = {};
-    EXPECT_EQ(GetObjectW(bitmap, sizeof dib, &dib), int(sizeof dib));
-    EXPECT_EQ(dib.dsBmih.biBitCount, 32);
-    EXPECT_EQ(dib.dsBmih.biPlanes, 1);
-    EXPECT_EQ(dib.dsBmih.biCompression, DWORD(BI_RGB));
-    EXPECT_GT(dib.dsBmih.biHeight, 0); // bottom-up
-    p.width = uint32_t(dib.dsBmih.biWidth);
-    p.height = uint32_t(dib.dsBmih.biHeight);
-    const auto* bits = static_cast<const uint8_t*>(dib.dsBm.bmBits);
-    p.bits.assign(bits, bits + size_t(p.width) * p.height * 4);
-    DeleteObject(bitmap);
-    return p;
-}
 
 // What buildThumbnail gives in this process for the file.
 Picture reference(const std::string& path, uint32_t cx)

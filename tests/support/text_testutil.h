@@ -23,17 +23,13 @@ inline void putBig(std::string& out, uint32_t v, int bytes)
     for (int i = bytes - 1; i >= 0; --i) out += char(v >> (8 * i));
 }
 
-inline void putZone(std::string& out, const StoredZone& z, uint32_t childCount)
+// A zone's fields, then its children's.
+inline void putTree(std::string& out, const StoredZone& z)
 {
     out += char(z.type);
     for (int32_t v : {z.x, z.y, z.w, z.h, z.offset}) putBig(out, uint32_t(v + 0x8000), 2);
     putBig(out, z.length, 3);
-    putBig(out, childCount, 3);
-}
-
-inline void putTree(std::string& out, const StoredZone& z)
-{
-    putZone(out, z, uint32_t(z.children.size()));
+    putBig(out, uint32_t(z.children.size()), 3);
     for (const StoredZone& c : z.children) putTree(out, c);
 }
 

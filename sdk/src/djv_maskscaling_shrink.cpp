@@ -140,6 +140,27 @@ public:
         return kUnit * countBits(v) + t[v >> 60] + t[16 + ((v << p.tailStart) >> 60)];
     }
 
+    // Calls f(i, weight) for the positions whose footprints hold set pixels of a packed row that
+    // weigh: a blank footprint sends the search to the next set pixel, past blank stretches of
+    // text rows a word at a time.
+    template <class F>
+    [[gnu::always_inline]] void forEachWeight(const MaskPackedRow& row, F&& f) const
+    {
+        const uint32_t hi = row.hi();
+        for (uint32_t i = indexOf(row.lo()); i < count_ && pos_[i].first < hi; ++i) {
+            const int64_t w = weight(pos_[i], row);
+            if (w != 0) {
+                f(i, w);
+                continue;
+            }
+            const uint32_t x = row.nextSet(pos_[i].first, hi);
+            if (x == hi) return;
+            // Footprints overlap: the first to reach x may come before i + 1.
+            const uint32_t next = indexOf(x);
+            if (next > i + 1) i = next - 1;
+        }
+    }
+
 private:
     // Wide footprints: the whole pixels by their count, the others one by one.
     int64_t weightByEdges(const Position& p, const MaskPackedRow& row) const
@@ -214,6 +235,14 @@ public:
 private:
     static constexpr uint32_t kSlots = 4; // a mask row lies in at most three output rows
 
+    // Packed rows of one colour, stacked.
+    struct Stack {
+        MaskPackedRow digits[33]; // binary digits of the stacked rows' column counts
+        uint32_t count = 0; // digits in use
+        Color colour{};
+        bool used = false;
+    };
+
     // The output rows a mask row contributes to, with its weight in each.
     struct RowWeights {
         uint32_t count = 0;
@@ -259,55 +288,72 @@ private:
 
     enum class RowKind { Empty, Bits, Runs };
 
-    // Mask row y as bits, when that is how it is summed: no foreground and a single colour.
+    // Mask row y as bits, when that is how it is summed: no foreground and few colours.
     RowKind packRow(uint32_t y)
     {
         const uint32_t x0 = xs_.lowest(), x1 = std::min(xs_.highest(), c_.srcW);
         if (x0 >= x1) return RowKind::Empty;
         if (c_.fg || c_.runsOnly) return RowKind::Runs;
         c_.rows->pack(y, x0, x1, packed_);
-        if (packed_.empty()) return RowKind::Empty;
-        return packed_.mixed() ? RowKind::Runs : RowKind::Bits;
+        if (packed_.tooMany()) return RowKind::Runs;
+        return packed_.empty() ? RowKind::Empty : RowKind::Bits;
     }
 
-    // Packed rows of one colour that weigh the same are stacked as binary counters of set bits
-    // per column (a digit per plane), and counted once for all of them: on strong reductions a
+    // Packed rows that weigh the same are stacked per colour as binary counters of set bits per
+    // column (a digit per plane), and counted once for all of them: on strong reductions a
     // dozen rows cost one row's weighing per digit. Sums are linear in the bits, so the column
     // sums are the integers the rows one by one, or their runs, give.
     void stackPacked()
     {
-        if (stacked_ && !(packed_.colour() == stackColour_)) addStacked();
-        stackColour_ = packed_.colour();
-        stacked_ = true;
-        for (uint32_t k = 0;; ++k) {
-            if (k == planeCount_) {
-                const uint32_t x0 = xs_.lowest(), x1 = std::min(xs_.highest(), c_.srcW);
-                planes_[planeCount_++].reset(x0, x1);
+        for (uint32_t p = 0; p < packed_.size(); ++p) {
+            if (packed_[p].empty()) continue;
+            Stack& s = stackOf(packed_.colour(p));
+            for (uint32_t k = 0;; ++k) {
+                if (k == s.count) {
+                    const uint32_t x0 = xs_.lowest(), x1 = std::min(xs_.highest(), c_.srcW);
+                    s.digits[s.count++].reset(x0, x1);
+                }
+                if (!s.digits[k].addDigit(packed_[p])) break;
             }
-            if (!planes_[k].addDigit(packed_)) return;
         }
+    }
+
+    // The stack of a colour; when all are taken by other colours, they go into the column sums.
+    Stack& stackOf(const Color& colour)
+    {
+        Stack* free = nullptr;
+        for (Stack& s : stacks_) {
+            if (s.used && s.colour == colour) return s;
+            if (!s.used && !free) free = &s;
+        }
+        if (!free) {
+            addStacked();
+            free = &stacks_[0];
+        }
+        free->used = true;
+        free->colour = colour;
+        return *free;
     }
 
     void addStacked()
     {
-        if (!stacked_) return;
-        uint8_t px[4] = {0, 0, 0, 255};
-        colourOf(stackColour_, px);
         const uint32_t x0 = xs_.lowest(), x1 = std::min(xs_.highest(), c_.srcW);
-        for (uint32_t k = 0; k < planeCount_; ++k) {
-            if (!planes_[k].empty()) addPacked(planes_[k], int64_t(1) << k, px);
-            planes_[k].reset(x0, x1);
+        for (Stack& s : stacks_) {
+            if (!s.used) continue;
+            uint8_t px[4] = {0, 0, 0, 255};
+            colourOf(s.colour, px);
+            for (uint32_t k = 0; k < s.count; ++k) {
+                if (!s.digits[k].empty()) addPacked(s.digits[k], int64_t(1) << k, px);
+                s.digits[k].reset(x0, x1);
+            }
+            s.used = false;
         }
-        stacked_ = false;
     }
 
     // A packed row into the column sums, each bit weighing times its pixel's weight.
     void addPacked(const MaskPackedRow& row, int64_t times, const uint8_t* px)
     {
-        const FixedAxis::Position* pos = xs_.positions();
-        const uint32_t count = xs_.count(), hi = row.hi();
-        for (uint32_t i = xs_.indexOf(row.lo()); i < count && pos[i].first < hi; ++i)
-            addColumn(i, xs_.weight(pos[i], row) * times, px);
+        xs_.forEachWeight(row, [&](uint32_t i, int64_t v) { addColumn(i, v * times, px); });
     }
 
     void resolveOverlaps()
@@ -415,19 +461,25 @@ private:
     // here, so it converts and spreads to the same doubles.
     bool spreadDigit()
     {
-        if (!stacked_ || planes_[0].empty()) return false;
-        for (uint32_t k = 1; k < planeCount_; ++k)
-            if (!planes_[k].empty()) return false;
+        Stack* only = nullptr;
+        for (Stack& s : stacks_) {
+            if (!s.used) continue;
+            if (only) return false;
+            only = &s;
+        }
+        if (!only || only->digits[0].empty()) return false;
+        for (uint32_t k = 1; k < only->count; ++k)
+            if (!only->digits[k].empty()) return false;
         uint8_t px[4] = {0, 0, 0, 255};
-        colourOf(stackColour_, px);
+        colourOf(only->colour, px);
         if (tinted_)
-            spreadPacked<0>(planes_[0], px);
+            spreadPacked<0>(only->digits[0], px);
         else
-            spreadPacked<kBpp>(planes_[0], px);
+            spreadPacked<kBpp>(only->digits[0], px);
         tinted_ = false;
         const uint32_t x0 = xs_.lowest(), x1 = std::min(xs_.highest(), c_.srcW);
-        planes_[0].reset(x0, x1);
-        stacked_ = false;
+        only->digits[0].reset(x0, x1);
+        only->used = false;
         return true;
     }
 
@@ -437,16 +489,12 @@ private:
         double w[kSlots];
         double* rows[kSlots];
         pendingRows(w, rows);
-        const FixedAxis::Position* pos = xs_.positions();
-        const uint32_t count = xs_.count(), hi = row.hi();
-        for (uint32_t i = xs_.indexOf(row.lo()); i < count && pos[i].first < hi; ++i) {
-            const int64_t v = xs_.weight(pos[i], row);
-            if (v == 0) continue;
+        xs_.forEachWeight(row, [&](uint32_t i, int64_t v) {
             double sum[C];
             for (int ch = From; ch < kBpp; ++ch) sum[ch] = double(v * px[ch]);
             sum[kBpp] = double(v * 255);
             spread<From>(i, sum, w, rows);
-        }
+        });
     }
 
     // The weights and sums of the output rows the pending mask rows go to.
@@ -520,11 +568,8 @@ private:
     const MaskCall& c_;
     FixedAxis xs_, ys_;
     MaskSpanList spans_;
-    MaskPackedRow packed_;
-    MaskPackedRow planes_[33]; // binary digits of the stacked rows' column counts
-    uint32_t planeCount_ = 0;
-    Color stackColour_{};
-    bool stacked_ = false;
+    MaskColourPlanes packed_;
+    Stack stacks_[MaskColourPlanes::kPlanes];
     SimpleArray<MaskSpan> visible_;
     const MaskSpan* runs_ = nullptr;
     uint32_t runCount_ = 0;

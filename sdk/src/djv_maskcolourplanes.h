@@ -16,7 +16,8 @@ namespace _Vtx_Internal_NS_ {
 
 class MaskColourPlanes {
 public:
-    static constexpr uint32_t kPlanes = 8;
+    // Rows of more colours are cheaper as runs: each plane is weighed over its whole range.
+    static constexpr uint32_t kPlanes = 4;
 
     // Clears the row for mask columns [x0, x1).
     void reset(uint32_t x0, uint32_t x1)
@@ -28,24 +29,22 @@ public:
     }
 
     // Sets columns [begin, end), clipped to the row, in colour.
-    void setRun(uint32_t begin, uint32_t end, const Vantorix::DjVu::Color& colour)
+    [[gnu::always_inline]] void setRun(uint32_t begin, uint32_t end, const Vantorix::DjVu::Color& colour)
     {
-        MaskPackedRow* plane = planeOf(colour);
-        if (!plane) return;
+        if (!planeOf(colour)) return;
         for (uint32_t k = 0; count_ > 1 && k < count_; ++k)
-            if (&planes_[k] != plane && overlaps(planes_[k], begin, end)) planes_[k].clearRun(begin, end);
-        plane->setRun(begin, end, colour);
+            if (k != last_ && overlaps(planes_[k], begin, end)) planes_[k].clearRun(begin, end);
+        planes_[last_].setRun(begin, end, colour);
     }
 
     // ORs bits [from, to) of a packed row in at mask column at, in colour; as MaskPackedRow::blit.
-    void blit(const uint8_t* row, uint32_t from, uint32_t to, uint32_t at, const Vantorix::DjVu::Color& colour)
+    [[gnu::always_inline]] void blit(const uint8_t* row, uint32_t from, uint32_t to, uint32_t at,
+                                     const Vantorix::DjVu::Color& colour)
     {
-        MaskPackedRow* plane = planeOf(colour);
-        if (!plane || from >= to) return;
+        if (!planeOf(colour) || from >= to) return;
         for (uint32_t k = 0; count_ > 1 && k < count_; ++k)
-            if (&planes_[k] != plane && overlaps(planes_[k], at, at + (to - from)))
-                planes_[k].clearBits(row, from, to, at);
-        plane->blit(row, from, to, at, colour);
+            if (k != last_ && overlaps(planes_[k], at, at + (to - from))) planes_[k].clearBits(row, from, to, at);
+        planes_[last_].blit(row, from, to, at, colour);
     }
 
     // Planes in use, in the order their colours first came; a plane may be empty.
@@ -67,22 +66,34 @@ private:
         return begin < plane.hi() && plane.lo() < end;
     }
 
-    MaskPackedRow* planeOf(const Vantorix::DjVu::Color& colour)
+    // Makes the plane of colour the last one; false when there is no room for it. Pieces of a
+    // colour tend to come together: the last plane is tried first.
+    bool planeOf(const Vantorix::DjVu::Color& colour)
     {
+        if (last_ < count_ && sameColour(colours_[last_], colour)) return true;
+        return findPlane(colour);
+    }
+    [[gnu::noinline]] bool findPlane(const Vantorix::DjVu::Color& colour)
+    {
+        if (tooMany_) return false;
         for (uint32_t k = 0; k < count_; ++k)
-            if (colours_[k] == colour) return &planes_[k];
+            if (sameColour(colours_[k], colour)) {
+                last_ = k;
+                return true;
+            }
         if (count_ == kPlanes) {
             tooMany_ = true;
-            return nullptr;
+            return false;
         }
         colours_[count_] = colour;
         planes_[count_].reset(x0_, x1_);
-        return &planes_[count_++];
+        last_ = count_++;
+        return true;
     }
 
     MaskPackedRow planes_[kPlanes];
     Vantorix::DjVu::Color colours_[kPlanes] = {};
-    uint32_t x0_ = 0, x1_ = 0, count_ = 0;
+    uint32_t x0_ = 0, x1_ = 0, count_ = 0, last_ = 0;
     bool tooMany_ = false;
 };
 

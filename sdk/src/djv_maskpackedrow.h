@@ -29,6 +29,13 @@ inline uint32_t countBits(uint64_t v)
 #endif
 }
 
+// Colours compared as one word: the member-wise comparison is four, once per piece of a row.
+inline bool sameColour(const Vantorix::DjVu::Color& a, const Vantorix::DjVu::Color& b)
+{
+    static_assert(sizeof(Vantorix::DjVu::Color) == sizeof(uint32_t));
+    return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b);
+}
+
 class MaskPackedRow {
 public:
     // Clears the row for mask columns [x0, x1).
@@ -148,7 +155,7 @@ private:
     {
         if (lo_ >= hi_)
             colour_ = colour;
-        else if (!(colour == colour_))
+        else if (!sameColour(colour, colour_))
             mixed_ = true;
         if (begin < lo_) lo_ = begin;
         if (end > hi_) hi_ = end;

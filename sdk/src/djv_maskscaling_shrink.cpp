@@ -155,10 +155,15 @@ public:
             }
             const uint32_t x = row.nextSet(pos_[i].first, hi);
             if (x == hi) return;
-            // Footprints overlap: the first to reach x may come before i + 1.
-            const uint32_t next = indexOf(x);
-            if (next > i + 1) i = next - 1;
+            i = skipTo(i, x);
         }
+    }
+    // The position before the first that reaches source position x, or i if that comes first
+    // (footprints overlap: the first to reach x may come before i + 1).
+    uint32_t skipTo(uint32_t i, uint32_t x) const
+    {
+        const uint32_t next = indexOf(x);
+        return next > i + 1 ? next - 1 : i;
     }
 
 private:
@@ -235,9 +240,11 @@ public:
 private:
     static constexpr uint32_t kSlots = 4; // a mask row lies in at most three output rows
 
+    static constexpr uint32_t kDigits = 33; // of a count of up to 2^32 rows
+
     // Packed rows of one colour, stacked.
     struct Stack {
-        MaskPackedRow digits[33]; // binary digits of the stacked rows' column counts
+        MaskPackedRow digits[kDigits]; // binary digits of the stacked rows' column counts
         uint32_t count = 0; // digits in use
         Color colour{};
         bool used = false;
@@ -337,15 +344,22 @@ private:
 
     void addStacked()
     {
-        const uint32_t x0 = xs_.lowest(), x1 = std::min(xs_.highest(), c_.srcW);
         for (Stack& s : stacks_) {
             if (!s.used) continue;
             uint8_t px[4] = {0, 0, 0, 255};
             colourOf(s.colour, px);
-            for (uint32_t k = 0; k < s.count; ++k) {
+            for (uint32_t k = 0; k < s.count; ++k)
                 if (!s.digits[k].empty()) addPacked(s.digits[k], int64_t(1) << k, px);
-                s.digits[k].reset(x0, x1);
-            }
+        }
+        clearStacks();
+    }
+
+    void clearStacks()
+    {
+        const uint32_t x0 = xs_.lowest(), x1 = std::min(xs_.highest(), c_.srcW);
+        for (Stack& s : stacks_) {
+            if (!s.used) continue;
+            for (uint32_t k = 0; k < s.count; ++k) s.digits[k].reset(x0, x1);
             s.used = false;
         }
     }
@@ -425,7 +439,7 @@ private:
     // The pending column sums into every output row they belong to, then cleared.
     void flush()
     {
-        if (touchedList_.empty() && spreadDigit()) return;
+        if (touchedList_.empty() && spreadStack()) return;
         addStacked();
         if (touchedList_.empty()) return;
         if (tinted_)
@@ -456,10 +470,17 @@ private:
         touchedList_.resize(0);
     }
 
-    // A stack of rows without a carry (mild reductions: a row at a time), with nothing else
-    // pending, skips the integer column sums: each column's sum would be the one product formed
-    // here, so it converts and spreads to the same doubles.
-    bool spreadDigit()
+    // One binary digit of a stack, with its place.
+    struct Layer {
+        const MaskPackedRow* row;
+        uint32_t place;
+    };
+
+    // A stack of one colour with nothing else pending skips the integer column sums: each
+    // column's sum is formed here from the stack's digits, the integer those sums would hold, so
+    // it converts and spreads to the same doubles. Several colours go through the column sums,
+    // which cost less than weighing every colour's digits at every column.
+    bool spreadStack()
     {
         Stack* only = nullptr;
         for (Stack& s : stacks_) {
@@ -467,34 +488,60 @@ private:
             if (only) return false;
             only = &s;
         }
-        if (!only || only->digits[0].empty()) return false;
-        for (uint32_t k = 1; k < only->count; ++k)
-            if (!only->digits[k].empty()) return false;
+        if (!only) return false;
+        Layer layers[kDigits];
+        uint32_t n = 0;
         uint8_t px[4] = {0, 0, 0, 255};
         colourOf(only->colour, px);
+        for (uint32_t k = 0; k < only->count; ++k)
+            if (!only->digits[k].empty()) layers[n++] = Layer{&only->digits[k], k};
+        if (n == 0) return false;
         if (tinted_)
-            spreadPacked<0>(only->digits[0], px);
+            spreadLayers<0>(layers, n, px);
         else
-            spreadPacked<kBpp>(only->digits[0], px);
+            spreadLayers<kBpp>(layers, n, px);
         tinted_ = false;
-        const uint32_t x0 = xs_.lowest(), x1 = std::min(xs_.highest(), c_.srcW);
-        only->digits[0].reset(x0, x1);
-        only->used = false;
+        clearStacks();
         return true;
     }
 
     template <int From>
-    void spreadPacked(const MaskPackedRow& row, const uint8_t px[4])
+    void spreadLayers(const Layer* layers, uint32_t n, const uint8_t px[4])
     {
         double w[kSlots];
         double* rows[kSlots];
         pendingRows(w, rows);
-        xs_.forEachWeight(row, [&](uint32_t i, int64_t v) {
+        uint32_t lo = ~0u, hi = 0;
+        for (uint32_t l = 0; l < n; ++l) {
+            lo = std::min(lo, layers[l].row->lo());
+            hi = std::max(hi, layers[l].row->hi());
+        }
+        const FixedAxis::Position* pos = xs_.positions();
+        for (uint32_t i = xs_.indexOf(lo); i < xs_.count() && pos[i].first < hi; ++i) {
+            int64_t sums[C] = {};
+            bool any = false;
+            for (uint32_t l = 0; l < n; ++l) {
+                const int64_t v = xs_.weight(pos[i], *layers[l].row);
+                if (v == 0) continue;
+                any = true;
+                const int64_t t = v << layers[l].place;
+                for (int ch = From; ch < kBpp; ++ch) sums[ch] += t * px[ch];
+                sums[kBpp] += t * 255;
+            }
+            if (!any) {
+                // Blank in every digit: on to the first footprint that reaches a set pixel.
+                uint32_t x = hi;
+                for (uint32_t l = 0; l < n; ++l)
+                    if (layers[l].row->hi() > pos[i].first)
+                        x = std::min(x, layers[l].row->nextSet(pos[i].first, layers[l].row->hi()));
+                if (x == hi) return;
+                i = xs_.skipTo(i, x);
+                continue;
+            }
             double sum[C];
-            for (int ch = From; ch < kBpp; ++ch) sum[ch] = double(v * px[ch]);
-            sum[kBpp] = double(v * 255);
+            for (int ch = From; ch < C; ++ch) sum[ch] = double(sums[ch]);
             spread<From>(i, sum, w, rows);
-        });
+        }
     }
 
     // The weights and sums of the output rows the pending mask rows go to.

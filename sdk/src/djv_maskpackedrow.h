@@ -2,7 +2,8 @@
 //
 // Bit i of the row (most significant bit of each byte first) is mask column x0 + i. Pieces are
 // ORed in, so shapes drawn over each other need no ordering: in one colour, what shows is the
-// union. A row whose pieces differ in colour is marked mixed; its owner then takes the runs.
+// union. A row whose pieces differ in colour is marked mixed; MaskColourPlanes keeps such a row
+// as one of these per colour.
 #pragma once
 
 #include <bit>
@@ -28,6 +29,13 @@ inline uint32_t countBits(uint64_t v)
 #endif
 }
 
+// Colours compared as one word: the member-wise comparison is four, once per piece of a row.
+inline bool sameColour(const Vantorix::DjVu::Color& a, const Vantorix::DjVu::Color& b)
+{
+    static_assert(sizeof(Vantorix::DjVu::Color) == sizeof(uint32_t));
+    return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b);
+}
+
 class MaskPackedRow {
 public:
     // Clears the row for mask columns [x0, x1).
@@ -49,16 +57,14 @@ public:
     // Sets columns [begin, end), clipped to the row.
     void setRun(uint32_t begin, uint32_t end, const Vantorix::DjVu::Color& colour)
     {
-        if (begin < x0_) begin = x0_;
-        if (end > x1_) end = x1_;
-        if (begin >= end) return;
+        if (!clip(begin, end)) return;
         note(begin, end, colour);
-        for (uint32_t p = begin - x0_, n = end - begin; n;) {
-            const uint32_t k = n < kChunk ? n : kChunk;
-            orChunk(p, ~uint64_t(0) << (64 - k));
-            p += k;
-            n -= k;
-        }
+        runChunks(begin, end, [this](uint32_t p, uint64_t v) { orChunk(p, v); });
+    }
+    // Clears columns [begin, end), clipped to the row; the row's range stays as it was.
+    void clearRun(uint32_t begin, uint32_t end)
+    {
+        if (clip(begin, end)) runChunks(begin, end, [this](uint32_t p, uint64_t v) { clearChunk(p, v); });
     }
 
     // ORs bits [from, to) of a packed row in at mask column at; the columns at .. at + to - from
@@ -67,15 +73,12 @@ public:
     {
         if (from >= to) return;
         note(at, at + (to - from), colour);
-        for (uint32_t i = from, p = at - x0_; i < to;) {
-            const uint32_t k = to - i < kChunk ? to - i : kChunk;
-            uint64_t v;
-            std::memcpy(&v, row + (i >> 3), 8);
-            v = (__builtin_bswap64(v) << (i & 7)) & (~uint64_t(0) << (64 - k));
-            if (v) orChunk(p, v);
-            i += k;
-            p += k;
-        }
+        bitChunks(row, from, to, at, [this](uint32_t p, uint64_t v) { orChunk(p, v); });
+    }
+    // Clears the columns that blit would set; the row's range stays as it was.
+    void clearBits(const uint8_t* row, uint32_t from, uint32_t to, uint32_t at)
+    {
+        bitChunks(row, from, to, at, [this](uint32_t p, uint64_t v) { clearChunk(p, v); });
     }
 
     // Set bits among mask columns [a, b), a subrange of the row.
@@ -116,6 +119,17 @@ public:
         return anyCarry != 0;
     }
 
+    // The first set column in [x, end), or end; end at most the row's end.
+    uint32_t nextSet(uint32_t x, uint32_t end) const
+    {
+        while (x < end) {
+            const uint64_t v = load(x - x0_);
+            const uint32_t zeros = uint32_t(std::countl_zero(v)), valid = 64 - ((x - x0_) & 7);
+            if (zeros < valid) return x + zeros < end ? x + zeros : end;
+            x += valid;
+        }
+        return end;
+    }
     // Mask columns [a, a + n) in the top n bits, n at most kWindow.
     uint64_t window(uint32_t a, uint32_t n) const { return load(a - x0_) & (~uint64_t(0) << (64 - n)); }
     bool test(uint32_t x) const
@@ -141,7 +155,7 @@ private:
     {
         if (lo_ >= hi_)
             colour_ = colour;
-        else if (!(colour == colour_))
+        else if (!sameColour(colour, colour_))
             mixed_ = true;
         if (begin < lo_) lo_ = begin;
         if (end > hi_) hi_ = end;
@@ -153,6 +167,37 @@ private:
         std::memcpy(&v, bits_.data() + (p >> 3), 8);
         return __builtin_bswap64(v) << (p & 7);
     }
+    bool clip(uint32_t& begin, uint32_t& end) const
+    {
+        if (begin < x0_) begin = x0_;
+        if (end > x1_) end = x1_;
+        return begin < end;
+    }
+    // Calls op(bit, chunk) for the set columns [begin, end) of the row, in chunks of kChunk.
+    template <class Op>
+    void runChunks(uint32_t begin, uint32_t end, Op&& op)
+    {
+        for (uint32_t p = begin - x0_, n = end - begin; n;) {
+            const uint32_t k = n < kChunk ? n : kChunk;
+            op(p, ~uint64_t(0) << (64 - k));
+            p += k;
+            n -= k;
+        }
+    }
+    // Calls op(bit, chunk) for the nonzero chunks of bits [from, to) of a packed row put at column at.
+    template <class Op>
+    void bitChunks(const uint8_t* row, uint32_t from, uint32_t to, uint32_t at, Op&& op)
+    {
+        for (uint32_t i = from, p = at - x0_; i < to;) {
+            const uint32_t k = to - i < kChunk ? to - i : kChunk;
+            uint64_t v;
+            std::memcpy(&v, row + (i >> 3), 8);
+            v = (__builtin_bswap64(v) << (i & 7)) & (~uint64_t(0) << (64 - k));
+            if (v) op(p, v);
+            i += k;
+            p += k;
+        }
+    }
     // ORs a chunk of at most 56 bits (highest first) in at bit p.
     void orChunk(uint32_t p, uint64_t v)
     {
@@ -160,6 +205,15 @@ private:
         uint64_t w;
         std::memcpy(&w, d, 8);
         w |= __builtin_bswap64(v >> (p & 7));
+        std::memcpy(d, &w, 8);
+    }
+    // Clears the set bits of a chunk at bit p.
+    void clearChunk(uint32_t p, uint64_t v)
+    {
+        uint8_t* d = bits_.data() + (p >> 3);
+        uint64_t w;
+        std::memcpy(&w, d, 8);
+        w &= ~__builtin_bswap64(v >> (p & 7));
         std::memcpy(d, &w, 8);
     }
 

@@ -10,9 +10,9 @@
 //       // was set. begin and end are uint32_t mask columns, color a Vantorix::DjVu::Color.
 //       template <class Paint>
 //       bool forEachSpan(uint32_t y, uint32_t x0, uint32_t x1, Paint&& paint) const;
-//       // Optional: ORs the same row, clipped to [x0, x1), into row (already reset to that
-//       // range) without listing its runs.
-//       void packRow(uint32_t y, uint32_t x0, uint32_t x1, MaskPackedRow& row) const;
+//       // Optional: draws the same row, clipped to [x0, x1), into row (already reset to that
+//       // range) by setRun and blit, without listing its runs.
+//       void packRow(uint32_t y, uint32_t x0, uint32_t x1, MaskColourPlanes& row) const;
 //   };
 //
 // A JB2 page's source walks its row index (shape colours from FGbz, black otherwise); an MMR
@@ -24,7 +24,7 @@
 
 #include <cstdint>
 
-#include "djv_maskpackedrow.h"
+#include "djv_maskcolourplanes.h"
 #include "djv_types.h"
 #include "vtx_exception.h"
 #include "vtx_memory.h"
@@ -101,8 +101,8 @@ class MaskRowFiller {
 public:
     virtual bool fill(uint32_t y, uint32_t x0, uint32_t x1, MaskSpanPainter& painter) const = 0;
     virtual void collect(uint32_t y, uint32_t x0, uint32_t x1, MaskSpanList& spans) const = 0;
-    // Row y as bits over [x0, x1) in row (reset here).
-    virtual void pack(uint32_t y, uint32_t x0, uint32_t x1, MaskPackedRow& row) const = 0;
+    // Row y as bits over [x0, x1), a plane per colour, in row (reset here).
+    virtual void pack(uint32_t y, uint32_t x0, uint32_t x1, MaskColourPlanes& row) const = 0;
 
 protected:
     ~MaskRowFiller() = default;
@@ -125,7 +125,7 @@ public:
             spans.add(begin, end, c);
         });
     }
-    void pack(uint32_t y, uint32_t x0, uint32_t x1, MaskPackedRow& row) const override
+    void pack(uint32_t y, uint32_t x0, uint32_t x1, MaskColourPlanes& row) const override
     {
         row.reset(x0, x1);
         if constexpr (requires { source_.packRow(y, x0, x1, row); })

@@ -140,6 +140,32 @@ public:
         return kUnit * countBits(v) + t[v >> 60] + t[16 + ((v << p.tailStart) >> 60)];
     }
 
+    // Calls f(i, weight) for the positions whose footprints hold set pixels of a packed row that
+    // weigh: a blank footprint sends the search to the next set pixel, past blank stretches of
+    // text rows a word at a time.
+    template <class F>
+    [[gnu::always_inline]] void forEachWeight(const MaskPackedRow& row, F&& f) const
+    {
+        const uint32_t hi = row.hi();
+        for (uint32_t i = indexOf(row.lo()); i < count_ && pos_[i].first < hi; ++i) {
+            const int64_t w = weight(pos_[i], row);
+            if (w != 0) {
+                f(i, w);
+                continue;
+            }
+            const uint32_t x = row.nextSet(pos_[i].first, hi);
+            if (x == hi) return;
+            i = skipTo(i, x);
+        }
+    }
+    // The position before the first that reaches source position x, or i if that comes first
+    // (footprints overlap: the first to reach x may come before i + 1).
+    uint32_t skipTo(uint32_t i, uint32_t x) const
+    {
+        const uint32_t next = indexOf(x);
+        return next > i + 1 ? next - 1 : i;
+    }
+
 private:
     // Wide footprints: the whole pixels by their count, the others one by one.
     int64_t weightByEdges(const Position& p, const MaskPackedRow& row) const
@@ -214,6 +240,16 @@ public:
 private:
     static constexpr uint32_t kSlots = 4; // a mask row lies in at most three output rows
 
+    static constexpr uint32_t kDigits = 33; // of a count of up to 2^32 rows
+
+    // Packed rows of one colour, stacked.
+    struct Stack {
+        MaskPackedRow digits[kDigits]; // binary digits of the stacked rows' column counts
+        uint32_t count = 0; // digits in use
+        Color colour{};
+        bool used = false;
+    };
+
     // The output rows a mask row contributes to, with its weight in each.
     struct RowWeights {
         uint32_t count = 0;
@@ -259,55 +295,79 @@ private:
 
     enum class RowKind { Empty, Bits, Runs };
 
-    // Mask row y as bits, when that is how it is summed: no foreground and a single colour.
+    // Mask row y as bits, when that is how it is summed: no foreground and few colours.
     RowKind packRow(uint32_t y)
     {
         const uint32_t x0 = xs_.lowest(), x1 = std::min(xs_.highest(), c_.srcW);
         if (x0 >= x1) return RowKind::Empty;
         if (c_.fg || c_.runsOnly) return RowKind::Runs;
         c_.rows->pack(y, x0, x1, packed_);
-        if (packed_.empty()) return RowKind::Empty;
-        return packed_.mixed() ? RowKind::Runs : RowKind::Bits;
+        if (packed_.tooMany()) return RowKind::Runs;
+        return packed_.empty() ? RowKind::Empty : RowKind::Bits;
     }
 
-    // Packed rows of one colour that weigh the same are stacked as binary counters of set bits
-    // per column (a digit per plane), and counted once for all of them: on strong reductions a
+    // Packed rows that weigh the same are stacked per colour as binary counters of set bits per
+    // column (a digit per plane), and counted once for all of them: on strong reductions a
     // dozen rows cost one row's weighing per digit. Sums are linear in the bits, so the column
     // sums are the integers the rows one by one, or their runs, give.
     void stackPacked()
     {
-        if (stacked_ && !(packed_.colour() == stackColour_)) addStacked();
-        stackColour_ = packed_.colour();
-        stacked_ = true;
-        for (uint32_t k = 0;; ++k) {
-            if (k == planeCount_) {
-                const uint32_t x0 = xs_.lowest(), x1 = std::min(xs_.highest(), c_.srcW);
-                planes_[planeCount_++].reset(x0, x1);
+        for (uint32_t p = 0; p < packed_.size(); ++p) {
+            if (packed_[p].empty()) continue;
+            Stack& s = stackOf(packed_.colour(p));
+            for (uint32_t k = 0;; ++k) {
+                if (k == s.count) {
+                    const uint32_t x0 = xs_.lowest(), x1 = std::min(xs_.highest(), c_.srcW);
+                    s.digits[s.count++].reset(x0, x1);
+                }
+                if (!s.digits[k].addDigit(packed_[p])) break;
             }
-            if (!planes_[k].addDigit(packed_)) return;
         }
+    }
+
+    // The stack of a colour; when all are taken by other colours, they go into the column sums.
+    Stack& stackOf(const Color& colour)
+    {
+        Stack* free = nullptr;
+        for (Stack& s : stacks_) {
+            if (s.used && s.colour == colour) return s;
+            if (!s.used && !free) free = &s;
+        }
+        if (!free) {
+            addStacked();
+            free = &stacks_[0];
+        }
+        free->used = true;
+        free->colour = colour;
+        return *free;
     }
 
     void addStacked()
     {
-        if (!stacked_) return;
-        uint8_t px[4] = {0, 0, 0, 255};
-        colourOf(stackColour_, px);
-        const uint32_t x0 = xs_.lowest(), x1 = std::min(xs_.highest(), c_.srcW);
-        for (uint32_t k = 0; k < planeCount_; ++k) {
-            if (!planes_[k].empty()) addPacked(planes_[k], int64_t(1) << k, px);
-            planes_[k].reset(x0, x1);
+        for (Stack& s : stacks_) {
+            if (!s.used) continue;
+            uint8_t px[4] = {0, 0, 0, 255};
+            colourOf(s.colour, px);
+            for (uint32_t k = 0; k < s.count; ++k)
+                if (!s.digits[k].empty()) addPacked(s.digits[k], int64_t(1) << k, px);
         }
-        stacked_ = false;
+        clearStacks();
+    }
+
+    void clearStacks()
+    {
+        const uint32_t x0 = xs_.lowest(), x1 = std::min(xs_.highest(), c_.srcW);
+        for (Stack& s : stacks_) {
+            if (!s.used) continue;
+            for (uint32_t k = 0; k < s.count; ++k) s.digits[k].reset(x0, x1);
+            s.used = false;
+        }
     }
 
     // A packed row into the column sums, each bit weighing times its pixel's weight.
     void addPacked(const MaskPackedRow& row, int64_t times, const uint8_t* px)
     {
-        const FixedAxis::Position* pos = xs_.positions();
-        const uint32_t count = xs_.count(), hi = row.hi();
-        for (uint32_t i = xs_.indexOf(row.lo()); i < count && pos[i].first < hi; ++i)
-            addColumn(i, xs_.weight(pos[i], row) * times, px);
+        xs_.forEachWeight(row, [&](uint32_t i, int64_t v) { addColumn(i, v * times, px); });
     }
 
     void resolveOverlaps()
@@ -379,7 +439,7 @@ private:
     // The pending column sums into every output row they belong to, then cleared.
     void flush()
     {
-        if (touchedList_.empty() && spreadDigit()) return;
+        if (touchedList_.empty() && spreadStack()) return;
         addStacked();
         if (touchedList_.empty()) return;
         if (tinted_)
@@ -410,41 +470,76 @@ private:
         touchedList_.resize(0);
     }
 
-    // A stack of rows without a carry (mild reductions: a row at a time), with nothing else
-    // pending, skips the integer column sums: each column's sum would be the one product formed
-    // here, so it converts and spreads to the same doubles.
-    bool spreadDigit()
+    // One binary digit of a stack, with its place.
+    struct Layer {
+        const MaskPackedRow* row;
+        uint32_t place;
+    };
+
+    // A stack of one colour with nothing else pending skips the integer column sums: each
+    // column's sum is formed here from the stack's digits, the integer those sums would hold, so
+    // it converts and spreads to the same doubles. Several colours go through the column sums,
+    // which cost less than weighing every colour's digits at every column.
+    bool spreadStack()
     {
-        if (!stacked_ || planes_[0].empty()) return false;
-        for (uint32_t k = 1; k < planeCount_; ++k)
-            if (!planes_[k].empty()) return false;
+        Stack* only = nullptr;
+        for (Stack& s : stacks_) {
+            if (!s.used) continue;
+            if (only) return false;
+            only = &s;
+        }
+        if (!only) return false;
+        Layer layers[kDigits];
+        uint32_t n = 0;
         uint8_t px[4] = {0, 0, 0, 255};
-        colourOf(stackColour_, px);
+        colourOf(only->colour, px);
+        for (uint32_t k = 0; k < only->count; ++k)
+            if (!only->digits[k].empty()) layers[n++] = Layer{&only->digits[k], k};
+        if (n == 0) return false;
         if (tinted_)
-            spreadPacked<0>(planes_[0], px);
+            spreadLayers<0>(layers, n, px);
         else
-            spreadPacked<kBpp>(planes_[0], px);
+            spreadLayers<kBpp>(layers, n, px);
         tinted_ = false;
-        const uint32_t x0 = xs_.lowest(), x1 = std::min(xs_.highest(), c_.srcW);
-        planes_[0].reset(x0, x1);
-        stacked_ = false;
+        clearStacks();
         return true;
     }
 
     template <int From>
-    void spreadPacked(const MaskPackedRow& row, const uint8_t px[4])
+    void spreadLayers(const Layer* layers, uint32_t n, const uint8_t px[4])
     {
         double w[kSlots];
         double* rows[kSlots];
         pendingRows(w, rows);
+        uint32_t lo = ~0u, hi = 0;
+        for (uint32_t l = 0; l < n; ++l) {
+            lo = std::min(lo, layers[l].row->lo());
+            hi = std::max(hi, layers[l].row->hi());
+        }
         const FixedAxis::Position* pos = xs_.positions();
-        const uint32_t count = xs_.count(), hi = row.hi();
-        for (uint32_t i = xs_.indexOf(row.lo()); i < count && pos[i].first < hi; ++i) {
-            const int64_t v = xs_.weight(pos[i], row);
-            if (v == 0) continue;
+        for (uint32_t i = xs_.indexOf(lo); i < xs_.count() && pos[i].first < hi; ++i) {
+            int64_t sums[C] = {};
+            bool any = false;
+            for (uint32_t l = 0; l < n; ++l) {
+                const int64_t v = xs_.weight(pos[i], *layers[l].row);
+                if (v == 0) continue;
+                any = true;
+                const int64_t t = v << layers[l].place;
+                for (int ch = From; ch < kBpp; ++ch) sums[ch] += t * px[ch];
+                sums[kBpp] += t * 255;
+            }
+            if (!any) {
+                // Blank in every digit: on to the first footprint that reaches a set pixel.
+                uint32_t x = hi;
+                for (uint32_t l = 0; l < n; ++l)
+                    if (layers[l].row->hi() > pos[i].first)
+                        x = std::min(x, layers[l].row->nextSet(pos[i].first, layers[l].row->hi()));
+                if (x == hi) return;
+                i = xs_.skipTo(i, x);
+                continue;
+            }
             double sum[C];
-            for (int ch = From; ch < kBpp; ++ch) sum[ch] = double(v * px[ch]);
-            sum[kBpp] = double(v * 255);
+            for (int ch = From; ch < C; ++ch) sum[ch] = double(sums[ch]);
             spread<From>(i, sum, w, rows);
         }
     }
@@ -520,11 +615,8 @@ private:
     const MaskCall& c_;
     FixedAxis xs_, ys_;
     MaskSpanList spans_;
-    MaskPackedRow packed_;
-    MaskPackedRow planes_[33]; // binary digits of the stacked rows' column counts
-    uint32_t planeCount_ = 0;
-    Color stackColour_{};
-    bool stacked_ = false;
+    MaskColourPlanes packed_;
+    Stack stacks_[MaskColourPlanes::kPlanes];
     SimpleArray<MaskSpan> visible_;
     const MaskSpan* runs_ = nullptr;
     uint32_t runCount_ = 0;

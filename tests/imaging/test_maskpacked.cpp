@@ -6,6 +6,7 @@
 #include <random>
 #include <vector>
 
+#include "djv_maskcolourplanes.h"
 #include "djv_maskpackedrow.h"
 #include "djv_maskscaling_internal.h"
 #include "imaging_testutil.h"
@@ -309,4 +310,70 @@ TEST(MaskPackedRow, ColoursMakeARowMixedAndTheRangeFollowsThePieces)
     row.reset(10, 90);
     EXPECT_FALSE(row.mixed());
     EXPECT_EQ(row.count(10, 90), 0u);
+}
+
+TEST(MaskColourPlanes, EachColumnIsInThePlaneOfTheLastPieceOverIt)
+{
+    using _Vtx_Internal_NS_::MaskColourPlanes;
+    std::mt19937 rng(41);
+    MaskColourPlanes planes; // reused: a reset must clear what the previous row set
+    for (int round = 0; round < 600; ++round) {
+        const uint32_t x0 = rng() % 100, x1 = x0 + 1 + rng() % 400;
+        // Mostly a few colours; sometimes more than there are planes.
+        const uint32_t colours = round % 10 == 0 ? MaskColourPlanes::kPlanes + 1 + rng() % 3 : 1 + rng() % 4;
+        planes.reset(x0, x1);
+        std::vector<int> owner(x1 - x0, -1); // the colour last drawn over each column
+        std::vector<bool> used(colours);
+        for (int k = 1 + rng() % 12; k > 0; --k) {
+            const uint32_t c = rng() % colours;
+            const Color colour{uint8_t(c), uint8_t(3 * c), 7, 0};
+            used[c] = true;
+            if (rng() % 2) {
+                const uint32_t b = rng() % (x1 + 20), e = b + rng() % 150;
+                planes.setRun(b, e, colour);
+                for (uint32_t x = std::max(b, x0); x < std::min(e, x1); ++x) owner[x - x0] = int(c);
+                continue;
+            }
+            const uint32_t srcBits = 1 + rng() % 200;
+            std::vector<uint8_t> src((srcBits + 7) / 8 + 8);
+            for (uint32_t i = 0; i < (srcBits + 7) / 8; ++i) src[i] = uint8_t(rng() & rng());
+            const uint32_t from = rng() % srcBits;
+            const uint32_t to = from + 1 + rng() % std::min(srcBits - from, x1 - x0);
+            const uint32_t at = x0 + rng() % (x1 - x0 - (to - from) + 1);
+            planes.blit(src.data(), from, to, at, colour);
+            for (uint32_t i = from; i < to; ++i)
+                if ((src[i >> 3] >> (7 - (i & 7))) & 1) owner[at + i - from - x0] = int(c);
+        }
+        const uint32_t distinct = uint32_t(std::count(used.begin(), used.end(), true));
+        ASSERT_EQ(planes.tooMany(), distinct > MaskColourPlanes::kPlanes) << round;
+        if (planes.tooMany()) continue;
+        ASSERT_EQ(planes.size(), distinct) << round;
+        for (uint32_t k = 0; k < planes.size(); ++k) {
+            const int c = planes.colour(k).blue;
+            for (uint32_t x = x0; x < x1; ++x)
+                ASSERT_EQ(!planes[k].empty() && planes[k].test(x), owner[x - x0] == c) << round << " column " << x;
+        }
+    }
+}
+
+TEST(MaskPackedRow, NextSetFindsTheFirstSetColumn)
+{
+    std::mt19937 rng(43);
+    MaskPackedRow row;
+    for (int round = 0; round < 300; ++round) {
+        const uint32_t x0 = rng() % 100, x1 = x0 + 1 + rng() % 500;
+        row.reset(x0, x1);
+        std::vector<bool> plain(x1 - x0);
+        for (int k = rng() % 4; k > 0; --k) {
+            const uint32_t b = x0 + rng() % (x1 - x0), e = b + 1 + rng() % 5;
+            row.setRun(b, e, Color{});
+            for (uint32_t x = b; x < std::min(e, x1); ++x) plain[x - x0] = true;
+        }
+        for (int k = 0; k < 30; ++k) {
+            const uint32_t a = x0 + rng() % (x1 - x0), end = a + rng() % (x1 - a + 1);
+            uint32_t want = a;
+            while (want < end && !plain[want - x0]) ++want;
+            ASSERT_EQ(row.nextSet(a, end), std::min(want, end)) << round << " from " << a << " to " << end;
+        }
+    }
 }

@@ -4,7 +4,10 @@
 
 #include <functional>
 #include <random>
+#include <vector>
 
+#include "djv_maskcolourplanes.h"
+#include "djv_maskscaling_internal.h"
 #include "jb2_test_util.h"
 
 using namespace Vantorix;
@@ -143,5 +146,97 @@ TEST(JB2RowIndex, ShapeChangesAfterADrawingAreDrawn)
         change(*page, *dictionary);
         Image again = drawPage(static_cast<JB2PageImpl&>(*page), true);
         EXPECT_EQ(imagingtest::firstDifference(again, plainDrawing(*page, 0, 12)), "") << name;
+    }
+}
+
+namespace {
+
+// Shrinks the page's mask into a rect of a dw x dh picture, optimised or run by run, over a
+// grey background, through a small random foreground when fg.
+std::vector<uint8_t> shrunkPage(JB2PageImpl& page, uint32_t dw, uint32_t dh, const Rect& rect, Photometric p,
+                                uint32_t flags, bool fg, bool runsOnly)
+{
+    const int bpp = p == Photometric::Gray ? 1 : 3;
+    const int32_t stride = int32_t(rect.w) * bpp;
+    std::vector<uint8_t> out(size_t(stride) * rect.h, 0x80);
+    const uint32_t fgW = 7, fgH = 5;
+    std::vector<uint8_t> fgPixels(size_t(fgW) * fgH * bpp);
+    for (size_t i = 0; i < fgPixels.size(); ++i) fgPixels[i] = uint8_t(i * 37);
+    const _Vtx_Internal_NS_::JB2RowSource source = page.getRowSource();
+    _Vtx_Internal_NS_::MaskRowFillerT<_Vtx_Internal_NS_::JB2RowSource> rows(source);
+    _Vtx_Internal_NS_::MaskCall call{out.data(), stride, rect, dw, dh, &rows, page.getWidth(), page.getHeight(),
+                                     fg ? fgPixels.data() : nullptr, int32_t(fgW) * bpp, fg ? fgW : 0, fg ? fgH : 0,
+                                     p, flags, bpp, fg, runsOnly};
+    _Vtx_Internal_NS_::shrinkMask(call);
+    return out;
+}
+
+void paintFromPalette(JB2Page& page, std::mt19937& rng)
+{
+    const Color palette[4] = {{0, 0, 0, 0}, {200, 30, 10, 0}, {10, 160, 40, 0}, {40, 20, 220, 0}};
+    for (const AutoPtr<Shape>& shape : page.getShapes()) shape->setColor(palette[rng() % 4]);
+}
+
+} // namespace
+
+// Packed per colour, each set pixel of a row is in the plane of the colour drawn there, later
+// shapes over earlier ones.
+TEST(JB2RowSource, ColourPlanesHoldTheColoursOfPlainDrawing)
+{
+    std::mt19937 rng(9);
+    _Vtx_Internal_NS_::MaskColourPlanes planes;
+    for (bool compact : {false, true})
+        for (int round = 0; round < 30; ++round) {
+            const uint32_t w = 1 + rng() % (compact ? 700 : 300), h = 1 + rng() % 120;
+            AutoPtr<JB2Page> page = randomPage(rng, w, h, compact);
+            paintFromPalette(*page, rng);
+            const uint32_t x0 = round % 2 ? rng() % w : 0, x1 = round % 2 ? x0 + 1 + rng() % (w - x0) : w;
+            const Image plain = plainDrawing(*page, x0, x1);
+            const _Vtx_Internal_NS_::JB2RowSource source = static_cast<JB2PageImpl&>(*page).getRowSource();
+            for (uint32_t y = 0; y < h; ++y) {
+                planes.reset(x0, x1);
+                source.packRow(y, x0, x1, planes);
+                ASSERT_FALSE(planes.tooMany());
+                for (uint32_t x = x0; x < x1; ++x) {
+                    const uint8_t* want = plain.at(x, y);
+                    uint32_t in = 0;
+                    for (uint32_t k = 0; k < planes.size(); ++k) {
+                        if (planes[k].empty() || !planes[k].test(x)) continue;
+                        ++in;
+                        const Color& c = planes.colour(k);
+                        ASSERT_TRUE(c.red == want[0] && c.green == want[1] && c.blue == want[2])
+                            << compact << " " << round << " " << x << "," << y;
+                    }
+                    ASSERT_EQ(in, want[0] == 255 && want[1] == 255 && want[2] == 255 ? 0u : 1u)
+                        << compact << " " << round << " " << x << "," << y;
+                }
+            }
+        }
+}
+
+// Shrinking pages of several colours with overlapping shapes by bit counts per colour gives the
+// bytes of the run-by-run sums; with a foreground too. The fixture page has four colours in
+// zones that share rows.
+TEST(JB2RowSource, ShrinkingColourPlanesGivesTheRunByRunBytes)
+{
+    std::mt19937 rng(10);
+    std::vector<AutoPtr<JB2Page>> pages;
+    for (int k = 0; k < 24; ++k) {
+        pages.push_back(randomPage(rng, 40 + rng() % 600, 20 + rng() % 300, k % 3 == 2));
+        paintFromPalette(*pages.back(), rng);
+    }
+    pages.push_back(decodeFixture("zones", true));
+    for (size_t n = 0; n < pages.size(); ++n) {
+        JB2PageImpl& page = static_cast<JB2PageImpl&>(*pages[n]);
+        for (int round = 0; round < 6; ++round) {
+            const uint32_t dw = 1 + rng() % (page.getWidth() - 1), dh = 1 + rng() % (page.getHeight() - 1);
+            const Rect rect = round % 3 ? Rect{0, 0, dw, dh} : imagingtest::randomRect(rng, dw, dh);
+            const Photometric p = round % 2 ? Photometric::RGB : Photometric::Gray;
+            const uint32_t flags = round % 4 == 1;
+            for (bool fg : {false, true})
+                ASSERT_EQ(shrunkPage(page, dw, dh, rect, p, flags, fg, false),
+                          shrunkPage(page, dw, dh, rect, p, flags, fg, true))
+                    << "page " << n << " to " << dw << "x" << dh << " fg " << fg;
+        }
     }
 }

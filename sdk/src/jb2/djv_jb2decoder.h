@@ -80,8 +80,10 @@ public:
         return any;
     }
 
-    // The same row as bits, each shape's row ORed in on whole words.
-    void packRow(uint32_t y, uint32_t x0, uint32_t x1, MaskPackedRow& row) const
+    // The same row as bits, each shape's row ORed in on whole words: into a MaskPackedRow, or
+    // into a MaskColourPlanes that keeps the colours apart.
+    template <class Row>
+    void packRow(uint32_t y, uint32_t x0, uint32_t x1, Row& row) const
     {
         forEachPiece(
             y, x0, x1,

@@ -15,9 +15,7 @@ struct MatchCodes {
     uint8_t lengthSymbol[kMaxMatch + 1] = {};
     uint16_t lengthBase[29] = {};
     uint8_t lengthExtra[29] = {};
-    // Distances to 256 by distance - 1, longer ones by 256 + (distance - 1) / 128: their
-    // symbols have at least seven extra bits.
-    uint8_t distanceSymbol[512] = {};
+    uint8_t distanceSymbol[512] = {}; // by distanceIndex
     uint16_t distanceBase[kDistanceCodes] = {};
     uint8_t distanceExtra[kDistanceCodes] = {};
 
@@ -33,11 +31,14 @@ struct MatchCodes {
             distanceExtra[s] = uint8_t(s < 4 ? 0 : (s - 2) / 2);
             distanceBase[s] = uint16_t(base);
             for (uint32_t d = base; d < base + (1u << distanceExtra[s]); ++d)
-                distanceSymbol[d <= 256 ? d - 1 : 256 + ((d - 1) >> 7)] = uint8_t(s);
+                distanceSymbol[distanceIndex(d)] = uint8_t(s);
             base += 1u << distanceExtra[s];
         }
     }
-    uint32_t distance(uint32_t d) const { return distanceSymbol[d <= 256 ? d - 1 : 256 + ((d - 1) >> 7)]; }
+    uint32_t distance(uint32_t d) const { return distanceSymbol[distanceIndex(d)]; }
+    // Distances to 256 by distance - 1, longer ones by 256 + (distance - 1) / 128: their
+    // symbols have at least seven extra bits.
+    static constexpr uint32_t distanceIndex(uint32_t d) { return d <= 256 ? d - 1 : 256 + ((d - 1) >> 7); }
 };
 
 constexpr MatchCodes kCodes;
